@@ -1,0 +1,21 @@
+// The commands of velmora-tool. Each takes the arguments after the command name and returns
+// the process exit status: 0 on success, 1 on failure (message on stderr), 2 on wrong usage.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace velmora::tool {
+
+using Args = std::span<const std::string_view>;
+
+int RunDump(Args args);
+int RunInfo(Args args);
+int RunRender(Args args);
+int RunScan(Args args);
+int RunSave(Args args);
+
+// Prints the usage text to stderr and returns 2.
+int Usage();
+
+} // namespace velmora::tool

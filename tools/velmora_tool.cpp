@@ -1,0 +1,45 @@
+// velmora-tool: the command-line companion of the viewer, built on the same toolkit, imaging
+// and exam-model code. Dispatches to one command per file.
+#include "tools/commands.h"
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+namespace velmora::tool {
+
+int Usage()
+{
+    std::fputs("usage: velmora-tool COMMAND ...\n"
+               "  dump FILE                      list the data set, one line per element\n"
+               "  info FILE                      describe the image as JSON\n"
+               "  render FILE [--frame N|all] [--raw OUT] [--png OUT] [--mirror] [--flip] [--invert]\n"
+               "                                 load a frame as the viewer does and write it\n"
+               "  scan FOLDER                    print the exam tree of a folder\n"
+               "  save SRC DEST                  write SRC's data set to DEST\n",
+               stderr);
+    return 2;
+}
+
+} // namespace velmora::tool
+
+int main(int argc, char** argv)
+{
+    using namespace velmora::tool;
+    if (argc < 2)
+        return Usage();
+    std::vector<std::string_view> args(argv + 2, argv + argc);
+    const std::string_view command = argv[1];
+    struct Entry {
+        std::string_view name;
+        int (*run)(Args);
+    };
+    static constexpr Entry kCommands[] = {
+        { "dump", RunDump }, { "info", RunInfo }, { "render", RunRender }, { "scan", RunScan }, { "save", RunSave },
+    };
+    for (const Entry& entry : kCommands) {
+        if (entry.name == command)
+            return entry.run(args);
+    }
+    return Usage();
+}
