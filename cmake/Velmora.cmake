@@ -84,3 +84,28 @@ macro(velmora_add_subdirectories)
     endif()
   endforeach()
 endmacro()
+
+# velmora_add_layer_tests(LIBS...): one test program per *_test.cpp (GoogleTest) and per
+# *_qtest.cpp (QtTest) file of the current folder, each linked with LIBS. A file NAME.cpp
+# that needs more libraries lists them in a variable NAME_LIBS set before the call.
+function(velmora_add_layer_tests)
+  file(GLOB gtests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(src ${gtests})
+    get_filename_component(name ${src} NAME_WE)
+    velmora_add_gtest(${name} SOURCES ${src} LIBS ${ARGN} ${${name}_LIBS})
+  endforeach()
+  file(GLOB qtests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_qtest.cpp)
+  foreach(src ${qtests})
+    get_filename_component(name ${src} NAME_WE)
+    velmora_add_qtest(${name} SOURCES ${src} LIBS ${ARGN} ${${name}_LIBS})
+  endforeach()
+endfunction()
+
+# velmora_nonempty(VAR): a layer whose sources have not arrived yet still builds, as an empty library.
+function(velmora_nonempty var)
+  if(NOT ${var})
+    set(empty ${CMAKE_CURRENT_BINARY_DIR}/empty_layer.cpp)
+    file(WRITE ${empty} "// This layer has no sources yet.\n")
+    set(${var} ${empty} PARENT_SCOPE)
+  endif()
+endfunction()
