@@ -64,6 +64,8 @@ public:
     // announced bytes are present (JPEG-LS: when its stream ends early; append the rest and call
     // again); ERROR_GENERAL_FAILURE for a malformed or unsupported frame; ERROR_MEMORY_ALLOC.
     // `decodedLength` receives the bytes written, `colourSpace` a PixelColourSpace for JPEG.
+    // A frame already decoded (and a Decode before any bytes were announced) gives SUCCESS and
+    // leaves both untouched.
     ResultCode Decode(std::vector<uint8_t>& output, uint32_t& decodedLength, int32_t& colourSpace);
 
     // The same, into the decoder's own output buffer (see Output, TakeOutput).
@@ -87,6 +89,7 @@ private:
     uint32_t m_frameSize = 0;
     uint32_t m_readPosition = 0; // RLE: compressed bytes consumed; equals capacity when done
     uint32_t m_decodedLength = 0;
+    size_t m_handedOver = 0; // JPEG-LS: compressed bytes already given to its decoder
     int32_t m_colourSpace = PIXEL_COLOUR_UNKNOWN;
     std::vector<uint8_t> m_compressed;
     std::vector<uint8_t> m_output;

@@ -1,0 +1,180 @@
+// PixelDecoder: collects one compressed frame and runs the decoder its compression kind names.
+#include "imaging/pixel_decoder.h"
+
+#include "imaging/jpeg2000_decoder.h"
+#include "imaging/jpeg_decoder.h"
+#include "imaging/jpeg_ls_decoder.h"
+#include "imaging/rle_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace velmora {
+
+struct PixelDecoder::RleProgress {
+    RleDecoder decoder;
+};
+
+PixelCodec CodecForCompression(int32_t compressionKind)
+{
+    const uint32_t kind = static_cast<uint32_t>(compressionKind) & 0xFFF00000u;
+    if (kind >= 0x100000u && kind <= 0x1200000u)
+        return PixelCodec::Jpeg;
+    if (kind == 0x1300000u || kind == 0x1400000u)
+        return PixelCodec::JpegLs;
+    if (kind == 0x1500000u)
+        return PixelCodec::Rle;
+    if (kind == 0x1600000u || kind == 0x1700000u)
+        return PixelCodec::Jpeg2000;
+    return PixelCodec::None;
+}
+
+PixelDecoder::PixelDecoder() = default;
+PixelDecoder::~PixelDecoder() = default;
+PixelDecoder::PixelDecoder(PixelDecoder&&) noexcept = default;
+PixelDecoder& PixelDecoder::operator=(PixelDecoder&&) noexcept = default;
+
+ResultCode PixelDecoder::Init(int32_t compressionKind, uint32_t bitsAllocated, uint32_t samplesPerPixel,
+                              uint32_t compressedLength)
+{
+    m_compressed.clear();
+    m_compressed.shrink_to_fit();
+    m_output.clear();
+    m_output.shrink_to_fit();
+    m_rle.reset();
+    m_compressionKind = compressionKind;
+    m_bitsAllocated = bitsAllocated;
+    m_samplesPerPixel = samplesPerPixel;
+    m_capacity = compressedLength;
+    m_readPosition = 0;
+    m_handedOver = 0;
+    m_decodedLength = 0;
+    m_colourSpace = PIXEL_COLOUR_UNKNOWN;
+    try {
+        m_compressed.reserve(compressedLength);
+    } catch (const std::bad_alloc&) {
+        m_capacity = 0;
+        return ERROR_GENERAL_FAILURE;
+    } catch (const std::length_error&) {
+        m_capacity = 0;
+        return ERROR_GENERAL_FAILURE;
+    }
+    m_jpegLs.reset();
+    if (CodecForCompression(compressionKind) == PixelCodec::JpegLs)
+        m_jpegLs = std::make_unique<JpegLsDecoder>();
+    return SUCCESS;
+}
+
+ResultCode PixelDecoder::Append(const uint8_t* bytes, uint32_t length)
+{
+    if (!bytes || length == 0 || m_compressed.size() >= m_capacity)
+        return ERROR_GENERAL_PARAMETER;
+    const size_t n = std::min<size_t>(length, m_capacity - m_compressed.size());
+    try {
+        m_compressed.insert(m_compressed.end(), bytes, bytes + n);
+    } catch (const std::bad_alloc&) {
+        return ERROR_MEMORY_ALLOC;
+    }
+    return SUCCESS;
+}
+
+ResultCode PixelDecoder::Append(std::span<const uint8_t> bytes)
+{
+    if (bytes.size() > UINT32_MAX)
+        return ERROR_GENERAL_PARAMETER;
+    return Append(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+void PixelDecoder::SetLayout(uint32_t planarConfiguration, uint32_t frameSize)
+{
+    m_planarConfiguration = planarConfiguration;
+    m_frameSize = frameSize;
+    m_readPosition = 0;
+    m_rle.reset();
+}
+
+ResultCode PixelDecoder::Decode(std::vector<uint8_t>& output, uint32_t& decodedLength, int32_t& colourSpace)
+{
+    const uint32_t received = static_cast<uint32_t>(m_compressed.size());
+    if (m_readPosition == m_capacity || received < m_readPosition)
+        return SUCCESS;
+    const PixelCodec codec = CodecForCompression(m_compressionKind);
+    if (received != m_capacity) {
+        // The JPEG-LS decoder takes a stream in pieces, except for colour-by-pixel colour frames.
+        const bool waits = codec != PixelCodec::JpegLs || (m_samplesPerPixel == 3 && m_planarConfiguration == 0);
+        if (waits)
+            return PENDING;
+    }
+
+    if (codec == PixelCodec::JpegLs) {
+        if (!m_jpegLs)
+            m_jpegLs = std::make_unique<JpegLsDecoder>();
+        if (m_frameSize != 0)
+            m_jpegLs->SetMaxOutputBytes(m_frameSize);
+        // The decoder keeps its own copy of the stream; hand it only the bytes it has not seen.
+        const std::span<const uint8_t> fresh = std::span<const uint8_t>(m_compressed).subspan(m_handedOver);
+        const ResultCode result = m_jpegLs->Decode(fresh, output, m_planarConfiguration, decodedLength);
+        m_handedOver = m_compressed.size();
+        if (result != PENDING) {
+            m_jpegLs.reset();
+            if (result == SUCCESS) {
+                m_readPosition = m_capacity;
+                m_compressed.clear();
+                m_compressed.shrink_to_fit();
+            }
+        }
+        return result;
+    }
+    if (codec == PixelCodec::None)
+        return ERROR_GENERAL_FAILURE;
+
+    try {
+        if (output.size() < m_frameSize)
+            output.resize(m_frameSize);
+    } catch (const std::bad_alloc&) {
+        return ERROR_MEMORY_ALLOC;
+    }
+    decodedLength = m_frameSize;
+    const std::span<uint8_t> frame(output.data(), m_frameSize);
+    const std::span<const uint8_t> stream(m_compressed);
+    switch (codec) {
+    case PixelCodec::Rle: {
+        if (m_frameSize == 0)
+            return ERROR_GENERAL_FAILURE;
+        if (!m_rle)
+            m_rle = std::make_unique<RleProgress>();
+        const RleLayout layout{std::max<uint32_t>(m_samplesPerPixel, 1), m_bitsAllocated, m_planarConfiguration};
+        const ResultCode result = m_rle->decoder.Decode(stream, frame, layout, m_frameSize);
+        m_readPosition = m_rle->decoder.ReadPosition();
+        if (result != PENDING)
+            m_rle.reset();
+        return result;
+    }
+    case PixelCodec::Jpeg: {
+        const JpegResult result = DecodeJpeg(stream, m_bitsAllocated, frame);
+        colourSpace = result.colourSpace;
+        return result.result;
+    }
+    case PixelCodec::Jpeg2000:
+        return DecodeJpeg2000(stream, frame).result;
+    default:
+        return ERROR_GENERAL_FAILURE;
+    }
+}
+
+ResultCode PixelDecoder::Decode()
+{
+    return Decode(m_output, m_decodedLength, m_colourSpace);
+}
+
+std::vector<uint8_t> PixelDecoder::TakeOutput()
+{
+    std::vector<uint8_t> output = std::move(m_output);
+    output.resize(m_decodedLength);
+    m_output.clear();
+    m_decodedLength = 0;
+    return output;
+}
+
+} // namespace velmora
