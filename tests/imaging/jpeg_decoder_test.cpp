@@ -1,0 +1,137 @@
+// JPEG glue (libjpeg-turbo and the 8/12/16-bit IJG builds) against DCMTK's dcmdjpeg on real and
+// transcoded files, and against truncated and corrupted streams.
+#include "imaging/jpeg_decoder.h"
+
+#include "tests/imaging/decoder_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+using testing::DecoderFixture;
+
+TEST(JpegDecoderTest, MatchesReferenceDecoders)
+{
+    const auto fixtures = testing::LoadFixtures("jpeg");
+    ASSERT_GE(fixtures.size(), 15u);
+    for (const DecoderFixture& f : fixtures) {
+        for (uint32_t frame = 1; frame <= f.frames; ++frame) {
+            SCOPED_TRACE(f.name + " frame " + std::to_string(frame));
+            const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, frame, ".bin"));
+            const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, frame, ".raw"));
+            std::vector<uint8_t> output(f.FrameSize());
+            const JpegResult result = DecodeJpeg(compressed, f.bitsAllocated, output);
+            ASSERT_EQ(result.result, SUCCESS);
+            EXPECT_EQ(result.written, output.size());
+            // Lossless frames must match exactly; lossy ones do too, since DCMTK's IJG build and
+            // libjpeg-turbo share the accurate integer IDCT and the same upsampling.
+            EXPECT_EQ(output, expected);
+            EXPECT_EQ(testing::MaxSampleDifference(output, expected, f.bitsAllocated), 0);
+        }
+    }
+}
+
+TEST(JpegDecoderTest, ChoosesTheBuildByContainerAndStream)
+{
+    struct Case {
+        uint32_t bitsAllocated;
+        bool lossless;
+        uint32_t precision;
+        bool ok;
+        JpegBuild build;
+    };
+    const Case cases[] = {
+        {8, false, 8, true, JpegBuild::Turbo8},  {8, true, 8, true, JpegBuild::Ijg8},
+        {16, false, 12, true, JpegBuild::Ijg12}, {16, true, 12, true, JpegBuild::Ijg12},
+        {16, true, 16, true, JpegBuild::Ijg16},  {16, true, 13, true, JpegBuild::Ijg16},
+        {16, false, 8, true, JpegBuild::Ijg12},  {12, false, 12, false, JpegBuild::Ijg12},
+    };
+    for (const Case& c : cases) {
+        JpegFrameHeader header;
+        header.lossless = c.lossless;
+        header.precision = c.precision;
+        JpegBuild build = JpegBuild::Turbo8;
+        EXPECT_EQ(ChooseJpegBuild(c.bitsAllocated, header, build), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(build, c.build);
+        }
+    }
+}
+
+TEST(JpegDecoderTest, ReportsTheStoredColourSpace)
+{
+    // dcmcjpeg +eb writes YCbCr for RGB; the components come out as stored.
+    const auto fixture = testing::LoadFixtures("jpeg");
+    for (const DecoderFixture& f : fixture) {
+        if (f.name != "jpeg_eb_rgb8" && f.name != "jpeg_el_rgb8")
+            continue;
+        SCOPED_TRACE(f.name);
+        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+        std::vector<uint8_t> output(f.FrameSize());
+        const JpegResult result = DecodeJpeg(compressed, f.bitsAllocated, output);
+        ASSERT_EQ(result.result, SUCCESS);
+        if (f.name == "jpeg_eb_rgb8") {
+            EXPECT_EQ(result.colourSpace, 7);
+        }
+    }
+}
+
+TEST(JpegDecoderTest, FailsCleanlyOnBrokenStreams)
+{
+    const auto fixtures = testing::LoadFixtures("jpeg");
+    for (const DecoderFixture& f : fixtures) {
+        SCOPED_TRACE(f.name);
+        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+        std::vector<uint8_t> output(f.FrameSize());
+        // Truncated in the header and in the scan data.
+        for (size_t keep : {size_t(0), size_t(2), size_t(20), compressed.size() / 2, compressed.size() - 3}) {
+            const std::span<const uint8_t> cut(compressed.data(), keep);
+            EXPECT_NE(DecodeJpeg(cut, f.bitsAllocated, output).result, SUCCESS) << "kept " << keep;
+        }
+        // An output too small for the image.
+        std::vector<uint8_t> small(f.FrameSize() / 2);
+        EXPECT_EQ(DecodeJpeg(compressed, f.bitsAllocated, small).result, ERROR_GENERAL_FAILURE);
+        // Bits allocated no build handles.
+        EXPECT_EQ(DecodeJpeg(compressed, 32, output).result, ERROR_GENERAL_FAILURE);
+    }
+}
+
+TEST(JpegDecoderTest, RefusesPrecisionsNoBuildSupports)
+{
+    // 8-bit lossy data in a 16-bit container goes to the 12-bit build, which refuses it.
+    for (const DecoderFixture& f : testing::LoadFixtures("jpeg")) {
+        if (f.name != "jpeg_eb_gray8")
+            continue;
+        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+        std::vector<uint8_t> output(f.FrameSize() * 2);
+        EXPECT_EQ(DecodeJpeg(compressed, 16, output).result, ERROR_GENERAL_FAILURE);
+    }
+    // Lossy 12-bit data in an 8-bit container: libjpeg-turbo refuses precision 12.
+    for (const DecoderFixture& f : testing::LoadFixtures("jpeg")) {
+        if (f.name != "jpeg_ee_gray12")
+            continue;
+        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+        std::vector<uint8_t> output(f.FrameSize());
+        EXPECT_EQ(DecodeJpeg(compressed, 8, output).result, ERROR_GENERAL_FAILURE);
+    }
+}
+
+TEST(JpegDecoderTest, ReadsTheFrameHeader)
+{
+    const uint8_t sof3[] = {0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B, 16, 0x01, 0x00, 0x02, 0x00, 1, 1, 0x11, 0};
+    JpegFrameHeader header;
+    ASSERT_TRUE(ReadJpegFrameHeader(sof3, header));
+    EXPECT_TRUE(header.lossless);
+    EXPECT_EQ(header.precision, 16u);
+    EXPECT_EQ(header.lines, 256u);
+    EXPECT_EQ(header.columns, 512u);
+    EXPECT_EQ(header.components, 1u);
+    const uint8_t noSof[] = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02};
+    EXPECT_FALSE(ReadJpegFrameHeader(noSof, header));
+    const uint8_t notJpeg[] = {0x00, 0x01, 0x02, 0x03};
+    EXPECT_FALSE(ReadJpegFrameHeader(notJpeg, header));
+}
+
+} // namespace
+} // namespace velmora
