@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake pkg-config clang libclang-rt-14-dev
+  build-essential cmake pkg-config clang libclang-rt-14-dev python3
   # libraries
   qt6-base-dev libqt6svg6 libjpeg62-turbo-dev libgdcm-dev libopenjp2-7-dev
   # tests and benchmarks
