@@ -1,5 +1,5 @@
 // Fuzzes JpegLsDecoder with whole streams and with the stream given in two pieces, which must
-// give the same result. Frames are capped at 4 MB of output.
+// give the same result. Frames are capped at 1 MB of output.
 #include "imaging/jpeg_ls_decoder.h"
 
 #include <cstddef>
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::span<const uint8_t> stream(data + 1, size - 1);
 
     JpegLsDecoder whole;
-    whole.SetMaxOutputBytes(size_t(4) << 20);
+    whole.SetMaxOutputBytes(size_t(1) << 20);
     std::vector<uint8_t> output;
     uint32_t length = 0;
     const ResultCode result = whole.Decode(stream, output, planar, length);
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
 
     JpegLsDecoder pieces;
-    pieces.SetMaxOutputBytes(size_t(4) << 20);
+    pieces.SetMaxOutputBytes(size_t(1) << 20);
     std::vector<uint8_t> output2;
     uint32_t length2 = 0;
     const size_t split = stream.size() / 2;

@@ -135,3 +135,26 @@ TEST(JpegDecoderTest, ReadsTheFrameHeader)
 
 } // namespace
 } // namespace velmora
+
+namespace velmora {
+namespace {
+
+TEST(JpegDecoderTest, WidensLosslessEightBitDataInSixteenBitContainers)
+{
+    // Lossless 8-bit data stored with bits allocated 16 comes out as words of the same values.
+    for (const testing::DecoderFixture& f : testing::LoadFixtures("jpeg")) {
+        if (f.name != "jpeg_e1_gray8")
+            continue;
+        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+        const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".raw"));
+        std::vector<uint8_t> words(expected.size() * 2);
+        ASSERT_EQ(DecodeJpeg(compressed, 16, words).result, SUCCESS);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(words[2 * i], expected[i]) << i;
+            ASSERT_EQ(words[2 * i + 1], 0) << i;
+        }
+    }
+}
+
+} // namespace
+} // namespace velmora
