@@ -1,0 +1,100 @@
+// VrDictionary: a direct index from VR code to row, and byte-order conversion by VR.
+#include "toolkit/vr_dictionary.h"
+
+#include <algorithm>
+#include <new>
+
+namespace velmora {
+
+ResultCode VrDictionary::Install(const VrRow* rows, int32_t count)
+{
+    m_rows = nullptr;
+    m_count = 0;
+    m_smallest = 0;
+    m_index.clear();
+    if (count < 0 || (rows == nullptr && count > 0))
+        return ERROR_GENERAL_PARAMETER;
+    if (count == 0)
+        return SUCCESS;
+
+    uint32_t smallest = rows[0].code;
+    uint32_t largest = rows[0].code;
+    for (int32_t i = 1; i < count; ++i) {
+        smallest = std::min<uint32_t>(smallest, rows[i].code);
+        largest = std::max<uint32_t>(largest, rows[i].code);
+    }
+    try {
+        m_index.assign(largest - smallest + 1, -1);
+    } catch (const std::bad_alloc&) {
+        m_index.clear();
+        return ERROR_MEMORY_ALLOC;
+    }
+    // Later rows with the same code win, as each row's index is stored in turn.
+    for (int32_t i = 0; i < count; ++i)
+        m_index[rows[i].code - smallest] = i;
+    m_rows = rows;
+    m_count = count;
+    m_smallest = smallest;
+    return SUCCESS;
+}
+
+const VrRow* VrDictionary::Row(int32_t index) const
+{
+    return (index >= 0 && index < m_count) ? &m_rows[index] : nullptr;
+}
+
+VrKind VrDictionary::KindOf(int32_t index) const
+{
+    const VrRow* row = Row(index);
+    return row ? row->kind : VrKind::UINT1;
+}
+
+VrFlags VrDictionary::FlagsOf(int32_t index) const
+{
+    const VrRow* row = Row(index);
+    return row ? row->flags : VrFlags::BINARY;
+}
+
+int32_t VrDictionary::UnitSizeOf(int32_t index) const
+{
+    const VrRow* row = Row(index);
+    return row ? row->unitSize : 1;
+}
+
+uint16_t VrDictionary::CodeOf(int32_t index) const
+{
+    const VrRow* row = Row(index);
+    return row ? row->code : 0;
+}
+
+std::string_view VrDictionary::NameOf(int32_t index) const
+{
+    const VrRow* row = Row(index);
+    return (row && row->name) ? std::string_view(row->name) : std::string_view();
+}
+
+void VrDictionary::Swap(int32_t index, void* data, uint32_t length, ByteOrder from, ByteOrder to) const
+{
+    const VrRow* row = Row(index);
+    if (row == nullptr || data == nullptr || length == 0xFFFFFFFFu || from == to
+        || !HasFlag(row->flags, VrFlags::SWAP))
+        return;
+    // An attribute tag is two 16-bit numbers, each swapped on its own.
+    const int32_t unit = row->kind == VrKind::TAG ? 2 : row->unitSize;
+    if (unit < 2)
+        return;
+    auto* bytes = static_cast<uint8_t*>(data);
+    const uint32_t units = length / static_cast<uint32_t>(unit);
+    for (uint32_t i = 0; i < units; ++i) {
+        uint8_t* first = bytes + static_cast<size_t>(i) * static_cast<size_t>(unit);
+        std::reverse(first, first + unit);
+    }
+}
+
+VrDictionary& GlobalVrDictionary()
+{
+    static VrDictionary dictionary;
+    return dictionary;
+}
+
+} // namespace velmora
