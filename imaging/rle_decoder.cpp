@@ -53,6 +53,74 @@ void Emit(uint8_t* out, Placement place, uint64_t index, const uint8_t* source, 
     }
 }
 
+
+// The hot loop for whole runs and literals that fit the plane and the budget, with the byte
+// stride fixed at compile time. Stops before the first control byte it cannot finish, leaving
+// that one to the careful loop. Returns the output bytes written; advances `position`.
+template <uint64_t Stride>
+uint64_t FastSegment(const uint8_t* in, uint32_t& position, uint32_t end, uint8_t* out, uint64_t room)
+{
+    const uint8_t* ip = in + position;
+    const uint8_t* const iend = in + end;
+    uint8_t* op = out;
+    uint64_t left = room;
+    while (ip < iend) {
+        const uint8_t control = *ip;
+        if (control < 128) {
+            const uint64_t n = uint64_t(control) + 1;
+            if (n > left || n > uint64_t(iend - ip - 1))
+                break;
+            ++ip;
+            if constexpr (Stride == 1) {
+                std::memcpy(op, ip, n);
+                op += n;
+            } else {
+                for (uint64_t i = 0; i < n; ++i, op += Stride)
+                    *op = ip[i];
+            }
+            ip += n;
+            left -= n;
+        } else if (control > 128) {
+            const uint64_t n = 257 - uint64_t(control);
+            if (n > left || ip + 1 >= iend)
+                break;
+            const uint8_t value = ip[1];
+            ip += 2;
+            if constexpr (Stride == 1) {
+                std::memset(op, value, n);
+                op += n;
+            } else {
+                for (uint64_t i = 0; i < n; ++i, op += Stride)
+                    *op = value;
+            }
+            left -= n;
+        } else {
+            ++ip;
+        }
+    }
+    position = static_cast<uint32_t>(ip - in);
+    return room - left;
+}
+
+uint64_t FastSegment(const uint8_t* in, uint32_t& position, uint32_t end, uint8_t* out, uint64_t room,
+                     uint64_t stride)
+{
+    switch (stride) {
+    case 1:
+        return FastSegment<1>(in, position, end, out, room);
+    case 2:
+        return FastSegment<2>(in, position, end, out, room);
+    case 3:
+        return FastSegment<3>(in, position, end, out, room);
+    case 4:
+        return FastSegment<4>(in, position, end, out, room);
+    case 6:
+        return FastSegment<6>(in, position, end, out, room);
+    default:
+        return 0; // the careful loop handles the rarer layouts
+    }
+}
+
 } // namespace
 
 void RleDecoder::Reset()
@@ -141,6 +209,13 @@ ResultCode RleDecoder::Decode(std::span<const uint8_t> fragment, std::span<uint8
         // PackBits (G.3.1): 0..127 copies n + 1 literal bytes, 129..255 repeats the next byte
         // 257 - n times, 128 does nothing. Output beyond the plane is dropped, and a plane that
         // is full ends its segment: encoders may pad a segment to an even length.
+        if (room > 0 && budget > 0 && m_readPosition < m_segmentEnd) {
+            const uint64_t n = FastSegment(in, m_readPosition, m_segmentEnd, out + place.base + m_written * place.stride,
+                                           std::min(room, budget), place.stride);
+            m_written += n;
+            budget -= n;
+            room -= n;
+        }
         while (room > 0 && m_readPosition < m_segmentEnd) {
             if (budget == 0)
                 return PENDING;
