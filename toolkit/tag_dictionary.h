@@ -10,7 +10,6 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -46,8 +45,15 @@ public:
 private:
     const TagRow* m_rows = nullptr;
     int32_t m_count = 0;
-    // Single-tag rows sorted by (tag, row index), so the first row of a tag is found by search.
-    std::vector<std::pair<uint32_t, int32_t>> m_exact;
+    struct Slot {
+        uint32_t tag;
+        int32_t index; // -1: empty slot
+    };
+    int32_t FindExact(Tag tag) const;
+
+    // Open-addressed hash of the single-tag rows: the first row in table order of each tag.
+    std::vector<Slot> m_exact;
+    uint32_t m_shift = 32;
     // Masked rows that can match a tag with a given top byte, each list in table order.
     std::array<std::vector<int32_t>, 256> m_masked;
 };

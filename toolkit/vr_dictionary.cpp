@@ -2,9 +2,25 @@
 #include "toolkit/vr_dictionary.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace velmora {
+namespace {
+
+// Reverses the bytes of each of `units` values of type T; the data need not be aligned.
+template <typename T, typename Reverse>
+void SwapUnits(uint8_t* bytes, size_t units, Reverse reverse)
+{
+    for (size_t i = 0; i < units; ++i) {
+        T value;
+        std::memcpy(&value, bytes + i * sizeof(T), sizeof(T));
+        value = reverse(value);
+        std::memcpy(bytes + i * sizeof(T), &value, sizeof(T));
+    }
+}
+
+} // namespace
 
 ResultCode VrDictionary::Install(const VrRow* rows, int32_t count)
 {
@@ -84,10 +100,22 @@ void VrDictionary::Swap(int32_t index, void* data, uint32_t length, ByteOrder fr
     if (unit < 2)
         return;
     auto* bytes = static_cast<uint8_t*>(data);
-    const uint32_t units = length / static_cast<uint32_t>(unit);
-    for (uint32_t i = 0; i < units; ++i) {
-        uint8_t* first = bytes + static_cast<size_t>(i) * static_cast<size_t>(unit);
-        std::reverse(first, first + unit);
+    const size_t units = length / static_cast<uint32_t>(unit);
+    switch (unit) {
+    case 2:
+        SwapUnits<uint16_t>(bytes, units, [](uint16_t v) { return __builtin_bswap16(v); });
+        break;
+    case 4:
+        SwapUnits<uint32_t>(bytes, units, [](uint32_t v) { return __builtin_bswap32(v); });
+        break;
+    case 8:
+        SwapUnits<uint64_t>(bytes, units, [](uint64_t v) { return __builtin_bswap64(v); });
+        break;
+    default:
+        for (size_t i = 0; i < units; ++i) {
+            uint8_t* first = bytes + i * static_cast<size_t>(unit);
+            std::reverse(first, first + unit);
+        }
     }
 }
 
