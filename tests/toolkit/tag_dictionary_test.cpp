@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 
 using namespace velmora;
 
@@ -185,4 +189,56 @@ TEST(TagDictionaryTest, MaskedAndExactRowsFollowTableOrder)
     EXPECT_EQ(dictionary.Install(nullptr, 4), ERROR_GENERAL_PARAMETER);
     EXPECT_EQ(dictionary.Count(), 0);
     EXPECT_EQ(dictionary.IndexOf(0x60020010u), -1);
+}
+
+TEST(TagDictionaryTest, VrsAgreeWithPydicom)
+{
+    // pydicom's dictionary is a later edition; these rows keep the older edition's VR or the
+    // toolkit's convention (items and delimiters carry OB).
+    const std::map<Tag, uint16_t> older = {
+        { tags::ITEM, vr::OB },
+        { tags::ITEM_DELIMITATION, vr::OB },
+        { tags::SEQUENCE_DELIMITATION, vr::OB },
+        { MakeTag(0x0020, 0x3100), vr::LO }, // (0020,31xx) Source Image IDs, CS today
+        { MakeTag(0x6000, 0x0060), vr::LT }, // (60xx,0060) Overlay Compression Code, CS today
+        { MakeTag(0x6000, 0x0110), vr::LT }, // (60xx,0110) Overlay Format, CS today
+    };
+    const char* root = std::getenv("VELMORA_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    std::ifstream file(std::string(root) + "/tests/data/toolkit/pydicom-vrs.tsv");
+    ASSERT_TRUE(file) << "tests/data/toolkit/pydicom-vrs.tsv";
+
+    // Each reference line names a row by tag and mask.
+    std::map<std::pair<Tag, uint32_t>, uint16_t> rows;
+    for (const TagRow& row : BuiltInTagRows())
+        rows.emplace(std::make_pair(row.tag, row.mask), row.vr);
+    std::string line;
+    int compared = 0;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#' || line.starts_with("tag\t"))
+            continue;
+        std::istringstream fields(line);
+        std::string tagText, maskText;
+        ASSERT_TRUE(std::getline(fields, tagText, '\t') && std::getline(fields, maskText, '\t')) << line;
+        std::string reference; // "US", "OB or OW", ...
+        std::getline(fields, reference);
+        const Tag tag = static_cast<Tag>(std::stoul(tagText, nullptr, 16));
+        const auto row = rows.find({ tag, static_cast<uint32_t>(std::stoul(maskText, nullptr, 16)) });
+        ASSERT_NE(row, rows.end()) << line;
+        const std::string ours = VrCodeText(row->second);
+        SCOPED_TRACE(TagText(tag) + " pydicom " + reference);
+        if (const auto exception = older.find(tag); exception != older.end()) {
+            EXPECT_EQ(ours, VrCodeText(exception->second));
+            continue;
+        }
+        std::set<std::string> allowed;
+        std::istringstream words(reference);
+        for (std::string word; words >> word;) {
+            if (word != "or")
+                allowed.insert(word);
+        }
+        EXPECT_TRUE(allowed.count(ours)) << "ours " << ours;
+        ++compared;
+    }
+    EXPECT_GT(compared, 1800);
 }
