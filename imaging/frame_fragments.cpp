@@ -1,6 +1,8 @@
 // Frame grouping for encapsulated pixel data (see frame_fragments.h for the rules).
 #include "imaging/frame_fragments.h"
 
+#include "imaging/pixel_decoder.h"
+
 #include <optional>
 
 namespace velmora {
@@ -11,12 +13,16 @@ enum class Markers { None, Jpeg, Jpeg2000 };
 
 Markers MarkersFor(int32_t compressionKind)
 {
-    const int32_t kind = compressionKind & static_cast<int32_t>(0xFFF00000u);
-    if (kind >= 0x100000 && kind <= 0x1400000)
-        return Markers::Jpeg; // JPEG processes and JPEG-LS both open with SOI
-    if (kind == 0x1600000 || kind == 0x1700000)
+    // JPEG processes and JPEG-LS both open with SOI; JPEG 2000 with SOC.
+    switch (CodecForCompression(compressionKind)) {
+    case PixelCodec::Jpeg:
+    case PixelCodec::JpegLs:
+        return Markers::Jpeg;
+    case PixelCodec::Jpeg2000:
         return Markers::Jpeg2000;
-    return Markers::None;
+    default:
+        return Markers::None;
+    }
 }
 
 bool StartsFrame(const FragmentInfo& fragment, Markers markers)

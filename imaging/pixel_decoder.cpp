@@ -5,6 +5,7 @@
 #include "imaging/jpeg_decoder.h"
 #include "imaging/jpeg_ls_decoder.h"
 #include "imaging/rle_decoder.h"
+#include "toolkit/uid_dictionary.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,14 +19,16 @@ struct PixelDecoder::RleProgress {
 
 PixelCodec CodecForCompression(int32_t compressionKind)
 {
-    const uint32_t kind = static_cast<uint32_t>(compressionKind) & 0xFFF00000u;
-    if (kind >= 0x100000u && kind <= 0x1200000u)
+    using Kind = CompressionKind;
+    const uint32_t kind = static_cast<uint32_t>(compressionKind) & transfer_property::COMPRESSION_MASK;
+    auto value = [](Kind k) { return static_cast<uint32_t>(k); };
+    if (kind >= value(Kind::JPEG_LOSSY_1) && kind <= value(Kind::JPEG_LOSSLESS))
         return PixelCodec::Jpeg;
-    if (kind == 0x1300000u || kind == 0x1400000u)
+    if (kind == value(Kind::JPEG_LS_LOSSY) || kind == value(Kind::JPEG_LS_LOSSLESS))
         return PixelCodec::JpegLs;
-    if (kind == 0x1500000u)
+    if (kind == value(Kind::RLE_LOSSLESS))
         return PixelCodec::Rle;
-    if (kind == 0x1600000u || kind == 0x1700000u)
+    if (kind == value(Kind::JPEG_2000_LOSSLESS) || kind == value(Kind::JPEG_2000_ANY))
         return PixelCodec::Jpeg2000;
     return PixelCodec::None;
 }
