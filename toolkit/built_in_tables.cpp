@@ -30,7 +30,10 @@ constexpr auto kResultCodeRows = MakeResultCodeRows();
 
 } // namespace
 
-std::span<const ResultCodeRow> BuiltInResultCodeRows() { return kResultCodeRows; }
+std::span<const ResultCodeRow> BuiltInResultCodeRows()
+{
+    return kResultCodeRows;
+}
 
 ResultCode InstallBuiltInTables()
 {

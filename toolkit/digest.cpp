@@ -79,6 +79,9 @@ ResultCode Digest::Final()
     return SUCCESS;
 }
 
-uint8_t Digest::Crc8(std::span<const uint8_t> bytes) { return Crc8Step(0, bytes.data(), bytes.size()); }
+uint8_t Digest::Crc8(std::span<const uint8_t> bytes)
+{
+    return Crc8Step(0, bytes.data(), bytes.size());
+}
 
 } // namespace velmora

@@ -38,8 +38,14 @@ ResultCodeTable& GlobalResultCodeTable()
     return table;
 }
 
-std::string_view ResultCodeName(int32_t code) { return GlobalResultCodeTable().NameOf(code); }
+std::string_view ResultCodeName(int32_t code)
+{
+    return GlobalResultCodeTable().NameOf(code);
+}
 
-std::string_view ResultCodeMessage(int32_t code) { return GlobalResultCodeTable().MessageOf(code); }
+std::string_view ResultCodeMessage(int32_t code)
+{
+    return GlobalResultCodeTable().MessageOf(code);
+}
 
 } // namespace velmora

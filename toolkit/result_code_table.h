@@ -10,7 +10,7 @@
 namespace velmora {
 
 struct ResultCodeRow {
-    const char* name;    // symbolic name, "ERROR_FILE_FORMAT"; null for a code without a row
+    const char* name; // symbolic name, "ERROR_FILE_FORMAT"; null for a code without a row
     const char* message; // one-line message, "Error File Format: Invalid format."
 };
 

@@ -14,15 +14,21 @@ constexpr Tag MakeTag(uint16_t group, uint16_t element)
     return (static_cast<uint32_t>(group) << 16) | element;
 }
 
-constexpr uint16_t TagGroup(Tag tag) { return static_cast<uint16_t>(tag >> 16); }
-constexpr uint16_t TagElement(Tag tag) { return static_cast<uint16_t>(tag & 0xFFFFu); }
+constexpr uint16_t TagGroup(Tag tag)
+{
+    return static_cast<uint16_t>(tag >> 16);
+}
+constexpr uint16_t TagElement(Tag tag)
+{
+    return static_cast<uint16_t>(tag & 0xFFFFu);
+}
 
 // "(gggg,eeee)" in lower-case hexadecimal.
 inline std::string TagText(Tag tag)
 {
     char text[12];
     std::snprintf(text, sizeof text, "(%04x,%04x)", static_cast<unsigned>(TagGroup(tag)),
-                  static_cast<unsigned>(TagElement(tag)));
+        static_cast<unsigned>(TagElement(tag)));
     return text;
 }
 

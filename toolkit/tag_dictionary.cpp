@@ -10,10 +10,16 @@ namespace velmora {
 namespace {
 
 // Group lengths (element 0000) all find the row of (0000,0000).
-constexpr Tag Normalise(Tag tag) { return TagElement(tag) == 0 ? 0 : tag; }
+constexpr Tag Normalise(Tag tag)
+{
+    return TagElement(tag) == 0 ? 0 : tag;
+}
 
 // Fibonacci hashing: the top bits of the product spread consecutive tags over the table.
-constexpr uint32_t SlotOf(Tag tag, uint32_t shift) { return (tag * 0x9E3779B1u) >> shift; }
+constexpr uint32_t SlotOf(Tag tag, uint32_t shift)
+{
+    return (tag * 0x9E3779B1u) >> shift;
+}
 
 } // namespace
 

@@ -15,11 +15,11 @@
 namespace velmora {
 
 struct TagRow {
-    uint32_t tag;       // with the masked-out digits zero: (60xx,3000) is 0x60003000
-    uint32_t mask;      // 0xFFFFFFFF for one tag
-    uint16_t vr;        // VR code
-    const char* vm;     // value multiplicity: "1", "1-n", "2-2n", ...
-    const char* name;   // "Pixel Data"
+    uint32_t tag; // with the masked-out digits zero: (60xx,3000) is 0x60003000
+    uint32_t mask; // 0xFFFFFFFF for one tag
+    uint16_t vr; // VR code
+    const char* vm; // value multiplicity: "1", "1-n", "2-2n", ...
+    const char* name; // "Pixel Data"
 };
 
 class TagDictionary {
@@ -38,9 +38,9 @@ public:
     int32_t IndexOfByScan(Tag tag) const;
 
     // Queries by row index; -1 gives the neutral answer noted.
-    uint16_t VrOf(int32_t index) const;            // "UN"
-    std::string_view VmOf(int32_t index) const;    // ""
-    std::string_view NameOf(int32_t index) const;  // "Unknown"
+    uint16_t VrOf(int32_t index) const; // "UN"
+    std::string_view VmOf(int32_t index) const; // ""
+    std::string_view NameOf(int32_t index) const; // "Unknown"
 
 private:
     const TagRow* m_rows = nullptr;

@@ -103,8 +103,8 @@ int32_t UidDictionary::Find(std::string_view uid) const
     return -1;
 }
 
-int32_t UidDictionary::FindTransferSyntax(bool littleEndian, bool explicitVr, bool deflated,
-                                          CompressionKind compression) const
+int32_t UidDictionary::FindTransferSyntax(
+    bool littleEndian, bool explicitVr, bool deflated, CompressionKind compression) const
 {
     for (int32_t i = 0; i < m_count; ++i) {
         if (IsTransfer(i) && IsLittleEndian(i) == littleEndian && IsExplicit(i) == explicitVr

@@ -15,20 +15,20 @@ namespace velmora {
 
 enum class UidKind : int32_t {
     NONE = 0,
-    TRANSFER = 1,      // transfer syntax
-    CLASS = 2,         // SOP class
-    CLASS_META = 3,    // meta SOP class
-    CLASS_STORE = 4,   // storage SOP class
+    TRANSFER = 1, // transfer syntax
+    CLASS = 2, // SOP class
+    CLASS_META = 3, // meta SOP class
+    CLASS_STORE = 4, // storage SOP class
     CLASS_COMMAND = 5, // service class used by commands: verification, query/retrieve
-    INSTANCE = 6,      // well-known SOP instance
-    APPLICATION = 7,   // application context name
+    INSTANCE = 6, // well-known SOP instance
+    APPLICATION = 7, // application context name
 };
 
 // Bits of the properties of a TRANSFER row; bits 20-31 hold the compression kind.
 namespace transfer_property {
-inline constexpr uint32_t BIG = 0x02;      // big-endian
+inline constexpr uint32_t BIG = 0x02; // big-endian
 inline constexpr uint32_t EXPLICIT = 0x04; // explicit VR
-inline constexpr uint32_t DEFLATE = 0x08;  // deflated
+inline constexpr uint32_t DEFLATE = 0x08; // deflated
 inline constexpr uint32_t COMPRESSION_MASK = 0xFFF00000u;
 } // namespace transfer_property
 
@@ -64,8 +64,8 @@ enum class CompressionKind : uint32_t {
 std::string_view CompressionKindName(CompressionKind kind);
 
 struct UidRow {
-    const char* uid;     // "1.2.840.10008.1.2.1"
-    const char* name;    // "Explicit VR Little Endian"
+    const char* uid; // "1.2.840.10008.1.2.1"
+    const char* name; // "Explicit VR Little Endian"
     UidKind kind;
     // TRANSFER: transfer properties; CLASS..CLASS_COMMAND: the row's position among the class
     // rows in table order, from 0; otherwise 0.
@@ -89,15 +89,16 @@ public:
     // Row of a UID: exact, case-sensitive match of the whole text; -1 when none.
     int32_t Find(std::string_view uid) const;
     // The first TRANSFER row in table order with exactly these properties, or -1.
-    int32_t FindTransferSyntax(bool littleEndian, bool explicitVr, bool deflated, CompressionKind compression) const;
+    int32_t FindTransferSyntax(
+        bool littleEndian, bool explicitVr, bool deflated, CompressionKind compression) const;
 
     // Queries by row index; -1 gives the neutral answer noted.
     std::string_view UidText(int32_t index) const; // ""
-    std::string_view NameOf(int32_t index) const;  // ""
-    UidKind KindOf(int32_t index) const;           // NONE
-    bool IsLittleEndian(int32_t index) const;      // false only for a TRANSFER row with BIG
-    bool IsExplicit(int32_t index) const;          // EXPLICIT of a TRANSFER row, else false
-    bool IsDeflated(int32_t index) const;          // DEFLATE of a TRANSFER row, else false
+    std::string_view NameOf(int32_t index) const; // ""
+    UidKind KindOf(int32_t index) const; // NONE
+    bool IsLittleEndian(int32_t index) const; // false only for a TRANSFER row with BIG
+    bool IsExplicit(int32_t index) const; // EXPLICIT of a TRANSFER row, else false
+    bool IsDeflated(int32_t index) const; // DEFLATE of a TRANSFER row, else false
     CompressionKind CompressionOf(int32_t index) const; // bits 20-31 of a TRANSFER row, else NONE
 
     // The bucket of a UID (the CRC-8 of its text) and the chain walk, for tests and diagnostics.

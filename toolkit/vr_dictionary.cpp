@@ -9,8 +9,7 @@ namespace velmora {
 namespace {
 
 // Reverses the bytes of each of `units` values of type T; the data need not be aligned.
-template <typename T, typename Reverse>
-void SwapUnits(uint8_t* bytes, size_t units, Reverse reverse)
+template <typename T, typename Reverse> void SwapUnits(uint8_t* bytes, size_t units, Reverse reverse)
 {
     for (size_t i = 0; i < units; ++i) {
         T value;

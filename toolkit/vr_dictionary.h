@@ -35,12 +35,12 @@ enum class VrKind : int32_t {
 enum class VrFlags : uint32_t {
     NONE = 0,
     DELIMITER = 0x01, // several values separated by '\'
-    FIXED = 0x02,     // values have a fixed size
-    SWAP = 0x04,      // multi-byte units change order between little- and big-endian encodings
-    BINARY = 0x08,    // binary numbers, not text
-    LEFT_20 = 0x10,   // leading spaces are padding
-    RIGHT_20 = 0x20,  // trailing spaces are padding; odd values are padded with a space
-    RIGHT_00 = 0x40,  // values are padded with NUL
+    FIXED = 0x02, // values have a fixed size
+    SWAP = 0x04, // multi-byte units change order between little- and big-endian encodings
+    BINARY = 0x08, // binary numbers, not text
+    LEFT_20 = 0x10, // leading spaces are padding
+    RIGHT_20 = 0x20, // trailing spaces are padding; odd values are padded with a space
+    RIGHT_00 = 0x40, // values are padded with NUL
 };
 
 constexpr VrFlags operator|(VrFlags a, VrFlags b)
@@ -52,12 +52,15 @@ constexpr VrFlags operator&(VrFlags a, VrFlags b)
     return static_cast<VrFlags>(static_cast<uint32_t>(a) & static_cast<uint32_t>(b));
 }
 // True when every bit of `flag` is set in `flags`.
-constexpr bool HasFlag(VrFlags flags, VrFlags flag) { return (flags & flag) == flag && flag != VrFlags::NONE; }
+constexpr bool HasFlag(VrFlags flags, VrFlags flag)
+{
+    return (flags & flag) == flag && flag != VrFlags::NONE;
+}
 
 struct VrRow {
-    uint16_t code;     // first letter in the high byte
-    const char* name;  // "Unsigned Short"
-    int32_t unitSize;  // bytes per value unit
+    uint16_t code; // first letter in the high byte
+    const char* name; // "Unsigned Short"
+    int32_t unitSize; // bytes per value unit
     VrKind kind;
     VrFlags flags;
 };
@@ -85,7 +88,7 @@ public:
     VrKind KindOf(int32_t index) const;
     VrFlags FlagsOf(int32_t index) const;
     int32_t UnitSizeOf(int32_t index) const;
-    uint16_t CodeOf(int32_t index) const;      // 0 for -1
+    uint16_t CodeOf(int32_t index) const; // 0 for -1
     std::string_view NameOf(int32_t index) const; // "" for -1
 
     // Converts the byte order of `length` bytes of a value of the VR at `index` in place. Does

@@ -3,9 +3,8 @@
 // syntax) and the VR dictionary's Swap (each big-endian binary value).
 #include "toolkit/built_in_tables.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,15 +27,15 @@ std::vector<Tag> TypicalTags()
         tags.push_back(row.tag);
     std::mt19937 random(1);
     for (size_t i = 0; i < rows.size() / 4; ++i) {
-        tags.push_back(MakeTag(static_cast<uint16_t>(0x0009 + 2 * (random() % 0x40)), static_cast<uint16_t>(random())));
+        tags.push_back(
+            MakeTag(static_cast<uint16_t>(0x0009 + 2 * (random() % 0x40)), static_cast<uint16_t>(random())));
         tags.push_back(MakeTag(static_cast<uint16_t>(0x6000 + 2 * (random() % 16)), 0x3000));
     }
     std::shuffle(tags.begin(), tags.end(), random);
     return tags;
 }
 
-template <bool Scan>
-void TagIndexOf(benchmark::State& state)
+template <bool Scan> void TagIndexOf(benchmark::State& state)
 {
     const TagDictionary& dictionary = GlobalTagDictionary();
     const std::vector<Tag> tags = TypicalTags();
@@ -71,7 +70,8 @@ void VrSwap(benchmark::State& state, uint16_t code)
     const int32_t index = dictionary.IndexOf(code);
     std::vector<uint8_t> value(static_cast<size_t>(state.range(0)), 0x5A);
     for (auto _ : state) {
-        dictionary.Swap(index, value.data(), static_cast<uint32_t>(value.size()), ByteOrder::Big, ByteOrder::Little);
+        dictionary.Swap(
+            index, value.data(), static_cast<uint32_t>(value.size()), ByteOrder::Big, ByteOrder::Little);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));

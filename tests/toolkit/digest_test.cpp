@@ -1,9 +1,8 @@
 // Digest: CRC-8 (type 0) values, feeding in pieces, restart after Final, and type errors.
 #include "toolkit/digest.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 #include <string_view>
 #include <vector>
@@ -47,13 +46,14 @@ TEST(DigestTest, Crc8KnownValues)
     };
     const Case cases[] = {
         { "123456789", 0xF4 }, // the standard check value of CRC-8 with polynomial 0x07
-        { "", 0x00 },          // no bytes leave the initial value
+        { "", 0x00 }, // no bytes leave the initial value
         { std::string_view("\0", 1), 0x00 },
         { "\x01", 0x07 },
         { "\x80", 0x89 },
         { "\xFF", 0xF3 },
-        { "1.2.840.10008.1.2", ReferenceCrc8({ '1', '.', '2', '.', '8', '4', '0', '.', '1', '0', '0', '0', '8', '.',
-                                               '1', '.', '2' }) },
+        { "1.2.840.10008.1.2",
+            ReferenceCrc8(
+                { '1', '.', '2', '.', '8', '4', '0', '.', '1', '0', '0', '0', '8', '.', '1', '.', '2' }) },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "text of " << c.text.size() << " bytes");

@@ -2,9 +2,8 @@
 #include "toolkit/built_in_tables.h"
 #include "toolkit/result_code_table.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 
@@ -43,11 +42,12 @@ TEST(ResultCodeTableTest, BuiltInRowsByCode)
         { ERROR_TIME_HOUR, "ERROR_TIME_HOUR", "Error Time Set: Invalid hour." },
         { ERROR_TIME_MINUTE, "ERROR_TIME_MINUTE", "Error Time Set: Invalid minute." },
         { ERROR_DS_LENGTH, "ERROR_DS_LENGTH", "Error DICOM Data Set: Invalid value length (odd number)." },
-        { ERROR_PDU_REJECT_USER_NO_REASON, "ERROR_PDU_REJECT_USER_NO_REASON", "Association Rejected: Reason not specified." },
+        { ERROR_PDU_REJECT_USER_NO_REASON, "ERROR_PDU_REJECT_USER_NO_REASON",
+            "Association Rejected: Reason not specified." },
         { ERROR_PDU_REJECT_PROVIDER_NO_REASON, "ERROR_PDU_REJECT_PROVIDER_NO_REASON",
-          "Association Rejected: Reason not specified." },
+            "Association Rejected: Reason not specified." },
         { ERROR_PDU_ABORT_INVALID_PARAMETER, "ERROR_PDU_ABORT_INVALID_PARAMETER",
-          "Association Aborted: Invalid PDU parameter value." },
+            "Association Aborted: Invalid PDU parameter value." },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

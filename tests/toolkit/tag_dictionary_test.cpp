@@ -2,10 +2,9 @@
 #include "toolkit/built_in_tables.h"
 #include "toolkit/tag_dictionary.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>
@@ -133,9 +132,9 @@ TEST(TagDictionaryTest, IndexGivesTheScanAnswerForEveryRowAndManyOtherTags)
     for (int32_t i = 0; i < dictionary.Count(); ++i) {
         const TagRow* row = dictionary.Row(i);
         probes.insert(row->tag);
-        probes.insert(row->tag | 0x00010000u);            // the odd (private) group beside it
-        probes.insert(row->tag ^ 0x00000001u);            // a neighbouring element
-        probes.insert(row->tag | ~row->mask);             // every masked digit set
+        probes.insert(row->tag | 0x00010000u); // the odd (private) group beside it
+        probes.insert(row->tag ^ 0x00000001u); // a neighbouring element
+        probes.insert(row->tag | ~row->mask); // every masked digit set
         for (uint32_t xx : { 0x01u, 0x02u, 0x1Eu, 0x7Fu, 0xFFu })
             probes.insert(row->tag | (~row->mask & (xx * 0x01010101u)));
     }
@@ -177,8 +176,14 @@ TEST(TagDictionaryTest, MaskedAndExactRowsFollowTableOrder)
         int32_t index;
     };
     const Case cases[] = {
-        { 0x60020010u, 1 }, { 0x60040020u, 3 }, { 0x60060020u, 4 }, { 0x12340030u, 6 },
-        { 0xAB340030u, 6 }, { 0xAB350030u, -1 }, { 0x60020000u, 0 }, { 0x60020011u, -1 },
+        { 0x60020010u, 1 },
+        { 0x60040020u, 3 },
+        { 0x60060020u, 4 },
+        { 0x12340030u, 6 },
+        { 0xAB340030u, 6 },
+        { 0xAB350030u, -1 },
+        { 0x60020000u, 0 },
+        { 0x60020011u, -1 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(TagText(c.tag));
@@ -196,9 +201,7 @@ TEST(TagDictionaryTest, VrsAgreeWithPydicom)
     // pydicom's dictionary is a later edition; these rows keep the older edition's VR or the
     // toolkit's convention (items and delimiters carry OB).
     const std::map<Tag, uint16_t> older = {
-        { tags::ITEM, vr::OB },
-        { tags::ITEM_DELIMITATION, vr::OB },
-        { tags::SEQUENCE_DELIMITATION, vr::OB },
+        { tags::ITEM, vr::OB }, { tags::ITEM_DELIMITATION, vr::OB }, { tags::SEQUENCE_DELIMITATION, vr::OB },
         { MakeTag(0x0020, 0x3100), vr::LO }, // (0020,31xx) Source Image IDs, CS today
         { MakeTag(0x6000, 0x0060), vr::LT }, // (60xx,0060) Overlay Compression Code, CS today
         { MakeTag(0x6000, 0x0110), vr::LT }, // (60xx,0110) Overlay Format, CS today

@@ -3,9 +3,8 @@
 #include "toolkit/built_in_tables.h"
 #include "toolkit/uid_dictionary.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <string>
@@ -93,7 +92,8 @@ TEST(UidDictionaryTest, BucketsAndChains)
     for (int bucket = 0; bucket < 256; ++bucket) {
         int length = 0;
         int32_t previous = -1;
-        for (int32_t i = dictionary.BucketHead(static_cast<uint8_t>(bucket)); i >= 0; i = dictionary.NextInChain(i)) {
+        for (int32_t i = dictionary.BucketHead(static_cast<uint8_t>(bucket)); i >= 0;
+             i = dictionary.NextInChain(i)) {
             EXPECT_EQ(UidDictionary::BucketOf(dictionary.UidText(i)), bucket);
             EXPECT_GT(i, previous) << "chains keep table order";
             previous = i;
@@ -255,7 +255,8 @@ TEST(UidDictionaryTest, FindTransferSyntaxGivesTheFirstMatchingRow)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.uid ? c.uid : "none");
-        const int32_t index = dictionary.FindTransferSyntax(c.little, c.explicitVr, c.deflated, c.compression);
+        const int32_t index
+            = dictionary.FindTransferSyntax(c.little, c.explicitVr, c.deflated, c.compression);
         EXPECT_EQ(index, c.uid ? dictionary.Find(c.uid) : -1);
     }
 }

@@ -2,9 +2,8 @@
 #include "toolkit/built_in_tables.h"
 #include "toolkit/vr_dictionary.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <set>
 #include <vector>
 
@@ -21,7 +20,7 @@ VrDictionary BuiltInDictionary()
 }
 
 std::vector<uint8_t> Swapped(const VrDictionary& dictionary, uint16_t code, std::vector<uint8_t> bytes,
-                             ByteOrder from = ByteOrder::Little, ByteOrder to = ByteOrder::Big)
+    ByteOrder from = ByteOrder::Little, ByteOrder to = ByteOrder::Big)
 {
     dictionary.Swap(dictionary.IndexOf(code), bytes.data(), static_cast<uint32_t>(bytes.size()), from, to);
     return bytes;
@@ -42,7 +41,8 @@ TEST(VrDictionaryTest, IndexOfFindsEveryRowAndNothingElse)
     // Every other code, inside the index span or outside it, has no row.
     for (uint32_t code = 0; code <= 0xFFFF; ++code) {
         if (!known.count(static_cast<uint16_t>(code))) {
-            ASSERT_EQ(dictionary.IndexOf(static_cast<uint16_t>(code)), -1) << VrCodeText(static_cast<uint16_t>(code));
+            ASSERT_EQ(dictionary.IndexOf(static_cast<uint16_t>(code)), -1)
+                << VrCodeText(static_cast<uint16_t>(code));
         }
     }
 }
@@ -107,7 +107,8 @@ TEST(VrDictionaryTest, SwapConvertsUnitsInPlace)
         Bytes out;
     };
     const Case cases[] = {
-        { "AT swaps group and element separately", vr::AT, { 0x28, 0x00, 0x10, 0x00 }, { 0x00, 0x28, 0x00, 0x10 } },
+        { "AT swaps group and element separately", vr::AT, { 0x28, 0x00, 0x10, 0x00 },
+            { 0x00, 0x28, 0x00, 0x10 } },
         { "FD reverses 8 bytes", vr::FD, { 1, 2, 3, 4, 5, 6, 7, 8 }, { 8, 7, 6, 5, 4, 3, 2, 1 } },
         { "FL reverses 4 bytes", vr::FL, { 1, 2, 3, 4, 5, 6, 7, 8 }, { 4, 3, 2, 1, 8, 7, 6, 5 } },
         { "UL", vr::UL, { 1, 2, 3, 4 }, { 4, 3, 2, 1 } },
@@ -116,7 +117,8 @@ TEST(VrDictionaryTest, SwapConvertsUnitsInPlace)
         { "SS", vr::SS, { 1, 2 }, { 2, 1 } },
         { "OW", vr::OW, { 1, 2, 3, 4, 5, 6 }, { 2, 1, 4, 3, 6, 5 } },
         { "a partial unit at the end stays", vr::US, { 1, 2, 3 }, { 2, 1, 3 } },
-        { "a partial FD unit stays", vr::FD, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 }, { 8, 7, 6, 5, 4, 3, 2, 1, 9, 10 } },
+        { "a partial FD unit stays", vr::FD, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 },
+            { 8, 7, 6, 5, 4, 3, 2, 1, 9, 10 } },
         { "shorter than one unit", vr::UL, { 1, 2, 3 }, { 1, 2, 3 } },
         { "OF is never swapped", vr::OF, { 1, 2, 3, 4 }, { 1, 2, 3, 4 } },
         { "OB", vr::OB, { 1, 2, 3, 4 }, { 1, 2, 3, 4 } },
