@@ -82,24 +82,29 @@ std::vector<uint8_t> CharlsEncode(const std::vector<uint8_t>& samples, uint32_t 
     return out;
 }
 
-// PackBits of one byte plane (PS3.5 G.3.1).
+// PackBits of one byte plane (PS3.5 G.3.1), as DICOM encoders write it: a replicate run for
+// three or more equal bytes, literals otherwise.
 void PackBits(const std::vector<uint8_t>& plane, std::vector<uint8_t>& out)
 {
-    size_t i = 0;
-    while (i < plane.size()) {
+    auto runAt = [&](size_t i) {
         size_t run = 1;
         while (i + run < plane.size() && run < 128 && plane[i + run] == plane[i])
             ++run;
-        if (run >= 2) {
+        return run;
+    };
+    size_t i = 0;
+    while (i < plane.size()) {
+        const size_t run = runAt(i);
+        if (run >= 3) {
             out.push_back(static_cast<uint8_t>(257 - run));
             out.push_back(plane[i]);
             i += run;
             continue;
         }
-        size_t literal = 1;
-        while (i + literal < plane.size() && literal < 128
-               && !(i + literal + 1 < plane.size() && plane[i + literal] == plane[i + literal + 1]))
+        size_t literal = run;
+        while (i + literal < plane.size() && literal < 128 && runAt(i + literal) < 3)
             ++literal;
+        literal = std::min<size_t>(literal, 128);
         out.push_back(static_cast<uint8_t>(literal - 1));
         out.insert(out.end(), plane.begin() + long(i), plane.begin() + long(i + literal));
         i += literal;
