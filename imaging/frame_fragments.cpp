@@ -57,7 +57,7 @@ std::vector<FrameExtent> OnePerFragment(size_t count)
 {
     std::vector<FrameExtent> frames(count);
     for (size_t i = 0; i < count; ++i)
-        frames[i] = {static_cast<uint32_t>(i), 1};
+        frames[i] = { static_cast<uint32_t>(i), 1 };
     return frames;
 }
 
@@ -68,15 +68,15 @@ std::vector<FrameExtent> FromStarts(const std::vector<uint32_t>& starts, size_t 
     frames.reserve(starts.size());
     for (size_t i = 0; i < starts.size(); ++i) {
         const uint32_t end = i + 1 < starts.size() ? starts[i + 1] : static_cast<uint32_t>(fragmentCount);
-        frames.push_back({starts[i], end - starts[i]});
+        frames.push_back({ starts[i], end - starts[i] });
     }
     return frames;
 }
 
 // Offsets are measured from the first byte of the first fragment's item tag; each item has an
 // 8-byte header. Every offset must land exactly on an item, in increasing order.
-std::optional<std::vector<FrameExtent>> ByOffsetTable(std::span<const uint32_t> table,
-                                                      std::span<const FragmentInfo> fragments)
+std::optional<std::vector<FrameExtent>> ByOffsetTable(
+    std::span<const uint32_t> table, std::span<const FragmentInfo> fragments)
 {
     if (table.empty() || table[0] != 0)
         return std::nullopt;
@@ -129,8 +129,7 @@ std::vector<uint32_t> StartsByTail(std::span<const FragmentInfo> fragments)
 } // namespace
 
 std::vector<FrameExtent> GroupFragments(std::span<const uint32_t> basicOffsetTable,
-                                        std::span<const FragmentInfo> fragments, uint32_t numberOfFrames,
-                                        int32_t compressionKind)
+    std::span<const FragmentInfo> fragments, uint32_t numberOfFrames, int32_t compressionKind)
 {
     const size_t count = fragments.size();
     if (count == 0)
@@ -157,7 +156,7 @@ std::vector<FrameExtent> GroupFragments(std::span<const uint32_t> basicOffsetTab
     }
 
     if (numberOfFrames == 1)
-        return {FrameExtent{0, static_cast<uint32_t>(count)}};
+        return { FrameExtent { 0, static_cast<uint32_t>(count) } };
     return OnePerFragment(count);
 }
 

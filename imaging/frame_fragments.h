@@ -23,10 +23,10 @@ namespace velmora {
 
 // One fragment (Item of encapsulated Pixel Data, not counting the basic offset table).
 struct FragmentInfo {
-    uint32_t length = 0;          // value length of the item
-    std::array<uint8_t, 8> head{}; // its first bytes (as many as headLength says)
+    uint32_t length = 0; // value length of the item
+    std::array<uint8_t, 8> head {}; // its first bytes (as many as headLength says)
     uint8_t headLength = 0;
-    std::array<uint8_t, 4> tail{}; // its last bytes, optional (tailLength 0 when not read)
+    std::array<uint8_t, 4> tail {}; // its last bytes, optional (tailLength 0 when not read)
     uint8_t tailLength = 0;
 };
 
@@ -46,8 +46,7 @@ inline constexpr uint32_t FRAGMENT_TAIL_BYTES = 4;
 // `compressionKind`: the data set's compression kind (selects the start markers).
 // Returns one extent per frame, in order; empty when there are no fragments.
 std::vector<FrameExtent> GroupFragments(std::span<const uint32_t> basicOffsetTable,
-                                        std::span<const FragmentInfo> fragments, uint32_t numberOfFrames,
-                                        int32_t compressionKind);
+    std::span<const FragmentInfo> fragments, uint32_t numberOfFrames, int32_t compressionKind);
 
 // Parses a basic offset table's value (little-endian 32-bit offsets; a trailing partial word is
 // ignored).

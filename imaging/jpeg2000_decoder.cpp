@@ -2,11 +2,10 @@
 // component-after-component big-endian output layout.
 #include "imaging/jpeg2000_decoder.h"
 
-#include <openjpeg.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <openjpeg.h>
 
 namespace velmora {
 
@@ -51,7 +50,7 @@ OPJ_BOOL Seek(OPJ_OFF_T position, void* user)
     return OPJ_TRUE;
 }
 
-void Quiet(const char*, void*) {}
+void Quiet(const char*, void*) { }
 
 struct CodecDeleter {
     void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
@@ -65,7 +64,7 @@ struct ImageDeleter {
 
 bool IsJp2(std::span<const uint8_t> s)
 {
-    static const uint8_t signature[] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    static const uint8_t signature[] = { 0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A };
     return s.size() >= sizeof signature && std::memcmp(s.data(), signature, sizeof signature) == 0;
 }
 
@@ -78,8 +77,10 @@ uint64_t DecodedBytes(const opj_image_t& image)
         if (comp.dx == 0 || comp.dy == 0 || comp.prec == 0 || comp.prec > 32 || image.x1 <= image.x0
             || image.y1 <= image.y0)
             return 0;
-        const uint64_t w = (uint64_t(image.x1) + comp.dx - 1) / comp.dx - (uint64_t(image.x0) + comp.dx - 1) / comp.dx;
-        const uint64_t h = (uint64_t(image.y1) + comp.dy - 1) / comp.dy - (uint64_t(image.y0) + comp.dy - 1) / comp.dy;
+        const uint64_t w
+            = (uint64_t(image.x1) + comp.dx - 1) / comp.dx - (uint64_t(image.x0) + comp.dx - 1) / comp.dx;
+        const uint64_t h
+            = (uint64_t(image.y1) + comp.dy - 1) / comp.dy - (uint64_t(image.y0) + comp.dy - 1) / comp.dy;
         total += w * h * ((comp.prec + 7) / 8);
     }
     return total;
@@ -92,8 +93,9 @@ Jpeg2000Result DecodeJpeg2000(std::span<const uint8_t> stream, std::span<uint8_t
     Jpeg2000Result result;
     if (stream.empty() || output.empty())
         return result;
-    MemorySource source{stream.data(), stream.size(), 0};
-    std::unique_ptr<opj_stream_t, StreamDeleter> input(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+    MemorySource source { stream.data(), stream.size(), 0 };
+    std::unique_ptr<opj_stream_t, StreamDeleter> input(
+        opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
     if (!input)
         return result;
     opj_stream_set_user_data(input.get(), &source, nullptr);
@@ -102,7 +104,8 @@ Jpeg2000Result DecodeJpeg2000(std::span<const uint8_t> stream, std::span<uint8_t
     opj_stream_set_skip_function(input.get(), Skip);
     opj_stream_set_seek_function(input.get(), Seek);
 
-    std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_decompress(IsJp2(stream) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+    std::unique_ptr<opj_codec_t, CodecDeleter> codec(
+        opj_create_decompress(IsJp2(stream) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
     if (!codec)
         return result;
     opj_set_info_handler(codec.get(), Quiet, nullptr);

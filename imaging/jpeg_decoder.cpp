@@ -30,8 +30,8 @@ bool ReadJpegFrameHeader(std::span<const uint8_t> stream, JpegFrameHeader& heade
             header.lines = uint32_t(p[1]) << 8 | p[2];
             header.columns = uint32_t(p[3]) << 8 | p[4];
             header.components = p[5];
-            header.lossless = header.process == 3 || header.process == 7 || header.process == 11
-                || header.process == 15;
+            header.lossless
+                = header.process == 3 || header.process == 7 || header.process == 11 || header.process == 15;
             return true;
         }
         if (marker == 0xDA || marker == 0xD9)

@@ -16,7 +16,7 @@ namespace velmora {
 
 // The frame header (SOFn) of a JPEG stream, read without the library.
 struct JpegFrameHeader {
-    uint32_t process = 0;   // n of SOFn: 0, 1, 2 DCT; 3, 7, 11, 15 lossless
+    uint32_t process = 0; // n of SOFn: 0, 1, 2 DCT; 3, 7, 11, 15 lossless
     uint32_t precision = 0; // sample precision P
     uint32_t lines = 0;
     uint32_t columns = 0;
@@ -37,7 +37,7 @@ bool ChooseJpegBuild(uint32_t bitsAllocated, const JpegFrameHeader& header, Jpeg
 struct JpegResult {
     ResultCode result = ERROR_GENERAL_FAILURE;
     int32_t colourSpace = 0; // PixelColourSpace, 8-bit builds only
-    size_t written = 0;      // output bytes written
+    size_t written = 0; // output bytes written
 };
 
 // Decodes a whole JPEG stream with one build into `output`; fails when the image does not fit.

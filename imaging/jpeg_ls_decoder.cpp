@@ -15,8 +15,8 @@ namespace {
 using jpegls::BitReader;
 
 // Run-length order table J (A.2.1).
-constexpr std::array<int, 32> kJ = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
-                                    4, 4, 5, 5, 6, 6, 7, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+constexpr std::array<int, 32> kJ = { 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7,
+    8, 9, 10, 11, 12, 13, 14, 15 };
 
 constexpr int kMinC = -128;
 constexpr int kMaxC = 127;
@@ -88,9 +88,13 @@ void DefaultThresholds(int maxValue, int nearLossless, int& t1, int& t2, int& t3
 class ScanDecoder {
 public:
     ScanDecoder(const ScanParameters& p, int width, int componentsInScan, int interleave)
-        : m_p(p), m_width(width), m_components(componentsInScan), m_interleave(interleave),
-          m_stride(width + 2), m_lines(size_t(componentsInScan) * 2 * size_t(width + 2), 0),
-          m_runIndex(componentsInScan, 0)
+        : m_p(p)
+        , m_width(width)
+        , m_components(componentsInScan)
+        , m_interleave(interleave)
+        , m_stride(width + 2)
+        , m_lines(size_t(componentsInScan) * 2 * size_t(width + 2), 0)
+        , m_runIndex(componentsInScan, 0)
     {
         BuildQuantizer();
         ResetContexts();
@@ -190,9 +194,9 @@ private:
     {
         const int a = std::max(2, (m_p.range + 32) / 64);
         for (auto& context : m_regular)
-            context = {a, 0, 0, 1};
-        m_run[0] = {a, 1, 0};
-        m_run[1] = {a, 1, 0};
+            context = { a, 0, 0, 1 };
+        m_run[0] = { a, 1, 0 };
+        m_run[1] = { a, 1, 0 };
         m_runIndexCurrent = 0;
     }
 
@@ -363,14 +367,14 @@ private:
     // every component's gradients are flat, and interruption samples use run context 0.
     bool DecodeSampleInterleavedLine(bool odd)
     {
-        std::array<int32_t*, 4> current{};
-        std::array<const int32_t*, 4> previous{};
+        std::array<int32_t*, 4> current {};
+        std::array<const int32_t*, 4> previous {};
         for (int c = 0; c < m_components; ++c) {
             current[size_t(c)] = Current(c, odd);
             previous[size_t(c)] = Previous(c, odd);
         }
         m_runIndexCurrent = m_runIndex[0];
-        std::array<int, 4> contexts{};
+        std::array<int, 4> contexts {};
         int x = 0;
         while (x < m_width) {
             bool flat = true;
@@ -382,8 +386,8 @@ private:
             if (!flat) {
                 for (int c = 0; c < m_components; ++c) {
                     const int32_t* p = previous[size_t(c)];
-                    current[size_t(c)][x] = DecodeRegular(contexts[size_t(c)],
-                                                          Predict(current[size_t(c)][x - 1], p[x], p[x - 1]));
+                    current[size_t(c)][x] = DecodeRegular(
+                        contexts[size_t(c)], Predict(current[size_t(c)][x - 1], p[x], p[x - 1]));
                 }
                 ++x;
                 continue;
@@ -419,8 +423,8 @@ private:
     std::vector<int32_t> m_lines;
     std::vector<int> m_runIndex;
     int m_runIndexCurrent = 0;
-    std::array<RegularContext, 365> m_regular{};
-    std::array<RunContext, 2> m_run{};
+    std::array<RegularContext, 365> m_regular {};
+    std::array<RunContext, 2> m_run {};
     std::vector<int8_t> m_quantizer;
     int m_quantizerOffset = 0;
     uint32_t m_line = 0;
@@ -437,9 +441,13 @@ struct FrameComponent {
 class StreamDecoder {
 public:
     StreamDecoder(std::span<const uint8_t> stream, std::vector<uint8_t>& output, uint32_t planar,
-                  size_t maxOutput, JpegLsFrameInfo& info)
-        : m_data(stream.data()), m_size(stream.size()), m_output(output), m_planar(planar),
-          m_maxOutput(maxOutput), m_info(info)
+        size_t maxOutput, JpegLsFrameInfo& info)
+        : m_data(stream.data())
+        , m_size(stream.size())
+        , m_output(output)
+        , m_planar(planar)
+        , m_maxOutput(maxOutput)
+        , m_info(info)
     {
     }
 
@@ -484,7 +492,8 @@ ResultCode StreamDecoder::ReadFrameHeader(size_t segment, size_t length)
     const uint32_t lines = U16(segment + 1);
     const uint32_t columns = U16(segment + 3);
     const uint32_t count = U8(segment + 5);
-    if (precision < 2 || precision > 16 || lines == 0 || columns == 0 || count == 0 || length != 6 + 3 * count)
+    if (precision < 2 || precision > 16 || lines == 0 || columns == 0 || count == 0
+        || length != 6 + 3 * count)
         return ERROR_GENERAL_FAILURE;
     uint8_t firstSampling = 0;
     for (uint32_t i = 0; i < count; ++i) {
@@ -502,7 +511,7 @@ ResultCode StreamDecoder::ReadFrameHeader(size_t segment, size_t length)
             if (other.id == m_data[at])
                 return ERROR_GENERAL_FAILURE;
         }
-        m_components.push_back({m_data[at], sampling});
+        m_components.push_back({ m_data[at], sampling });
     }
     m_bytes = precision <= 8;
     const uint64_t total = uint64_t(lines) * columns * count * (m_bytes ? 1 : 2);
@@ -731,7 +740,7 @@ ResultCode StreamDecoder::Run()
         } else if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
             result = ERROR_GENERAL_FAILURE; // a JPEG process other than JPEG-LS
         } else if (!m_haveFrame && marker != LSE && marker != DRI && !(marker >= 0xE0 && marker <= 0xEF)
-                   && marker != 0xFE) {
+            && marker != 0xFE) {
             result = ERROR_GENERAL_FAILURE; // only application data and presets before the frame
         } else if (marker == LSE) {
             result = ReadPresets(segment, payload);
@@ -739,8 +748,8 @@ ResultCode StreamDecoder::Run()
             if (payload != 2 && payload != 3 && payload != 4)
                 return ERROR_GENERAL_FAILURE;
             m_restartInterval = payload == 2 ? U16(segment)
-                : payload == 3             ? (U16(segment) << 8 | U8(segment + 2))
-                                           : (U16(segment) << 16 | U16(segment + 2));
+                : payload == 3               ? (U16(segment) << 8 | U8(segment + 2))
+                                             : (U16(segment) << 16 | U16(segment + 2));
         } else if (marker == SOS) {
             result = ReadScan(segment, payload);
         }
@@ -764,7 +773,7 @@ void JpegLsDecoder::Reset()
 }
 
 ResultCode JpegLsDecoder::Decode(std::span<const uint8_t> bytes, std::vector<uint8_t>& output,
-                                 uint32_t planarConfiguration, uint32_t& decodedLength)
+    uint32_t planarConfiguration, uint32_t& decodedLength)
 {
     decodedLength = 0;
     try {
@@ -784,9 +793,9 @@ ResultCode JpegLsDecoder::Decode(std::span<const uint8_t> bytes, std::vector<uin
         result = ERROR_MEMORY_ALLOC;
     }
     if (result == SUCCESS) {
-        decodedLength = static_cast<uint32_t>(
-            std::min<size_t>(size_t(m_info.lines) * m_info.columns * m_info.components * (m_info.precision <= 8 ? 1 : 2),
-                             UINT32_MAX));
+        decodedLength = static_cast<uint32_t>(std::min<size_t>(
+            size_t(m_info.lines) * m_info.columns * m_info.components * (m_info.precision <= 8 ? 1 : 2),
+            UINT32_MAX));
         m_stream.clear();
         m_stream.shrink_to_fit();
     } else if (result == PENDING) {
@@ -799,8 +808,8 @@ ResultCode JpegLsDecoder::Decode(std::span<const uint8_t> bytes, std::vector<uin
     return result;
 }
 
-ResultCode DecodeJpegLs(std::span<const uint8_t> stream, std::vector<uint8_t>& output, uint32_t planarConfiguration,
-                        uint32_t& decodedLength, JpegLsFrameInfo* info)
+ResultCode DecodeJpegLs(std::span<const uint8_t> stream, std::vector<uint8_t>& output,
+    uint32_t planarConfiguration, uint32_t& decodedLength, JpegLsFrameInfo* info)
 {
     JpegLsDecoder decoder;
     const ResultCode result = decoder.Decode(stream, output, planarConfiguration, decodedLength);

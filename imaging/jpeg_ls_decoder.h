@@ -22,9 +22,9 @@ struct JpegLsFrameInfo {
     uint32_t lines = 0;
     uint32_t columns = 0;
     uint32_t components = 0;
-    uint32_t nearLossless = 0;   // NEAR of the scans (0 lossless)
+    uint32_t nearLossless = 0; // NEAR of the scans (0 lossless)
     uint32_t interleaveMode = 0; // of the first scan: 0 none, 1 line, 2 sample
-    uint32_t maximumValue = 0;   // MAXVAL in force for the first scan
+    uint32_t maximumValue = 0; // MAXVAL in force for the first scan
 };
 
 class JpegLsDecoder {
@@ -46,8 +46,8 @@ public:
     // PENDING: the stream ended early; `decodedLength` counts the samples' bytes decoded so far.
     // ERROR_GENERAL_FAILURE: malformed or unsupported stream (state dropped);
     // ERROR_MEMORY_ALLOC: the frame is larger than the limit or memory ran out.
-    ResultCode Decode(std::span<const uint8_t> bytes, std::vector<uint8_t>& output, uint32_t planarConfiguration,
-                      uint32_t& decodedLength);
+    ResultCode Decode(std::span<const uint8_t> bytes, std::vector<uint8_t>& output,
+        uint32_t planarConfiguration, uint32_t& decodedLength);
 
     // Drops the held stream and any decode in progress.
     void Reset();
@@ -63,6 +63,6 @@ private:
 
 // Decodes one whole stream; PENDING when it is truncated.
 ResultCode DecodeJpegLs(std::span<const uint8_t> stream, std::vector<uint8_t>& output,
-                        uint32_t planarConfiguration, uint32_t& decodedLength, JpegLsFrameInfo* info = nullptr);
+    uint32_t planarConfiguration, uint32_t& decodedLength, JpegLsFrameInfo* info = nullptr);
 
 } // namespace velmora

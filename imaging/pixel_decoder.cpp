@@ -38,8 +38,8 @@ PixelDecoder::~PixelDecoder() = default;
 PixelDecoder::PixelDecoder(PixelDecoder&&) noexcept = default;
 PixelDecoder& PixelDecoder::operator=(PixelDecoder&&) noexcept = default;
 
-ResultCode PixelDecoder::Init(int32_t compressionKind, uint32_t bitsAllocated, uint32_t samplesPerPixel,
-                              uint32_t compressedLength)
+ResultCode PixelDecoder::Init(
+    int32_t compressionKind, uint32_t bitsAllocated, uint32_t samplesPerPixel, uint32_t compressedLength)
 {
     m_compressed.clear();
     m_compressed.shrink_to_fit();
@@ -105,7 +105,8 @@ ResultCode PixelDecoder::Decode(std::vector<uint8_t>& output, uint32_t& decodedL
     const PixelCodec codec = CodecForCompression(m_compressionKind);
     if (received != m_capacity) {
         // The JPEG-LS decoder takes a stream in pieces, except for colour-by-pixel colour frames.
-        const bool waits = codec != PixelCodec::JpegLs || (m_samplesPerPixel == 3 && m_planarConfiguration == 0);
+        const bool waits
+            = codec != PixelCodec::JpegLs || (m_samplesPerPixel == 3 && m_planarConfiguration == 0);
         if (waits)
             return PENDING;
     }
@@ -147,7 +148,8 @@ ResultCode PixelDecoder::Decode(std::vector<uint8_t>& output, uint32_t& decodedL
             return ERROR_GENERAL_FAILURE;
         if (!m_rle)
             m_rle = std::make_unique<RleProgress>();
-        const RleLayout layout{std::max<uint32_t>(m_samplesPerPixel, 1), m_bitsAllocated, m_planarConfiguration};
+        const RleLayout layout { std::max<uint32_t>(m_samplesPerPixel, 1), m_bitsAllocated,
+            m_planarConfiguration };
         const ResultCode result = m_rle->decoder.Decode(stream, frame, layout, m_frameSize);
         m_readPosition = m_rle->decoder.ReadPosition();
         if (result != PENDING)

@@ -48,8 +48,8 @@ public:
 
     // Starts a frame: frees previous buffers, reserves the announced compressed length.
     // SUCCESS, or ERROR_GENERAL_FAILURE when the buffer cannot be allocated.
-    ResultCode Init(int32_t compressionKind, uint32_t bitsAllocated, uint32_t samplesPerPixel,
-                    uint32_t compressedLength);
+    ResultCode Init(
+        int32_t compressionKind, uint32_t bitsAllocated, uint32_t samplesPerPixel, uint32_t compressedLength);
 
     // Adds compressed bytes; more than announced are cut off. ERROR_GENERAL_PARAMETER for null
     // bytes, a zero length or no room left; ERROR_MEMORY_ALLOC when the buffer cannot grow.
@@ -70,7 +70,7 @@ public:
 
     // The same, into the decoder's own output buffer (see Output, TakeOutput).
     ResultCode Decode();
-    std::span<const uint8_t> Output() const { return {m_output.data(), m_decodedLength}; }
+    std::span<const uint8_t> Output() const { return { m_output.data(), m_decodedLength }; }
     std::vector<uint8_t> TakeOutput(); // the decoded bytes, resized to the decoded length
     uint32_t DecodedLength() const { return m_decodedLength; }
     int32_t ColourSpace() const { return m_colourSpace; }

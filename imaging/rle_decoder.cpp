@@ -27,8 +27,8 @@ Placement PlaceSegment(uint32_t segment, const RleLayout& layout, uint64_t pixel
     const uint64_t sample = segment / bytesPerSample;
     const uint64_t byteInSample = bytesPerSample - 1 - segment % bytesPerSample;
     if (layout.planarConfiguration == 1)
-        return {sample * pixels * bytesPerSample + byteInSample, bytesPerSample};
-    return {sample * bytesPerSample + byteInSample, layout.samplesPerPixel * bytesPerSample};
+        return { sample * pixels * bytesPerSample + byteInSample, bytesPerSample };
+    return { sample * bytesPerSample + byteInSample, layout.samplesPerPixel * bytesPerSample };
 }
 
 // Writes `count` bytes from `source` (or `count` copies of `value` when source is null) to the
@@ -52,7 +52,6 @@ void Emit(uint8_t* out, Placement place, uint64_t index, const uint8_t* source, 
             *p = value;
     }
 }
-
 
 // The hot loop for whole runs and literals that fit the plane and the budget, with the byte
 // stride fixed at compile time. Stops before the first control byte it cannot finish, leaving
@@ -102,8 +101,8 @@ uint64_t FastSegment(const uint8_t* in, uint32_t& position, uint32_t end, uint8_
     return room - left;
 }
 
-uint64_t FastSegment(const uint8_t* in, uint32_t& position, uint32_t end, uint8_t* out, uint64_t room,
-                     uint64_t stride)
+uint64_t FastSegment(
+    const uint8_t* in, uint32_t& position, uint32_t end, uint8_t* out, uint64_t room, uint64_t stride)
 {
     switch (stride) {
     case 1:
@@ -128,7 +127,8 @@ void RleDecoder::Reset()
     *this = RleDecoder();
 }
 
-ResultCode RleDecoder::Start(std::span<const uint8_t> fragment, std::span<uint8_t> output, const RleLayout& layout)
+ResultCode RleDecoder::Start(
+    std::span<const uint8_t> fragment, std::span<uint8_t> output, const RleLayout& layout)
 {
     if (fragment.size() < HEADER_BYTES || fragment.size() > UINT32_MAX)
         return ERROR_GENERAL_FAILURE;
@@ -163,8 +163,8 @@ ResultCode RleDecoder::Start(std::span<const uint8_t> fragment, std::span<uint8_
     return SUCCESS;
 }
 
-ResultCode RleDecoder::Decode(std::span<const uint8_t> fragment, std::span<uint8_t> output,
-                              const RleLayout& layout, uint64_t limit)
+ResultCode RleDecoder::Decode(
+    std::span<const uint8_t> fragment, std::span<uint8_t> output, const RleLayout& layout, uint64_t limit)
 {
     if (!m_started) {
         if (ResultCode result = Start(fragment, output, layout); result != SUCCESS) {
@@ -190,19 +190,20 @@ ResultCode RleDecoder::Decode(std::span<const uint8_t> fragment, std::span<uint8
             if (budget == 0)
                 return PENDING;
             if (m_runRemainder > 0) {
-                const uint64_t n = std::min<uint64_t>({m_runRemainder, room, budget});
+                const uint64_t n = std::min<uint64_t>({ m_runRemainder, room, budget });
                 Emit(out, place, m_written, nullptr, m_runValue, n);
                 m_written += n;
                 budget -= n;
                 m_runRemainder = n == room ? 0 : m_runRemainder - static_cast<uint32_t>(n);
             } else {
                 const uint64_t available = m_segmentEnd - m_readPosition;
-                const uint64_t n = std::min<uint64_t>({m_literalRemainder, room, budget, available});
+                const uint64_t n = std::min<uint64_t>({ m_literalRemainder, room, budget, available });
                 Emit(out, place, m_written, in + m_readPosition, 0, n);
                 m_written += n;
                 budget -= n;
                 m_readPosition += static_cast<uint32_t>(n);
-                m_literalRemainder = (n == room || n == available) ? 0 : m_literalRemainder - static_cast<uint32_t>(n);
+                m_literalRemainder
+                    = (n == room || n == available) ? 0 : m_literalRemainder - static_cast<uint32_t>(n);
             }
             room = m_planeBytes - m_written;
         }
@@ -210,8 +211,8 @@ ResultCode RleDecoder::Decode(std::span<const uint8_t> fragment, std::span<uint8
         // 257 - n times, 128 does nothing. Output beyond the plane is dropped, and a plane that
         // is full ends its segment: encoders may pad a segment to an even length.
         if (room > 0 && budget > 0 && m_readPosition < m_segmentEnd) {
-            const uint64_t n = FastSegment(in, m_readPosition, m_segmentEnd, out + place.base + m_written * place.stride,
-                                           std::min(room, budget), place.stride);
+            const uint64_t n = FastSegment(in, m_readPosition, m_segmentEnd,
+                out + place.base + m_written * place.stride, std::min(room, budget), place.stride);
             m_written += n;
             budget -= n;
             room -= n;
@@ -223,7 +224,7 @@ ResultCode RleDecoder::Decode(std::span<const uint8_t> fragment, std::span<uint8
             if (control < 128) {
                 const uint64_t want = uint64_t(control) + 1;
                 const uint64_t available = m_segmentEnd - m_readPosition;
-                const uint64_t n = std::min<uint64_t>({want, room, budget, available});
+                const uint64_t n = std::min<uint64_t>({ want, room, budget, available });
                 Emit(out, place, m_written, in + m_readPosition, 0, n);
                 m_written += n;
                 budget -= n;
@@ -235,7 +236,7 @@ ResultCode RleDecoder::Decode(std::span<const uint8_t> fragment, std::span<uint8
                     break;
                 const uint8_t value = in[m_readPosition++];
                 const uint64_t want = 257 - uint64_t(control);
-                const uint64_t n = std::min<uint64_t>({want, room, budget});
+                const uint64_t n = std::min<uint64_t>({ want, room, budget });
                 Emit(out, place, m_written, nullptr, value, n);
                 m_written += n;
                 budget -= n;

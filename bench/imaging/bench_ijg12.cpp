@@ -1,9 +1,9 @@
 // 12-bit IJG build side of the decoder benchmark (lossless process, selection value 1).
 #include "bench/imaging/bench_codecs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -43,15 +43,18 @@ void TermDestination(j_compress_ptr cinfo)
     d->out->insert(d->out->end(), d->buffer, d->buffer + (sizeof d->buffer - d->pub.free_in_buffer));
 }
 
-void InitSource(j_decompress_ptr) {}
-boolean FillInput(j_decompress_ptr) { return FALSE; }
+void InitSource(j_decompress_ptr) { }
+boolean FillInput(j_decompress_ptr)
+{
+    return FALSE;
+}
 void SkipInput(j_decompress_ptr cinfo, long n)
 {
     const size_t skip = std::min<size_t>(static_cast<size_t>(n), cinfo->src->bytes_in_buffer);
     cinfo->src->next_input_byte += skip;
     cinfo->src->bytes_in_buffer -= skip;
 }
-void TermSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) { }
 
 } // namespace
 
@@ -108,8 +111,8 @@ size_t Ijg12Decode(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out
     cinfo.out_color_space = JCS_UNKNOWN;
     jpeg_start_decompress(&cinfo);
     const size_t samples = size_t(cinfo.output_width) * cinfo.output_components;
-    JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                 static_cast<JDIMENSION>(samples), 1);
+    JSAMPARRAY rows = (*cinfo.mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, static_cast<JDIMENSION>(samples), 1);
     while (cinfo.output_scanline < cinfo.output_height) {
         uint8_t* out = output.data() + size_t(cinfo.output_scanline) * samples * 2;
         jpeg_read_scanlines(&cinfo, rows, 1);

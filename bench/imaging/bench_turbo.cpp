@@ -28,7 +28,8 @@ std::vector<uint8_t> TurboEncode(const std::vector<uint8_t>& samples, int width,
     jpeg_set_quality(&cinfo, 90, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + size_t(cinfo.next_scanline) * width * components);
+        JSAMPROW row
+            = const_cast<JSAMPROW>(samples.data() + size_t(cinfo.next_scanline) * width * components);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);

@@ -9,10 +9,9 @@
 #include "imaging/jpeg_ls_decoder.h"
 #include "imaging/rle_decoder.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <charls/charls.h>
-
-#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -72,10 +71,10 @@ std::vector<uint8_t> Bytes(const std::vector<uint16_t>& words)
 }
 
 std::vector<uint8_t> CharlsEncode(const std::vector<uint8_t>& samples, uint32_t width, uint32_t height,
-                                  int precision, int components, charls::interleave_mode mode)
+    int precision, int components, charls::interleave_mode mode)
 {
     charls::jpegls_encoder encoder;
-    encoder.frame_info({width, height, precision, components}).interleave_mode(mode);
+    encoder.frame_info({ width, height, precision, components }).interleave_mode(mode);
     std::vector<uint8_t> out(encoder.estimated_destination_size());
     encoder.destination(out);
     out.resize(encoder.encode(samples));
@@ -159,8 +158,8 @@ const Frames& GetFrames()
 
 void Report(benchmark::State& state, size_t pixels, size_t outputBytes)
 {
-    state.counters["Mpix/s"] =
-        benchmark::Counter(double(pixels) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mpix/s"]
+        = benchmark::Counter(double(pixels) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
     state.SetBytesProcessed(int64_t(outputBytes) * state.iterations());
 }
 
@@ -238,7 +237,7 @@ void BM_Rle(benchmark::State& state, bool rgb)
     const auto& stream = rgb ? GetFrames().rgbRle : GetFrames().ctRle;
     const auto& native = rgb ? GetFrames().rgbNative : GetFrames().ctNative;
     std::vector<uint8_t> output(native.size());
-    const RleLayout layout{rgb ? 3u : 1u, rgb ? 8u : 16u, 0};
+    const RleLayout layout { rgb ? 3u : 1u, rgb ? 8u : 16u, 0 };
     for (auto _ : state) {
         RleDecoder decoder;
         if (decoder.Decode(stream, output, layout) != SUCCESS)
@@ -257,7 +256,9 @@ BENCHMARK_CAPTURE(BM_JpegLs_Charls, rgb640x480, true)->Unit(benchmark::kMillisec
 BENCHMARK(BM_Jpeg8_Glue)->Name("BM_Jpeg8_Glue/rgb640x480")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Jpeg8_Library)->Name("BM_Jpeg8_Library/rgb640x480")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegLossless12_Glue)->Name("BM_JpegLossless12_Glue/ct512_16bit")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_JpegLossless12_Library)->Name("BM_JpegLossless12_Library/ct512_16bit")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegLossless12_Library)
+    ->Name("BM_JpegLossless12_Library/ct512_16bit")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Rle, ct512_16bit, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Rle, rgb640x480, true)->Unit(benchmark::kMillisecond);
 

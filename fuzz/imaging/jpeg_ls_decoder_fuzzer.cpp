@@ -2,9 +2,9 @@
 // give the same result. Frames are capped at 1 MB of output.
 #include "imaging/jpeg_ls_decoder.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <vector>
 

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint32_t side = 1 + (data[1] & 63);
     RleLayout layout;
     layout.samplesPerPixel = (shape & 1) ? 3 : 1;
-    static const uint32_t bits[] = {8, 16, 32, 8};
+    static const uint32_t bits[] = { 8, 16, 32, 8 };
     layout.bitsAllocated = bits[(shape >> 1) & 3];
     layout.planarConfiguration = (shape >> 3) & 1;
     const uint32_t columns = side;

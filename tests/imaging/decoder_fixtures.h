@@ -3,8 +3,8 @@
 // frame and the reference decoder's output (see tests/data/imaging/README.md).
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -37,7 +37,7 @@ inline std::string FixtureDirectory()
 inline std::vector<uint8_t> ReadFixtureFile(const std::string& file)
 {
     std::ifstream in(FixtureDirectory() + file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
 }
 
 inline std::string FrameFile(const DecoderFixture& fixture, uint32_t frame, const char* extension)
@@ -67,7 +67,8 @@ inline std::vector<DecoderFixture> LoadFixtures(const std::string& codec)
 }
 
 // Largest difference between two equally long sample buffers (bytes or little-endian words).
-inline int MaxSampleDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t bitsAllocated)
+inline int MaxSampleDifference(
+    const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t bitsAllocated)
 {
     int worst = 0;
     if (bitsAllocated == 16) {

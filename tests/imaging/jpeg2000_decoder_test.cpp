@@ -1,12 +1,10 @@
 // JPEG 2000 glue (OpenJPEG) against GDCM's decode, in the component-after-component,
 // most-significant-byte-first layout the decoder gives.
 #include "imaging/jpeg2000_decoder.h"
-
 #include "tests/imaging/decoder_fixtures.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace velmora {
 namespace {
@@ -38,7 +36,8 @@ TEST(Jpeg2000DecoderTest, WritesNoMoreThanTheOutputHolds)
     const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".raw"));
     std::vector<uint8_t> output(expected.size() / 2 + 8, 0xAB);
     std::vector<uint8_t> guarded = output;
-    const Jpeg2000Result result = DecodeJpeg2000(compressed, std::span<uint8_t>(output.data(), expected.size() / 2));
+    const Jpeg2000Result result
+        = DecodeJpeg2000(compressed, std::span<uint8_t>(output.data(), expected.size() / 2));
     ASSERT_EQ(result.result, SUCCESS);
     EXPECT_EQ(result.written, expected.size() / 2);
     EXPECT_TRUE(std::equal(output.begin(), output.begin() + expected.size() / 2, expected.begin()));
@@ -51,7 +50,7 @@ TEST(Jpeg2000DecoderTest, FailsCleanlyOnBrokenStreams)
         SCOPED_TRACE(f.name);
         const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
         std::vector<uint8_t> output(f.FrameSize() * 2);
-        for (size_t keep : {size_t(0), size_t(4), size_t(40), compressed.size() / 2}) {
+        for (size_t keep : { size_t(0), size_t(4), size_t(40), compressed.size() / 2 }) {
             const std::span<const uint8_t> cut(compressed.data(), keep);
             // OpenJPEG may decode what a truncated code stream holds; it must never crash.
             const Jpeg2000Result result = DecodeJpeg2000(cut, output);

@@ -1,7 +1,6 @@
 // JPEG glue (libjpeg-turbo and the 8/12/16-bit IJG builds) against DCMTK's dcmdjpeg on real and
 // transcoded files, and against truncated and corrupted streams.
 #include "imaging/jpeg_decoder.h"
-
 #include "tests/imaging/decoder_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -42,10 +41,14 @@ TEST(JpegDecoderTest, ChoosesTheBuildByContainerAndStream)
         JpegBuild build;
     };
     const Case cases[] = {
-        {8, false, 8, true, JpegBuild::Turbo8},  {8, true, 8, true, JpegBuild::Ijg8},
-        {16, false, 12, true, JpegBuild::Ijg12}, {16, true, 12, true, JpegBuild::Ijg12},
-        {16, true, 16, true, JpegBuild::Ijg16},  {16, true, 13, true, JpegBuild::Ijg16},
-        {16, false, 8, true, JpegBuild::Ijg12},  {12, false, 12, false, JpegBuild::Ijg12},
+        { 8, false, 8, true, JpegBuild::Turbo8 },
+        { 8, true, 8, true, JpegBuild::Ijg8 },
+        { 16, false, 12, true, JpegBuild::Ijg12 },
+        { 16, true, 12, true, JpegBuild::Ijg12 },
+        { 16, true, 16, true, JpegBuild::Ijg16 },
+        { 16, true, 13, true, JpegBuild::Ijg16 },
+        { 16, false, 8, true, JpegBuild::Ijg12 },
+        { 12, false, 12, false, JpegBuild::Ijg12 },
     };
     for (const Case& c : cases) {
         JpegFrameHeader header;
@@ -85,7 +88,8 @@ TEST(JpegDecoderTest, FailsCleanlyOnBrokenStreams)
         const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
         std::vector<uint8_t> output(f.FrameSize());
         // Truncated in the header and in the scan data.
-        for (size_t keep : {size_t(0), size_t(2), size_t(20), compressed.size() / 2, compressed.size() - 3}) {
+        for (size_t keep :
+            { size_t(0), size_t(2), size_t(20), compressed.size() / 2, compressed.size() - 3 }) {
             const std::span<const uint8_t> cut(compressed.data(), keep);
             EXPECT_NE(DecodeJpeg(cut, f.bitsAllocated, output).result, SUCCESS) << "kept " << keep;
         }
@@ -119,7 +123,7 @@ TEST(JpegDecoderTest, RefusesPrecisionsNoBuildSupports)
 
 TEST(JpegDecoderTest, ReadsTheFrameHeader)
 {
-    const uint8_t sof3[] = {0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B, 16, 0x01, 0x00, 0x02, 0x00, 1, 1, 0x11, 0};
+    const uint8_t sof3[] = { 0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B, 16, 0x01, 0x00, 0x02, 0x00, 1, 1, 0x11, 0 };
     JpegFrameHeader header;
     ASSERT_TRUE(ReadJpegFrameHeader(sof3, header));
     EXPECT_TRUE(header.lossless);
@@ -127,9 +131,9 @@ TEST(JpegDecoderTest, ReadsTheFrameHeader)
     EXPECT_EQ(header.lines, 256u);
     EXPECT_EQ(header.columns, 512u);
     EXPECT_EQ(header.components, 1u);
-    const uint8_t noSof[] = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02};
+    const uint8_t noSof[] = { 0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02 };
     EXPECT_FALSE(ReadJpegFrameHeader(noSof, header));
-    const uint8_t notJpeg[] = {0x00, 0x01, 0x02, 0x03};
+    const uint8_t notJpeg[] = { 0x00, 0x01, 0x02, 0x03 };
     EXPECT_FALSE(ReadJpegFrameHeader(notJpeg, header));
 }
 

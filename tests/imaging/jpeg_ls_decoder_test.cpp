@@ -2,12 +2,10 @@
 // grid of precisions, NEAR values, interleave modes, components and restart intervals, and on
 // streams built byte by byte.
 #include "imaging/jpeg_ls_decoder.h"
-
 #include "tests/imaging/decoder_fixtures.h"
 
 #include <charls/charls.h>
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace velmora {
@@ -47,9 +45,9 @@ size_t BytesPerSample(uint32_t precision)
 }
 
 Image MakeImage(uint32_t width, uint32_t height, uint32_t components, uint32_t precision, bool flat,
-                charls::interleave_mode mode, uint32_t seed)
+    charls::interleave_mode mode, uint32_t seed)
 {
-    Image image{width, height, components, precision, {}};
+    Image image { width, height, components, precision, {} };
     const uint32_t maxValue = (1u << precision) - 1;
     std::mt19937 random(seed);
     const size_t count = size_t(width) * height * components;
@@ -59,9 +57,11 @@ Image MakeImage(uint32_t width, uint32_t height, uint32_t components, uint32_t p
             for (uint32_t x = 0; x < width; ++x) {
                 uint32_t v;
                 if (flat) // long runs, broken now and then (run mode and its interruptions)
-                    v = (x / 9 + y / 5 + c) % 3 == 0 && random() % 7 == 0 ? random() & maxValue : maxValue / 3;
+                    v = (x / 9 + y / 5 + c) % 3 == 0 && random() % 7 == 0 ? random() & maxValue
+                                                                          : maxValue / 3;
                 else
-                    v = ((x * 13 + y * 7 + c * 31) * maxValue / (width * 13 + height * 7 + 100) + random() % 5)
+                    v = ((x * 13 + y * 7 + c * 31) * maxValue / (width * 13 + height * 7 + 100)
+                            + random() % 5)
                         & maxValue;
                 const size_t index = mode == charls::interleave_mode::none
                     ? (size_t(c) * height + y) * width + x
@@ -81,8 +81,9 @@ Image MakeImage(uint32_t width, uint32_t height, uint32_t components, uint32_t p
 std::vector<uint8_t> CharlsEncode(const Image& image, int nearLossless, charls::interleave_mode mode)
 {
     charls::jpegls_encoder encoder;
-    encoder.frame_info({image.width, image.height, static_cast<int32_t>(image.precision),
-                        static_cast<int32_t>(image.components)})
+    encoder
+        .frame_info({ image.width, image.height, static_cast<int32_t>(image.precision),
+            static_cast<int32_t>(image.components) })
         .near_lossless(nearLossless)
         .interleave_mode(mode);
     std::vector<uint8_t> destination(encoder.estimated_destination_size());
@@ -102,7 +103,7 @@ std::vector<uint8_t> CharlsDecode(const std::vector<uint8_t>& stream)
 // Splits a CharLS stream into its marker segments before the first SOS, and its scans.
 struct Scan {
     std::vector<uint8_t> header; // FF DA + segment
-    std::vector<uint8_t> data;   // entropy-coded bytes up to the next marker
+    std::vector<uint8_t> data; // entropy-coded bytes up to the next marker
 };
 
 void SplitStream(const std::vector<uint8_t>& s, std::vector<uint8_t>& frameSegments, std::vector<Scan>& scans)
@@ -114,7 +115,8 @@ void SplitStream(const std::vector<uint8_t>& s, std::vector<uint8_t>& frameSegme
             break;
         const size_t length = size_t(s[pos + 2]) << 8 | s[pos + 3];
         if (marker != 0xDA) {
-            frameSegments.insert(frameSegments.end(), s.begin() + long(pos), s.begin() + long(pos + 2 + length));
+            frameSegments.insert(
+                frameSegments.end(), s.begin() + long(pos), s.begin() + long(pos + 2 + length));
             pos += 2 + length;
             continue;
         }
@@ -132,7 +134,7 @@ void SplitStream(const std::vector<uint8_t>& s, std::vector<uint8_t>& frameSegme
 // A stream with restart markers every `interval` lines: restarting resets the coder as if a new
 // image began, so each interval is a separate CharLS encoding of its strip of lines.
 std::vector<uint8_t> EncodeWithRestarts(const Image& image, int nearLossless, charls::interleave_mode mode,
-                                        uint32_t interval, std::vector<uint8_t>& expected)
+    uint32_t interval, std::vector<uint8_t>& expected)
 {
     std::vector<std::vector<Scan>> strips;
     std::vector<uint8_t> frameSegments;
@@ -140,12 +142,13 @@ std::vector<uint8_t> EncodeWithRestarts(const Image& image, int nearLossless, ch
     const size_t bps = BytesPerSample(image.precision);
     for (uint32_t top = 0; top < image.height; top += interval) {
         const uint32_t lines = std::min(interval, image.height - top);
-        Image strip{image.width, lines, image.components, image.precision, {}};
+        Image strip { image.width, lines, image.components, image.precision, {} };
         for (uint32_t c = 0; c < (mode == charls::interleave_mode::none ? image.components : 1); ++c) {
-            const size_t rowBytes = size_t(image.width) * bps * (mode == charls::interleave_mode::none ? 1 : image.components);
+            const size_t rowBytes
+                = size_t(image.width) * bps * (mode == charls::interleave_mode::none ? 1 : image.components);
             const size_t planeOffset = size_t(c) * image.height * rowBytes;
             strip.bytes.insert(strip.bytes.end(), image.bytes.begin() + long(planeOffset + top * rowBytes),
-                               image.bytes.begin() + long(planeOffset + (top + lines) * rowBytes));
+                image.bytes.begin() + long(planeOffset + (top + lines) * rowBytes));
         }
         const auto encoded = CharlsEncode(strip, nearLossless, mode);
         stripDecodes.push_back(CharlsDecode(encoded));
@@ -165,14 +168,15 @@ std::vector<uint8_t> EncodeWithRestarts(const Image& image, int nearLossless, ch
             const uint32_t lines = std::min(interval, image.height - uint32_t(s) * interval);
             const auto& d = stripDecodes[s];
             expected.insert(expected.end(), d.begin() + long(c * lines * rowBytes),
-                            d.begin() + long((c + 1) * lines * rowBytes));
+                d.begin() + long((c + 1) * lines * rowBytes));
         }
     }
     // SOF with the full height, DRI, then each scan's strips joined by RSTm.
-    std::vector<uint8_t> out = {0xFF, 0xD8};
+    std::vector<uint8_t> out = { 0xFF, 0xD8 };
     for (size_t i = 0; i + 4 <= frameSegments.size();) {
         const size_t length = size_t(frameSegments[i + 2]) << 8 | frameSegments[i + 3];
-        std::vector<uint8_t> segment(frameSegments.begin() + long(i), frameSegments.begin() + long(i + 2 + length));
+        std::vector<uint8_t> segment(
+            frameSegments.begin() + long(i), frameSegments.begin() + long(i + 2 + length));
         if (segment[1] == 0xF7) {
             segment[5] = static_cast<uint8_t>(image.height >> 8);
             segment[6] = static_cast<uint8_t>(image.height);
@@ -180,7 +184,8 @@ std::vector<uint8_t> EncodeWithRestarts(const Image& image, int nearLossless, ch
         out.insert(out.end(), segment.begin(), segment.end());
         i += 2 + length;
     }
-    out.insert(out.end(), {0xFF, 0xDD, 0x00, 0x04, static_cast<uint8_t>(interval >> 8), static_cast<uint8_t>(interval)});
+    out.insert(out.end(),
+        { 0xFF, 0xDD, 0x00, 0x04, static_cast<uint8_t>(interval >> 8), static_cast<uint8_t>(interval) });
     for (size_t scan = 0; scan < strips.front().size(); ++scan) {
         out.insert(out.end(), strips.front()[scan].header.begin(), strips.front()[scan].header.end());
         for (size_t s = 0; s < strips.size(); ++s) {
@@ -191,13 +196,13 @@ std::vector<uint8_t> EncodeWithRestarts(const Image& image, int nearLossless, ch
             out.insert(out.end(), strips[s][scan].data.begin(), strips[s][scan].data.end());
         }
     }
-    out.insert(out.end(), {0xFF, 0xD9});
+    out.insert(out.end(), { 0xFF, 0xD9 });
     return out;
 }
 
 // CharLS layout to ours: colour-by-pixel (planar 0) or colour-by-plane (planar 1).
-std::vector<uint8_t> ToPlanar(const std::vector<uint8_t>& in, const Image& image, charls::interleave_mode mode,
-                              uint32_t planar)
+std::vector<uint8_t> ToPlanar(
+    const std::vector<uint8_t>& in, const Image& image, charls::interleave_mode mode, uint32_t planar)
 {
     const bool inPlanes = mode == charls::interleave_mode::none;
     if (image.components == 1 || inPlanes == (planar == 1))
@@ -223,24 +228,24 @@ std::vector<uint8_t> ToPlanar(const std::vector<uint8_t>& in, const Image& image
 TEST(JpegLsDecoderTest, MatchesCharlsOverParameterGrid)
 {
     int cases = 0;
-    for (uint32_t precision : {2u, 5u, 8u, 10u, 12u, 16u}) {
-        for (int nearLossless : {0, 1, 3}) {
+    for (uint32_t precision : { 2u, 5u, 8u, 10u, 12u, 16u }) {
+        for (int nearLossless : { 0, 1, 3 }) {
             if (nearLossless > int((1u << precision) - 1) / 2)
                 continue;
-            for (uint32_t components : {1u, 3u}) {
-                for (auto mode : {charls::interleave_mode::none, charls::interleave_mode::line,
-                                  charls::interleave_mode::sample}) {
+            for (uint32_t components : { 1u, 3u }) {
+                for (auto mode : { charls::interleave_mode::none, charls::interleave_mode::line,
+                         charls::interleave_mode::sample }) {
                     if (components == 1 && mode != charls::interleave_mode::none)
                         continue;
-                    for (uint32_t restart : {0u, 7u}) {
-                        for (bool flat : {false, true}) {
+                    for (uint32_t restart : { 0u, 7u }) {
+                        for (bool flat : { false, true }) {
                             const std::string what = "P=" + std::to_string(precision) + " NEAR="
                                 + std::to_string(nearLossless) + " components=" + std::to_string(components)
                                 + " ilv=" + std::to_string(int(mode)) + " restart=" + std::to_string(restart)
                                 + (flat ? " flat" : " noisy");
                             SCOPED_TRACE(what);
-                            const Image image = MakeImage(37, 23, components, precision, flat, mode,
-                                                          precision * 100 + components);
+                            const Image image = MakeImage(
+                                37, 23, components, precision, flat, mode, precision * 100 + components);
                             std::vector<uint8_t> stream;
                             std::vector<uint8_t> reference;
                             if (restart == 0) {
@@ -252,13 +257,14 @@ TEST(JpegLsDecoderTest, MatchesCharlsOverParameterGrid)
                             if (nearLossless == 0) {
                                 ASSERT_EQ(reference, image.bytes); // the oracle round-trips
                             }
-                            for (uint32_t planar : {0u, 1u}) {
+                            for (uint32_t planar : { 0u, 1u }) {
                                 std::vector<uint8_t> output;
                                 uint32_t length = 0;
                                 ASSERT_EQ(DecodeJpegLs(stream, output, planar, length), SUCCESS);
                                 ASSERT_EQ(length, reference.size());
                                 output.resize(length);
-                                EXPECT_EQ(output, ToPlanar(reference, image, mode, planar)) << "planar " << planar;
+                                EXPECT_EQ(output, ToPlanar(reference, image, mode, planar))
+                                    << "planar " << planar;
                             }
                             ++cases;
                         }
@@ -299,17 +305,17 @@ TEST(JpegLsDecoderTest, ContinuesWhenTheRestOfTheStreamArrives)
 // ---- Streams built byte by byte ----------------------------------------------------------
 
 std::vector<uint8_t> Header(uint8_t precision, uint16_t lines, uint16_t columns, uint8_t components,
-                            uint8_t nearLossless, uint8_t interleave, uint8_t table = 0, uint8_t transform = 0)
+    uint8_t nearLossless, uint8_t interleave, uint8_t table = 0, uint8_t transform = 0)
 {
-    std::vector<uint8_t> s = {0xFF, 0xD8, 0xFF, 0xF7, 0x00, static_cast<uint8_t>(8 + 3 * components), precision,
-                              static_cast<uint8_t>(lines >> 8), static_cast<uint8_t>(lines),
-                              static_cast<uint8_t>(columns >> 8), static_cast<uint8_t>(columns), components};
+    std::vector<uint8_t> s = { 0xFF, 0xD8, 0xFF, 0xF7, 0x00, static_cast<uint8_t>(8 + 3 * components),
+        precision, static_cast<uint8_t>(lines >> 8), static_cast<uint8_t>(lines),
+        static_cast<uint8_t>(columns >> 8), static_cast<uint8_t>(columns), components };
     for (uint8_t c = 1; c <= components; ++c)
-        s.insert(s.end(), {c, 0x11, 0x00});
-    s.insert(s.end(), {0xFF, 0xDA, 0x00, static_cast<uint8_t>(6 + 2 * components), components});
+        s.insert(s.end(), { c, 0x11, 0x00 });
+    s.insert(s.end(), { 0xFF, 0xDA, 0x00, static_cast<uint8_t>(6 + 2 * components), components });
     for (uint8_t c = 1; c <= components; ++c)
-        s.insert(s.end(), {c, table});
-    s.insert(s.end(), {nearLossless, interleave, transform});
+        s.insert(s.end(), { c, table });
+    s.insert(s.end(), { nearLossless, interleave, transform });
     return s;
 }
 
@@ -325,36 +331,42 @@ TEST(JpegLsDecoderTest, HandBuiltStreams)
         return s;
     };
     // 1x1 lossless 8-bit image of value 0: context 0 -> run mode; a 1 bit ends the line.
-    const auto onePixel = withData(Header(8, 1, 1, 1, 0, 0), {0x80, 0xFF, 0xD9});
+    const auto onePixel = withData(Header(8, 1, 1, 1, 0, 0), { 0x80, 0xFF, 0xD9 });
     const std::vector<Case> cases = {
-        {"one pixel", onePixel, SUCCESS},
-        {"no SOS yet", {0xFF, 0xD8, 0xFF, 0xF7, 0x00, 0x0B, 8, 0, 1, 0, 1, 1, 1, 0x11, 0}, PENDING},
-        {"empty", {}, PENDING},
-        {"not SOI", {0xFF, 0xD9, 0xFF, 0xDA}, ERROR_GENERAL_FAILURE},
-        {"baseline JPEG frame", {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 8, 0, 1, 0, 1, 1, 1, 0x11, 0, 0xFF, 0xDA},
-         ERROR_GENERAL_FAILURE},
-        {"precision 1", withData(Header(1, 1, 1, 1, 0, 0), {0x80, 0xFF, 0xD9}), ERROR_GENERAL_FAILURE},
-        {"precision 17", withData(Header(17, 1, 1, 1, 0, 0), {0x80, 0xFF, 0xD9}), ERROR_GENERAL_FAILURE},
-        {"zero lines", withData(Header(8, 0, 1, 1, 0, 0), {0x80, 0xFF, 0xD9}), ERROR_GENERAL_FAILURE},
-        {"mapping table selected", withData(Header(8, 1, 1, 1, 0, 0, 1), {0x80, 0xFF, 0xD9}), ERROR_GENERAL_FAILURE},
-        {"point transform", withData(Header(8, 1, 1, 1, 0, 0, 0, 1), {0x80, 0xFF, 0xD9}), ERROR_GENERAL_FAILURE},
-        {"interleave mode 3", withData(Header(8, 1, 1, 3, 0, 3), {0x80, 0xFF, 0xD9}), ERROR_GENERAL_FAILURE},
-        {"mode none with three components", withData(Header(8, 1, 1, 3, 0, 0), {0x80, 0xFF, 0xD9}),
-         ERROR_GENERAL_FAILURE},
-        {"NEAR above MAXVAL / 2", withData(Header(2, 1, 1, 1, 2, 0), {0x80, 0xFF, 0xD9}), ERROR_GENERAL_FAILURE},
-        {"scan data cut short", Header(8, 4, 4, 1, 0, 0), PENDING},
-        {"no EOI yet", withData(Header(8, 1, 1, 1, 0, 0), {0x80}), PENDING},
-        {"garbage instead of EOI", withData(Header(8, 1, 1, 1, 0, 0), {0x80, 0xFF, 0xC4, 0x00, 0x02, 0x00}),
-         PENDING},
-        {"huge frame", withData(Header(16, 65535, 65535, 3, 0, 2), {0x80, 0xFF, 0xD9}), ERROR_MEMORY_ALLOC},
-        {"component missing a scan",
-         {0xFF, 0xD8, 0xFF, 0xF7, 0x00, 0x0E, 8, 0, 1, 0, 1, 2, 1, 0x11, 0, 2, 0x11, 0, 0xFF, 0xDA, 0x00, 0x08, 1, 1,
-          0, 0, 0, 0, 0x80, 0xFF, 0xD9},
-         ERROR_GENERAL_FAILURE},
-        {"one pixel after a fill byte and an application segment",
-         {0xFF, 0xD8, 0xFF, 0xFF, 0xE8, 0x00, 0x03, 0x00, 0xFF, 0xF7, 0x00, 0x0B, 8, 0, 1, 0, 1, 1, 1, 0x11, 0, 0xFF,
-          0xDA, 0x00, 0x08, 1, 1, 0, 0, 0, 0, 0x80, 0xFF, 0xD9},
-         SUCCESS},
+        { "one pixel", onePixel, SUCCESS },
+        { "no SOS yet", { 0xFF, 0xD8, 0xFF, 0xF7, 0x00, 0x0B, 8, 0, 1, 0, 1, 1, 1, 0x11, 0 }, PENDING },
+        { "empty", {}, PENDING },
+        { "not SOI", { 0xFF, 0xD9, 0xFF, 0xDA }, ERROR_GENERAL_FAILURE },
+        { "baseline JPEG frame",
+            { 0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x0B, 8, 0, 1, 0, 1, 1, 1, 0x11, 0, 0xFF, 0xDA },
+            ERROR_GENERAL_FAILURE },
+        { "precision 1", withData(Header(1, 1, 1, 1, 0, 0), { 0x80, 0xFF, 0xD9 }), ERROR_GENERAL_FAILURE },
+        { "precision 17", withData(Header(17, 1, 1, 1, 0, 0), { 0x80, 0xFF, 0xD9 }), ERROR_GENERAL_FAILURE },
+        { "zero lines", withData(Header(8, 0, 1, 1, 0, 0), { 0x80, 0xFF, 0xD9 }), ERROR_GENERAL_FAILURE },
+        { "mapping table selected", withData(Header(8, 1, 1, 1, 0, 0, 1), { 0x80, 0xFF, 0xD9 }),
+            ERROR_GENERAL_FAILURE },
+        { "point transform", withData(Header(8, 1, 1, 1, 0, 0, 0, 1), { 0x80, 0xFF, 0xD9 }),
+            ERROR_GENERAL_FAILURE },
+        { "interleave mode 3", withData(Header(8, 1, 1, 3, 0, 3), { 0x80, 0xFF, 0xD9 }),
+            ERROR_GENERAL_FAILURE },
+        { "mode none with three components", withData(Header(8, 1, 1, 3, 0, 0), { 0x80, 0xFF, 0xD9 }),
+            ERROR_GENERAL_FAILURE },
+        { "NEAR above MAXVAL / 2", withData(Header(2, 1, 1, 1, 2, 0), { 0x80, 0xFF, 0xD9 }),
+            ERROR_GENERAL_FAILURE },
+        { "scan data cut short", Header(8, 4, 4, 1, 0, 0), PENDING },
+        { "no EOI yet", withData(Header(8, 1, 1, 1, 0, 0), { 0x80 }), PENDING },
+        { "garbage instead of EOI",
+            withData(Header(8, 1, 1, 1, 0, 0), { 0x80, 0xFF, 0xC4, 0x00, 0x02, 0x00 }), PENDING },
+        { "huge frame", withData(Header(16, 65535, 65535, 3, 0, 2), { 0x80, 0xFF, 0xD9 }),
+            ERROR_MEMORY_ALLOC },
+        { "component missing a scan",
+            { 0xFF, 0xD8, 0xFF, 0xF7, 0x00, 0x0E, 8, 0, 1, 0, 1, 2, 1, 0x11, 0, 2, 0x11, 0, 0xFF, 0xDA, 0x00,
+                0x08, 1, 1, 0, 0, 0, 0, 0x80, 0xFF, 0xD9 },
+            ERROR_GENERAL_FAILURE },
+        { "one pixel after a fill byte and an application segment",
+            { 0xFF, 0xD8, 0xFF, 0xFF, 0xE8, 0x00, 0x03, 0x00, 0xFF, 0xF7, 0x00, 0x0B, 8, 0, 1, 0, 1, 1, 1,
+                0x11, 0, 0xFF, 0xDA, 0x00, 0x08, 1, 1, 0, 0, 0, 0, 0x80, 0xFF, 0xD9 },
+            SUCCESS },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -376,7 +388,8 @@ TEST(JpegLsDecoderTest, ReadsPresetThresholds)
     // CharLS with explicit LSE thresholds and RESET: the decoder must use them.
     const Image image = MakeImage(40, 30, 1, 12, false, charls::interleave_mode::none, 3);
     charls::jpegls_encoder encoder;
-    encoder.frame_info({image.width, image.height, 12, 1}).preset_coding_parameters({4095, 9, 40, 200, 20});
+    encoder.frame_info({ image.width, image.height, 12, 1 })
+        .preset_coding_parameters({ 4095, 9, 40, 200, 20 });
     std::vector<uint8_t> stream(encoder.estimated_destination_size());
     encoder.destination(stream);
     stream.resize(encoder.encode(image.bytes));

@@ -1,12 +1,10 @@
 // PixelDecoder: Init / Append / SetLayout / Decode over every fixture of every codec, and the
 // buffer rules around them.
 #include "imaging/pixel_decoder.h"
-
 #include "tests/imaging/decoder_fixtures.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace velmora {
 namespace {
@@ -36,8 +34,8 @@ TEST(PixelDecoderTest, DecodesEveryFixtureLikeTheReference)
             const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, frame, ".raw"));
             PixelDecoder decoder;
             ASSERT_EQ(decoder.Init(KindOf(f), f.bitsAllocated, f.samplesPerPixel,
-                                   static_cast<uint32_t>(compressed.size())),
-                      SUCCESS);
+                          static_cast<uint32_t>(compressed.size())),
+                SUCCESS);
             ASSERT_EQ(decoder.Append(compressed), SUCCESS);
             decoder.SetLayout(f.planarConfiguration, f.FrameSize());
             ASSERT_EQ(decoder.Decode(), SUCCESS);
@@ -66,7 +64,7 @@ TEST(PixelDecoderTest, SelectsTheCodecByCompressionKind)
 
 TEST(PixelDecoderTest, BufferRules)
 {
-    const uint8_t bytes[] = {1, 2, 3, 4, 5, 6};
+    const uint8_t bytes[] = { 1, 2, 3, 4, 5, 6 };
     PixelDecoder decoder;
     ASSERT_EQ(decoder.Init(0x1500000, 8, 1, 4), SUCCESS);
     EXPECT_EQ(decoder.Append(nullptr, 3), ERROR_GENERAL_PARAMETER);
@@ -142,7 +140,8 @@ TEST(PixelDecoderTest, JpegLsTakesTheStreamInPieces)
     EXPECT_LT(decoder.DecodedLength(), f.FrameSize());
     // Still pending when asked again with nothing new.
     EXPECT_EQ(decoder.Decode(), PENDING);
-    ASSERT_EQ(decoder.Append(compressed.data() + half, static_cast<uint32_t>(compressed.size() - half)), SUCCESS);
+    ASSERT_EQ(
+        decoder.Append(compressed.data() + half, static_cast<uint32_t>(compressed.size() - half)), SUCCESS);
     ASSERT_EQ(decoder.Decode(), SUCCESS);
     ASSERT_EQ(decoder.DecodedLength(), expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), decoder.Output().begin()));
@@ -162,7 +161,7 @@ TEST(PixelDecoderTest, JpegLsTakesTheStreamInPieces)
 TEST(PixelDecoderTest, RleSixteenBitColourKeepsEverySegment)
 {
     const auto fixtures = testing::LoadFixtures("rle");
-    for (const char* name : {"rle_rgb16", "pydicom_SC_rgb_rle_16bit"}) {
+    for (const char* name : { "rle_rgb16", "pydicom_SC_rgb_rle_16bit" }) {
         SCOPED_TRACE(name);
         const DecoderFixture& f = Find(fixtures, name);
         const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
