@@ -1,0 +1,64 @@
+// FrameLoader: the one sequence that turns (file, frame number) into a DisplayBitmap, shared by
+// the tile window and velmora-tool render so that both show the same thing. Loads a fresh
+// DataSet, binds the ImageSource, describes the image, then feeds the DisplayBitmap: native
+// frames in pieces of 1,048,576 bytes (growth quantum = frame size), RLE / JPEG / JPEG-LS frames
+// read whole, decoded by PixelDecoder and appended once (quantum 0). JPEG 2000 and unknown
+// compression kinds are refused. When the frame completes, the display flags are applied in the
+// tile's order (reflect X, reflect Y, invert: each MarkComplete, ResetAdjustments, operation).
+// No windowing system here: the caller paints from the observer. Qt-free.
+#pragma once
+
+#include "imaging/display_bitmap.h"
+#include "imaging/image_description.h"
+#include "imaging/image_source.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace velmora {
+
+inline constexpr uint32_t FRAME_PIECE_BYTES = 1048576;
+
+struct DisplayFlags {
+    bool reflectX = false;
+    bool reflectY = false;
+    bool invert = false;
+};
+
+// Why a load stopped; Shown on success.
+enum class FrameLoadResult {
+    Shown,
+    LoadFailed, // DataSet::Load refused the file
+    DescribeFailed, // no describable image
+    NoSuchFrame, // frame number outside 1..FrameCount, or the frame could not be read
+    CompressionRefused, // JPEG 2000 or a kind outside the decoders' table
+    DecodeFailed, // PixelDecoder could not decode the frame
+    AppendFailed, // the display bitmap took none of it or not all of it
+};
+const char* FrameLoadResultName(FrameLoadResult result);
+
+// Hooks for the caller; every default does nothing.
+class FrameLoadObserver {
+public:
+    virtual ~FrameLoadObserver() = default;
+    // After a successful Describe, before any pixel is read (the tile sizes its rectangle here).
+    virtual void Described(const ImageDescription&, int32_t /*frameCount*/) { }
+    // After each piece was appended (and, for the completing piece, the flags applied):
+    // `piece` is the bytes as the bitmap received them; the tile paints progressively here.
+    virtual void PieceAppended(std::span<const uint8_t> /*piece*/, bool /*accepted*/, bool /*completed*/) { }
+};
+
+// Loads `frame` (1-based) of `path` into `bitmap`. `description` is released first and holds the
+// image afterwards; `source` is left bound to a data set that no longer exists (do not use it
+// for reading). The data set's source file is closed before returning.
+FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags,
+    ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
+    FrameLoadObserver* observer = nullptr);
+
+// The same from an already loaded data set (tests; the caller owns and closes it).
+FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
+    ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
+    FrameLoadObserver* observer = nullptr);
+
+} // namespace velmora

@@ -1,0 +1,65 @@
+// ImageSource: reads the image module of a loaded data set into an ImageDescription and the
+// stored bytes of one frame out of its Pixel Data. Bound to one DataSet per load (borrowed).
+// Encapsulated pixel data is counted and read in frames, fragments grouped per PS3.5 A.4
+// (frame_fragments.h). Sits in the imaging layer above the toolkit's DataSet. Qt-free.
+#pragma once
+
+#include "imaging/image_description.h"
+#include "toolkit/result_code.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace velmora {
+
+class DataSet;
+
+// Whether Describe reads palette data and the modality and VOI LUTs (the tile always does).
+enum class TableReading { Skip, Read };
+
+// The largest native frame ImageSource accepts: a frame size beyond it (or beyond 32 bits) is
+// refused as 0 bytes, so a hostile header never drives an allocation.
+inline constexpr uint64_t MAX_FRAME_BYTES = 1ull << 30;
+
+class ImageSource {
+public:
+    // Keeps the data set (may be null) and finds the first Pixel Data (7FE0,0010) in depth-first
+    // order, so an icon image in an earlier sequence wins.
+    void Bind(DataSet* dataSet);
+
+    // Fills `description` from the data set. SUCCESS or ERROR_GENERAL_FAILURE (no Pixel Data,
+    // rows or columns; unreadable palette data; missing photometric text with several samples;
+    // an unknown interpretation). Geometry the display bitmap cannot show (rows or columns 0,
+    // unusual bits allocated) is described as stored; DisplayBitmap refuses it.
+    ResultCode Describe(ImageDescription& description, TableReading tables);
+
+    // Bytes of one native frame: rows x columns x bits allocated x samples / 8 (rows x columns x
+    // 2 for native 8-bit YBR_FULL_422); 0 when Pixel Data, rows or columns is absent, or the size
+    // exceeds MAX_FRAME_BYTES.
+    uint32_t FrameBytes() const;
+
+    // Frames in Pixel Data: -1 without it; native: value length / frame bytes (at least 1 when
+    // the value is not empty, 0 when frame bytes is 0); encapsulated: frames after grouping.
+    int32_t FrameCount() const;
+
+    // Copies up to `maximum` (0 = the rest) stored bytes of `frame` (1-based), starting `offset`
+    // into the frame, to the start of `buffer` (grown when smaller than the amount). Returns the
+    // bytes copied, 0 on any failure or past the frame's end.
+    uint32_t ReadFrame(uint32_t frame, std::vector<uint8_t>& buffer, uint32_t offset, uint32_t maximum);
+
+    int32_t PixelDataElement() const { return m_pixelData; }
+    DataSet* BoundDataSet() const { return m_dataSet; }
+
+private:
+    struct EncapsulatedFrame {
+        std::vector<int32_t> fragments; // element ids of the frame's items, in order
+        uint64_t length = 0;
+    };
+    bool Encapsulated() const;
+    std::vector<EncapsulatedFrame> GroupFrames() const;
+
+    DataSet* m_dataSet = nullptr;
+    int32_t m_pixelData = -1;
+};
+
+} // namespace velmora
