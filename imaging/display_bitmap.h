@@ -98,10 +98,11 @@ private:
     bool ConvertYbr(uint32_t length);
     bool ConvertYbr422(uint32_t length);
     bool ConvertCmykArgb(uint32_t length);
-    bool ConvertWide(uint32_t length);
     bool ConvertGreyFirstSample(uint32_t length);
     ResultCode Adjust(int32_t contrastStep, int32_t brightnessStep);
+    void ApplyTotals();
     void Reconvert();
+    uint8_t* BitmapRow(uint32_t row) { return m_bits.data() + static_cast<size_t>(row) * m_stride; }
     bool Usable() const { return m_description != nullptr && m_complete; }
 
     ImageDescription* m_description = nullptr;
@@ -123,6 +124,7 @@ private:
     int32_t m_brightnessTotal = 0;
     int32_t m_contrastTotal = 0;
 
+    std::vector<uint8_t> m_paletteMap; // 24-bit palette images: blue, green, red per index
     std::vector<uint8_t> m_bits; // the bitmap's pixels, m_stride x rows
     std::array<uint8_t, 1024> m_colourTable {};
     int32_t m_bitmapWidth = 0;

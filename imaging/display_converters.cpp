@@ -1,0 +1,472 @@
+// DisplayBitmap converters: raw rows of every photometric interpretation into the bitmap.
+// Each works on raw bytes [converted, received + length) and advances `converted`.
+#include "imaging/display_bitmap.h"
+#include "imaging/pixel_layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+
+// PS3.3 C.7.6.3.1.2 YBR_FULL to RGB in thousandths, truncating toward zero.
+inline void YbrToBgr(int32_t y, int32_t cb, int32_t cr, uint8_t* out)
+{
+    const int32_t yy = y > 16 ? y - 16 : 0;
+    out[2] = ClampByte((1164 * yy + 1596 * (cr - 128)) / 1000);
+    out[1] = ClampByte((1164 * yy - 391 * (cb - 128) - 813 * (cr - 128)) / 1000);
+    out[0] = ClampByte((1164 * yy + 2018 * (cb - 128)) / 1000);
+}
+
+// The first-mapped value of a table; signed data maps signed values (descriptor SS).
+int64_t FirstMapped(const LookupTable& table, bool signedData)
+{
+    if (signedData && table.firstMapped > 32767 && table.firstMapped < 65536)
+        return static_cast<int64_t>(table.firstMapped) - 65536;
+    return table.firstMapped;
+}
+
+int32_t MapThrough(const LookupTable& table, int64_t first, int32_t value)
+{
+    const int64_t last = first + static_cast<int64_t>(table.entries.size()) - 1;
+    return table.entries[static_cast<size_t>(std::clamp<int64_t>(value, first, last) - first)];
+}
+
+} // namespace
+
+bool DisplayBitmap::Convert(uint32_t length, std::array<uint8_t, 1024>& table)
+{
+    if (m_description == nullptr || !HasBitmap() || m_sourceRowBytes == 0)
+        return false;
+    const ImageDescription& d = *m_description;
+    switch (d.photometricCode) {
+    case PHOTOMETRIC_MONOCHROME1:
+    case PHOTOMETRIC_MONOCHROME2:
+        return d.samplesPerPixel == 1 && ConvertMonochrome(length, table);
+    case PHOTOMETRIC_PALETTE_COLOR:
+        if (d.samplesPerPixel != 1)
+            return false;
+        return m_bitCount == 8 ? ConvertPalette(length, table) : ConvertPalette24(length);
+    case PHOTOMETRIC_RGB:
+        return d.samplesPerPixel == 3 && ConvertRgb(length);
+    case PHOTOMETRIC_ARGB:
+    case PHOTOMETRIC_CMYK:
+        return d.samplesPerPixel == 4 && ConvertCmykArgb(length);
+    case PHOTOMETRIC_YBR_FULL_422:
+    case PHOTOMETRIC_YBR_FULL:
+        if (d.samplesPerPixel == 3)
+            return d.IsSubsampled422() ? ConvertYbr422(length) : ConvertYbr(length);
+        // Not three samples: shown as grey, from the first (luminance) sample.
+        if (d.samplesPerPixel == 1)
+            return ConvertMonochrome(length, table);
+        return ConvertGreyFirstSample(length);
+    default:
+        return false;
+    }
+}
+
+bool DisplayBitmap::ConvertMonochrome(uint32_t length, std::array<uint8_t, 1024>&)
+{
+    const ImageDescription& d = *m_description;
+    if (m_bitCount != 8)
+        return false;
+    if ((d.modalityLut.Present() || d.voiLut.Present()) && !d.bothTables)
+        return ConvertMonochromeTable(length);
+    if (d.displayDepth == 8 && d.bitsAllocated <= 8)
+        return ConvertMonochrome8(length);
+    if (d.bitsAllocated > 8)
+        return ConvertMonochrome16(length);
+    return false;
+}
+
+bool DisplayBitmap::ConvertMonochromeTable(uint32_t length)
+{
+    ImageDescription& d = *m_description;
+    const bool signedData = d.pixelRepresentation == 1;
+    if (m_converted == 0) {
+        const LookupTable& ranged = d.voiLut.Present() ? d.voiLut : d.modalityLut;
+        m_tableMinimum = 65536;
+        m_tableMaximum = 0;
+        for (uint16_t v : ranged.entries) {
+            m_tableMinimum = std::min<int32_t>(m_tableMinimum, v);
+            m_tableMaximum = std::max<int32_t>(m_tableMaximum, v);
+        }
+        d.pixelMinimum = m_tableMinimum;
+        d.pixelMaximum = m_tableMaximum;
+        d.minimumKnown = d.maximumKnown = true;
+    }
+    const SampleReader reader(d);
+    const uint32_t sampleBytes = reader.Wide() ? 2 : 1;
+    const int64_t modalityFirst = FirstMapped(d.modalityLut, signedData);
+    // The VOI LUT maps modality output (unsigned) or, without a modality LUT, stored values.
+    const int64_t voiFirst = FirstMapped(d.voiLut, signedData && !d.modalityLut.Present());
+    const int32_t span = m_tableMaximum - m_tableMinimum;
+    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = d.pixelBuffer.data() + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        for (uint32_t c = 0; c < d.columns; ++c, src += sampleBytes) {
+            int32_t v = reader(src);
+            if (d.modalityLut.Present())
+                v = MapThrough(d.modalityLut, modalityFirst, v);
+            if (d.voiLut.Present())
+                v = MapThrough(d.voiLut, voiFirst, v);
+            // A table whose entries are all equal shows black.
+            const uint8_t byte = span <= 0
+                ? 0
+                : ClampByte(static_cast<int32_t>((static_cast<int64_t>(v) - m_tableMinimum) * 255 / span));
+            out[c] = invert && span > 0 ? static_cast<uint8_t>(255 - byte) : byte;
+        }
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+bool DisplayBitmap::ConvertMonochrome8(uint32_t length)
+{
+    ImageDescription& d = *m_description;
+    d.pixelMinimum = 0;
+    d.pixelMaximum = 255;
+    d.minimumKnown = d.maximumKnown = true;
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = d.pixelBuffer.data() + m_converted;
+    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        std::memcpy(out, src + static_cast<size_t>(r) * m_sourceRowBytes, d.columns);
+        if (invert)
+            for (uint32_t i = 0; i < m_stride; ++i)
+                out[i] = static_cast<uint8_t>(255 - out[i]);
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
+{
+    ImageDescription& d = *m_description;
+    if (m_received + length < m_total)
+        return true; // the window needs the whole frame's range
+    const SampleReader reader(d);
+    const uint8_t* raw = d.pixelBuffer.data();
+    int32_t lo = 0, hi = 0;
+    ScanPixelRange(d, reader, raw, m_total, lo, hi);
+    WindowRange(d, lo, hi, WindowRule::Display);
+    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    // Every possible word through the reader and the window once; then one look-up per pixel.
+    std::vector<uint8_t> map(65536);
+    const int64_t span = static_cast<int64_t>(hi) - lo;
+    for (uint32_t w = 0; w < 65536; ++w) {
+        const int32_t v = reader.FromWord(w);
+        uint8_t out;
+        if (v <= lo)
+            out = 0;
+        else if (v >= hi)
+            out = 255;
+        else
+            out = static_cast<uint8_t>((static_cast<int64_t>(v) - lo) * 255 / span);
+        map[w] = invert ? static_cast<uint8_t>(255 - out) : out;
+    }
+    for (uint32_t r = 0; r < d.rows; ++r) {
+        const uint8_t* src = raw + static_cast<size_t>(r) * m_sourceRowBytes;
+        uint8_t* out = BitmapRow(r);
+        for (uint32_t c = 0; c < d.columns; ++c)
+            out[c] = map[src[2 * c] | src[2 * c + 1] << 8];
+    }
+    m_converted = m_total;
+    return true;
+}
+
+bool DisplayBitmap::ConvertPalette(uint32_t length, std::array<uint8_t, 1024>& table)
+{
+    const ImageDescription& d = *m_description;
+    const LookupTable& red = d.redPalette;
+    const LookupTable& green = d.greenPalette;
+    const LookupTable& blue = d.bluePalette;
+    if (m_converted == 0 && blue.entryCount <= 256 && red.Present() && green.Present() && blue.Present()) {
+        int32_t lo = 65535, hi = 0;
+        for (const LookupTable* t : { &blue, &green, &red })
+            for (uint16_t v : t->entries) {
+                lo = std::min<int32_t>(lo, v);
+                hi = std::max<int32_t>(hi, v);
+            }
+        const int32_t count = static_cast<int32_t>(blue.entries.size());
+        const uint32_t first = blue.firstMapped % 65536;
+        if (lo == hi) {
+            for (int32_t i = 0; i < count && i < 256; ++i)
+                table[i * 4] = table[i * 4 + 1] = table[i * 4 + 2] = 0;
+        } else {
+            auto scaled = [&](const LookupTable& t, uint32_t e) {
+                return static_cast<uint8_t>((MapThrough(t, t.firstMapped, static_cast<int32_t>(e)) - lo) * 255 / (hi - lo));
+            };
+            for (int32_t i = 0; i < count; ++i) {
+                const uint32_t e = (first + static_cast<uint32_t>(i)) % 65536;
+                if (e >= 256)
+                    break;
+                table[e * 4 + 2] = scaled(red, e);
+                table[e * 4 + 1] = scaled(green, e);
+                table[e * 4 + 0] = scaled(blue, e);
+            }
+        }
+        if (first < 256) {
+            const uint32_t last = std::min<uint32_t>(255, first + static_cast<uint32_t>(count) - 1);
+            for (uint32_t e = 0; e < first; ++e)
+                std::memcpy(&table[e * 4], &table[first * 4], 4);
+            for (uint32_t e = last + 1; e < 256; ++e)
+                std::memcpy(&table[e * 4], &table[last * 4], 4);
+        }
+    }
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = d.pixelBuffer.data() + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r)
+        std::memcpy(BitmapRow(firstRow + r), src + static_cast<size_t>(r) * m_sourceRowBytes, d.columns);
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+// PALETTE COLOR with more than 256 entries (or 16-bit indexes): every index through the three
+// palettes to 24-bit colour, scaled over the palettes' common range as the 8-bit path does.
+bool DisplayBitmap::ConvertPalette24(uint32_t length)
+{
+    const ImageDescription& d = *m_description;
+    const LookupTable& red = d.redPalette;
+    const LookupTable& green = d.greenPalette;
+    const LookupTable& blue = d.bluePalette;
+    if (!red.Present() || !green.Present() || !blue.Present())
+        return false;
+    const bool wide = d.bitsAllocated > 8;
+    const uint32_t indexes = wide ? 65536 : 256;
+    if (m_converted == 0 || m_paletteMap.size() != indexes * 3) {
+        int32_t lo = 65535, hi = 0;
+        for (const LookupTable* t : { &blue, &green, &red })
+            for (uint16_t v : t->entries) {
+                lo = std::min<int32_t>(lo, v);
+                hi = std::max<int32_t>(hi, v);
+            }
+        m_paletteMap.assign(indexes * 3, 0);
+        if (hi > lo)
+            for (uint32_t i = 0; i < indexes; ++i) {
+                const int32_t index = static_cast<int32_t>(i);
+                m_paletteMap[i * 3 + 0] = static_cast<uint8_t>((MapThrough(blue, blue.firstMapped, index) - lo) * 255 / (hi - lo));
+                m_paletteMap[i * 3 + 1] = static_cast<uint8_t>((MapThrough(green, green.firstMapped, index) - lo) * 255 / (hi - lo));
+                m_paletteMap[i * 3 + 2] = static_cast<uint8_t>((MapThrough(red, red.firstMapped, index) - lo) * 255 / (hi - lo));
+            }
+    }
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = d.pixelBuffer.data() + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        for (uint32_t c = 0; c < d.columns; ++c) {
+            const uint32_t index = wide ? (src[2 * c] | src[2 * c + 1] << 8) : src[c];
+            std::memcpy(out + 3 * c, &m_paletteMap[index * 3], 3);
+        }
+        src += m_sourceRowBytes;
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+bool DisplayBitmap::ConvertRgb(uint32_t length)
+{
+    const ImageDescription& d = *m_description;
+    const uint32_t sb = m_sourceRowBytes / (3 * d.columns); // 1, or 2 for 48-bit RGB (high byte shown)
+    const uint32_t hiByte = sb - 1;
+    const uint8_t* raw = d.pixelBuffer.data();
+    if (d.planarConfiguration == 1) {
+        if (sb == 1) {
+            // Plane bytes land as they arrive: the planes appear one after the other.
+            const uint32_t end = m_received + length;
+            uint32_t i = m_converted;
+            while (i < end) {
+                const uint32_t p = i / m_planeBytes;
+                uint32_t k = i - p * m_planeBytes;
+                const uint32_t stop = std::min(end, (p + 1) * m_planeBytes);
+                uint32_t row = k / d.columns, col = k % d.columns;
+                uint8_t* out = BitmapRow(row) + (2 - p);
+                for (; i < stop; ++i) {
+                    out[3 * col] = raw[i];
+                    if (++col == d.columns && i + 1 < stop) {
+                        col = 0;
+                        out = BitmapRow(++row) + (2 - p);
+                    }
+                }
+            }
+            m_converted = end;
+            return true;
+        }
+        if (m_received + length < m_total)
+            return true;
+        for (uint32_t r = 0; r < d.rows; ++r) {
+            uint8_t* out = BitmapRow(r);
+            for (uint32_t c = 0; c < d.columns; ++c) {
+                const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
+                out[3 * c + 2] = raw[k];
+                out[3 * c + 1] = raw[k + m_planeBytes];
+                out[3 * c + 0] = raw[k + 2 * static_cast<size_t>(m_planeBytes)];
+            }
+        }
+        m_converted = m_total;
+        return true;
+    }
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = raw + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        for (uint32_t c = 0; c < d.columns; ++c) {
+            const uint8_t* px = src + 3 * sb * c + hiByte;
+            out[3 * c + 0] = px[2 * sb];
+            out[3 * c + 1] = px[sb];
+            out[3 * c + 2] = px[0];
+        }
+        src += m_sourceRowBytes;
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+bool DisplayBitmap::ConvertYbr(uint32_t length)
+{
+    const ImageDescription& d = *m_description;
+    const uint32_t sb = m_sourceRowBytes / (3 * d.columns);
+    const uint32_t hiByte = sb - 1;
+    const uint8_t* raw = d.pixelBuffer.data();
+    if (d.planarConfiguration == 1) {
+        if (m_received + length < m_total)
+            return true;
+        for (uint32_t r = 0; r < d.rows; ++r) {
+            uint8_t* out = BitmapRow(r);
+            for (uint32_t c = 0; c < d.columns; ++c) {
+                const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
+                YbrToBgr(raw[k], raw[k + m_planeBytes], raw[k + 2 * static_cast<size_t>(m_planeBytes)], out + 3 * c);
+            }
+        }
+        m_converted = m_total;
+        return true;
+    }
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = raw + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        for (uint32_t c = 0; c < d.columns; ++c) {
+            const uint8_t* px = src + 3 * sb * c + hiByte;
+            YbrToBgr(px[0], px[sb], px[2 * sb], out + 3 * c);
+        }
+        src += m_sourceRowBytes;
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+// Native YBR_FULL_422: Y1 Y2 Cb Cr per pair of pixels (PS3.3 C.7.6.3.1.2); both pixels of a pair
+// share its Cb and Cr.
+bool DisplayBitmap::ConvertYbr422(uint32_t length)
+{
+    const ImageDescription& d = *m_description;
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = d.pixelBuffer.data() + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        for (uint32_t c = 0; c + 1 < d.columns; c += 2) {
+            const uint8_t* group = src + 2 * c;
+            YbrToBgr(group[0], group[2], group[3], out + 3 * c);
+            YbrToBgr(group[1], group[2], group[3], out + 3 * (c + 1));
+        }
+        src += m_sourceRowBytes;
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+// CMYK: R = (255 - C)(255 - K) / 255 and likewise; ARGB: the alpha sample is dropped.
+bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
+{
+    const ImageDescription& d = *m_description;
+    const uint32_t sb = m_sourceRowBytes / (4 * d.columns);
+    const uint32_t hiByte = sb - 1;
+    const bool cmyk = d.photometricCode == PHOTOMETRIC_CMYK;
+    const uint8_t* raw = d.pixelBuffer.data();
+    auto put = [cmyk](uint8_t s0, uint8_t s1, uint8_t s2, uint8_t s3, uint8_t* out) {
+        if (cmyk) {
+            out[2] = static_cast<uint8_t>((255 - s0) * (255 - s3) / 255);
+            out[1] = static_cast<uint8_t>((255 - s1) * (255 - s3) / 255);
+            out[0] = static_cast<uint8_t>((255 - s2) * (255 - s3) / 255);
+        } else {
+            out[2] = s1;
+            out[1] = s2;
+            out[0] = s3;
+        }
+    };
+    if (d.planarConfiguration == 1) {
+        if (m_received + length < m_total)
+            return true;
+        const size_t plane = m_planeBytes;
+        for (uint32_t r = 0; r < d.rows; ++r) {
+            uint8_t* out = BitmapRow(r);
+            for (uint32_t c = 0; c < d.columns; ++c) {
+                const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
+                put(raw[k], raw[k + plane], raw[k + 2 * plane], raw[k + 3 * plane], out + 3 * c);
+            }
+        }
+        m_converted = m_total;
+        return true;
+    }
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = raw + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        for (uint32_t c = 0; c < d.columns; ++c) {
+            const uint8_t* px = src + 4 * sb * c + hiByte;
+            put(px[0], px[sb], px[2 * sb], px[3 * sb], out + 3 * c);
+        }
+        src += m_sourceRowBytes;
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+// YBR with other than three samples: grey from the first sample's high byte.
+bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
+{
+    const ImageDescription& d = *m_description;
+    if (m_bitCount != 8)
+        return false;
+    const uint32_t spp = d.samplesPerPixel;
+    const uint32_t sb = m_sourceRowBytes / (spp * d.columns);
+    const uint8_t* raw = d.pixelBuffer.data();
+    if (d.planarConfiguration == 1) {
+        if (m_received + length < m_total)
+            return true;
+        for (uint32_t r = 0; r < d.rows; ++r) {
+            uint8_t* out = BitmapRow(r);
+            for (uint32_t c = 0; c < d.columns; ++c)
+                out[c] = raw[(static_cast<size_t>(r) * d.columns + c) * sb + sb - 1];
+        }
+        m_converted = m_total;
+        return true;
+    }
+    const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
+    const uint32_t firstRow = m_converted / m_sourceRowBytes;
+    const uint8_t* src = raw + m_converted;
+    for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(firstRow + r);
+        for (uint32_t c = 0; c < d.columns; ++c)
+            out[c] = src[spp * sb * c + sb - 1];
+        src += m_sourceRowBytes;
+    }
+    m_converted += rows * m_sourceRowBytes;
+    return true;
+}
+
+} // namespace velmora

@@ -1,0 +1,132 @@
+// Frame layout, sample reading and the 16-bit window rules.
+#include "imaging/pixel_layout.h"
+
+#include "imaging/display_bitmap.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora {
+
+FrameLayout FrameLayout::Of(const ImageDescription& d)
+{
+    FrameLayout layout;
+    if (d.rows == 0 || d.columns == 0 || d.bitsAllocated == 0 || d.bitsAllocated > 16 || d.samplesPerPixel == 0
+        || d.samplesPerPixel > 4)
+        return layout;
+    if (static_cast<uint64_t>(d.rows) * d.columns > MAX_BITMAP_PIXELS)
+        return layout;
+    layout.sampleBytes = (d.bitsAllocated + 7) / 8;
+    uint64_t rowBytes;
+    if (d.IsSubsampled422()) {
+        if (d.columns % 2 != 0)
+            return layout;
+        rowBytes = 2ull * d.columns;
+    } else {
+        rowBytes = static_cast<uint64_t>(layout.sampleBytes) * d.samplesPerPixel * d.columns;
+    }
+    const uint64_t total = rowBytes * d.rows;
+    if (total > UINT32_MAX / 2)
+        return layout;
+    layout.rowBytes = static_cast<uint32_t>(rowBytes);
+    layout.totalBytes = static_cast<uint32_t>(total);
+    layout.planeBytes = static_cast<uint32_t>(static_cast<uint64_t>(layout.sampleBytes) * d.columns * d.rows);
+    if (d.greyscale)
+        layout.bitmapBitCount = 8;
+    else if (d.photometricCode == PHOTOMETRIC_PALETTE_COLOR)
+        layout.bitmapBitCount = (layout.sampleBytes == 1 && d.largestPaletteCount <= 256) ? 8 : 24;
+    else
+        layout.bitmapBitCount = d.displayDepth == 8 ? 8 : 24;
+    layout.bitmapStride
+        = static_cast<uint32_t>((static_cast<uint64_t>(d.columns) * (layout.bitmapBitCount / 8) + 3) & ~3ull);
+    layout.valid = true;
+    return layout;
+}
+
+SampleReader::SampleReader(const ImageDescription& d)
+{
+    m_wide = d.bitsAllocated > 8;
+    const uint32_t width = m_wide ? 16 : 8;
+    m_signed = d.pixelRepresentation == 1;
+    m_bitsStored = (d.bitsStored == 0 || d.bitsStored > width) ? width : d.bitsStored;
+    if (d.bitsStored != d.bitsAllocated && m_bitsStored < width) {
+        m_masked = true;
+        const int64_t shift = static_cast<int64_t>(d.highBit) - m_bitsStored + 1;
+        m_shift = static_cast<uint32_t>(std::clamp<int64_t>(shift, 0, width - m_bitsStored));
+        m_mask = (1u << m_bitsStored) - 1;
+        m_signBit = 1u << (m_bitsStored - 1);
+    }
+}
+
+void ScanPixelRange(ImageDescription& d, const SampleReader& reader, const uint8_t* raw, uint32_t totalBytes,
+    int32_t& lo, int32_t& hi)
+{
+    if (d.minimumKnown && d.maximumKnown) {
+        lo = d.pixelMinimum;
+        hi = d.pixelMaximum;
+        return;
+    }
+    lo = 1 << (reader.BitsStored() - 1);
+    hi = 0;
+    const uint32_t step = reader.Wide() ? 2 : 1;
+    if (reader.Wide()) {
+        // Through a table of every word: one look-up per sample.
+        std::vector<uint8_t> seen(65536, 0);
+        for (uint32_t i = 0; i + 1 < totalBytes; i += 2)
+            seen[raw[i] | raw[i + 1] << 8] = 1;
+        for (uint32_t w = 0; w < 65536; ++w)
+            if (seen[w]) {
+                const int32_t v = reader.FromWord(w);
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
+    } else {
+        for (uint32_t i = 0; i < totalBytes; i += step) {
+            const int32_t v = reader(raw + i);
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+    d.pixelMinimum = lo;
+    d.pixelMaximum = hi;
+    d.minimumKnown = d.maximumKnown = true;
+}
+
+void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi, WindowRule rule)
+{
+    double center, width, intercept = 0.0, slope = 1.0;
+    if (rule == WindowRule::ForInvert && (IsAbsent(d.windowWidth) || IsAbsent(d.windowCenter))) {
+        center = (lo + hi) / 2;
+        width = hi - lo;
+    } else if (IsAbsent(d.windowWidth)) {
+        center = hi / 2;
+        width = hi;
+    } else if (IsAbsent(d.windowCenter)) {
+        center = (lo + hi) / 2;
+        width = hi - lo;
+    } else {
+        center = d.windowCenter;
+        width = d.windowWidth;
+        if (!IsAbsent(d.rescaleIntercept) && !IsAbsent(d.rescaleSlope) && d.rescaleSlope != 0.0
+            && std::isfinite(d.rescaleSlope) && std::isfinite(d.rescaleIntercept)) {
+            intercept = d.rescaleIntercept;
+            slope = d.rescaleSlope;
+        }
+    }
+    auto toInt = [](double v) {
+        if (std::isnan(v))
+            return 0;
+        return static_cast<int32_t>(std::trunc(std::clamp(v, -2147483648.0, 2147483647.0)));
+    };
+    const int32_t low = toInt(((center - intercept) - width * 0.5) / slope);
+    const int32_t high = toInt(((center - intercept) + width * 0.5) / slope);
+    // A negative slope swaps the ends.
+    lo = std::max(lo, std::min(low, high));
+    hi = std::min(hi, std::max(low, high));
+    if (rule == WindowRule::Display && lo == hi) {
+        lo = 0;
+        hi = 1 << std::min<uint32_t>(SampleReader(d).BitsStored(), 30);
+    }
+}
+
+} // namespace velmora
