@@ -8,6 +8,7 @@
 #include "toolkit/result_code.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace velmora {
@@ -56,10 +57,12 @@ private:
         uint64_t length = 0;
     };
     bool Encapsulated() const;
-    std::vector<EncapsulatedFrame> GroupFrames() const;
+    // Frames of encapsulated Pixel Data, grouped once per Bind.
+    const std::vector<EncapsulatedFrame>& GroupFrames() const;
 
     DataSet* m_dataSet = nullptr;
     int32_t m_pixelData = -1;
+    mutable std::shared_ptr<std::vector<EncapsulatedFrame>> m_groupedFrames;
 };
 
 } // namespace velmora
