@@ -1,0 +1,526 @@
+// DisplayBitmap: every converter on byte buffers built here, the windowing rules, adjustments,
+// invert and reflection, progressive appends and painting through an in-memory target.
+#include "imaging/display_bitmap.h"
+#include "imaging/segmented_palette.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+ImageDescription Mono(uint32_t columns, uint32_t rows, uint32_t bits, int32_t code = PHOTOMETRIC_MONOCHROME2)
+{
+    ImageDescription d;
+    d.columns = columns;
+    d.rows = rows;
+    d.bitsAllocated = bits;
+    d.bitsStored = bits;
+    d.highBit = bits - 1;
+    d.samplesPerPixel = 1;
+    d.photometricCode = code;
+    std::strcpy(d.photometric, PhotometricName(code));
+    d.greyscale = true;
+    d.displayDepth = bits > 8 ? 16 : 8;
+    d.windowCenter = d.windowWidth = d.rescaleIntercept = d.rescaleSlope = ABSENT_REAL;
+    return d;
+}
+
+ImageDescription Colour(uint32_t columns, uint32_t rows, int32_t code, uint32_t samples, uint32_t planar = 0,
+    uint32_t bits = 8)
+{
+    ImageDescription d = Mono(columns, rows, bits, code);
+    d.greyscale = false;
+    d.samplesPerPixel = samples;
+    d.planarConfiguration = planar;
+    d.displayDepth = 24;
+    return d;
+}
+
+std::vector<uint8_t> Words(std::initializer_list<int> values)
+{
+    std::vector<uint8_t> out;
+    for (int v : values) {
+        out.push_back(static_cast<uint8_t>(v & 0xFF));
+        out.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+    }
+    return out;
+}
+
+// Loads `raw` as the tile does: progressive, frame size as quantum, one piece.
+bool Load(DisplayBitmap& bitmap, ImageDescription& d, const std::vector<uint8_t>& raw)
+{
+    bitmap.Attach(&d);
+    if (bitmap.Begin(Progressive::Yes, bitmap.Total()) != SUCCESS)
+        return false;
+    return bitmap.Append(raw.data(), static_cast<uint32_t>(raw.size()));
+}
+
+// The displayed colour of bitmap pixel (x, y) as blue, green, red.
+std::array<uint8_t, 3> Pixel(const DisplayBitmap& bitmap, int x, int y)
+{
+    const uint8_t* row = bitmap.Bits().data() + static_cast<size_t>(y) * bitmap.Stride();
+    if (bitmap.BitCount() == 8) {
+        const uint8_t* e = &bitmap.ColourTable()[row[x] * 4];
+        return { e[0], e[1], e[2] };
+    }
+    return { row[3 * x], row[3 * x + 1], row[3 * x + 2] };
+}
+
+uint8_t Grey(const DisplayBitmap& bitmap, int x, int y) { return Pixel(bitmap, x, y)[0]; }
+
+TEST(DisplayBitmapTest, EightBitMonochromeKeepsItsBytes)
+{
+    ImageDescription d = Mono(3, 2, 8);
+    DisplayBitmap bitmap;
+    const std::vector<uint8_t> raw { 0, 10, 200, 255, 7, 128 };
+    ASSERT_TRUE(Load(bitmap, d, raw));
+    EXPECT_EQ(bitmap.BitCount(), 8);
+    EXPECT_EQ(bitmap.Stride(), 4u);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(bitmap.Bits()[(i / 3) * 4 + i % 3], raw[i]);
+    EXPECT_EQ(d.pixelMinimum, 0);
+    EXPECT_EQ(d.pixelMaximum, 255);
+
+    ImageDescription m1 = Mono(3, 2, 8, PHOTOMETRIC_MONOCHROME1);
+    DisplayBitmap inverse;
+    ASSERT_TRUE(Load(inverse, m1, raw));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(inverse.Bits()[(i / 3) * 4 + i % 3], 255 - raw[i]);
+}
+
+TEST(DisplayBitmapTest, SixteenBitWindowRules)
+{
+    struct Case {
+        const char* name;
+        double center, width, intercept, slope;
+        uint32_t bitsStored, highBit;
+        std::vector<int> samples;
+        std::vector<uint8_t> expected;
+    };
+    const double A = ABSENT_REAL;
+    const std::vector<Case> cases {
+        // No window, range 0..4095: center 2047, width 4095 -> lo 0, hi 4094.
+        { "no window", A, A, A, A, 12, 11, { 0, 4095, 4094, 2047 }, { 0, 255, 255, 2047 * 255 / 4094 } },
+        // CT window 40/400 with intercept -1024: 864..1264 in stored values.
+        { "ct window", 40, 400, -1024, 1, 16, 15, { 0, 864, 1064, 1264, 3000 }, { 0, 0, 127, 255, 255 } },
+        // Slope without intercept: 0 and 1 are used.
+        { "slope only", 100, 100, A, 2, 16, 15, { 0, 50, 100, 150, 1000 }, { 0, 0, 127, 255, 255 } },
+        // Center absent: the range decides.
+        { "center absent", A, 100, A, A, 16, 15, { 10, 20, 30 }, { 0, 127, 255 } },
+        // A window collapsing to one value maps 0..2^bits stored.
+        { "collapsed", 1000, 1, A, A, 12, 11, { 1000, 1000 }, { 62, 62 } },
+        // 12 of 16 bits with high bit 11: the top bits are masked away.
+        { "masked", A, A, A, A, 12, 11, { 0xF000, 0xF000 | 4095, 0 }, { 0, 255, 0 } },
+        // High bit 15: shifted right by 4 first.
+        { "shifted", A, A, A, A, 12, 15, { 0, 4095 << 4, 0x0F }, { 0, 255, 0 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t n = static_cast<uint32_t>(c.samples.size());
+        ImageDescription d = Mono(n, 1, 16);
+        d.bitsStored = c.bitsStored;
+        d.highBit = c.highBit;
+        d.windowCenter = c.center;
+        d.windowWidth = c.width;
+        d.rescaleIntercept = c.intercept;
+        d.rescaleSlope = c.slope;
+        DisplayBitmap bitmap;
+        std::vector<uint8_t> raw;
+        for (int v : c.samples) {
+            const auto w = Words({ v });
+            raw.insert(raw.end(), w.begin(), w.end());
+        }
+        ASSERT_TRUE(Load(bitmap, d, raw));
+        for (uint32_t i = 0; i < n; ++i)
+            EXPECT_EQ(bitmap.Bits()[i], c.expected[i]) << "sample " << i;
+
+        // MONOCHROME1 shows 255 minus the MONOCHROME2 output.
+        ImageDescription m1 = d;
+        m1.photometricCode = PHOTOMETRIC_MONOCHROME1;
+        m1.minimumKnown = m1.maximumKnown = false;
+        m1.pixelBuffer.clear();
+        DisplayBitmap inverse;
+        ASSERT_TRUE(Load(inverse, m1, raw));
+        for (uint32_t i = 0; i < n; ++i)
+            EXPECT_EQ(inverse.Bits()[i], 255 - c.expected[i]);
+    }
+}
+
+TEST(DisplayBitmapTest, SignedSamplesKeepTheirSign)
+{
+    ImageDescription d = Mono(3, 1, 16);
+    d.pixelRepresentation = 1;
+    d.bitsStored = 12;
+    d.highBit = 11;
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, Words({ 0x0FFF /* -1 */, 0x07FF /* 2047 */, 0x0800 /* -2048 */ })));
+    EXPECT_EQ(d.pixelMinimum, -2048);
+    EXPECT_EQ(d.pixelMaximum, 2047);
+}
+
+TEST(DisplayBitmapTest, TablePathMapsThroughTheLuts)
+{
+    ImageDescription d = Mono(4, 1, 16);
+    d.modalityLut.entries = { 100, 200, 300, 400 };
+    d.modalityLut.entryCount = 4;
+    d.modalityLut.firstMapped = 10;
+    DisplayBitmap bitmap;
+    // Below the first mapped value clamps to the first entry; above the last to the last.
+    ASSERT_TRUE(Load(bitmap, d, Words({ 0, 11, 12, 99 })));
+    EXPECT_EQ(bitmap.TableMinimum(), 100);
+    EXPECT_EQ(bitmap.TableMaximum(), 400);
+    EXPECT_EQ(bitmap.Bits()[0], 0);
+    EXPECT_EQ(bitmap.Bits()[1], 85);
+    EXPECT_EQ(bitmap.Bits()[2], 170);
+    EXPECT_EQ(bitmap.Bits()[3], 255);
+
+    // A table whose entries are all equal shows black.
+    ImageDescription flat = Mono(2, 1, 8);
+    flat.voiLut.entries = { 7, 7 };
+    flat.voiLut.entryCount = 2;
+    DisplayBitmap black;
+    ASSERT_TRUE(Load(black, flat, { 0, 1 }));
+    EXPECT_EQ(black.Bits()[0], 0);
+    EXPECT_EQ(black.Bits()[1], 0);
+}
+
+TEST(DisplayBitmapTest, PaletteBuildsTheColourTable)
+{
+    ImageDescription d = Colour(3, 1, PHOTOMETRIC_PALETTE_COLOR, 1);
+    d.displayDepth = 8;
+    d.largestPaletteCount = 2;
+    for (LookupTable* t : { &d.redPalette, &d.greenPalette, &d.bluePalette }) {
+        t->entryCount = 2;
+        t->firstMapped = 1;
+        t->bitsPerEntry = 16;
+    }
+    d.redPalette.entries = { 0, 65535 };
+    d.greenPalette.entries = { 65535, 0 };
+    d.bluePalette.entries = { 0, 0 };
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, { 0, 1, 2 }));
+    EXPECT_EQ(bitmap.BitCount(), 8);
+    // Entry 0 is below the first mapped value: it copies entry 1 (green).
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 0, 255, 0 }));
+    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 0, 255, 0 }));
+    EXPECT_EQ(Pixel(bitmap, 2, 0), (std::array<uint8_t, 3> { 0, 0, 255 }));
+    EXPECT_EQ(Pixel(bitmap, 2, 0), Pixel(bitmap, 2, 0));
+    EXPECT_EQ(bitmap.ColourTable()[255 * 4 + 2], 255); // above the last mapped copies the last
+}
+
+TEST(DisplayBitmapTest, LargePaletteMapsToTwentyFourBits)
+{
+    ImageDescription d = Colour(2, 1, PHOTOMETRIC_PALETTE_COLOR, 1, 0, 16);
+    d.largestPaletteCount = 65536;
+    for (LookupTable* t : { &d.redPalette, &d.greenPalette, &d.bluePalette }) {
+        t->entryCount = 65536;
+        t->entries.assign(65536, 0);
+    }
+    d.redPalette.entries[1000] = 65535;
+    d.bluePalette.entries[40000] = 65535;
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, Words({ 1000, 40000 })));
+    EXPECT_EQ(bitmap.BitCount(), 24);
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 0, 0, 255 }));
+    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 255, 0, 0 }));
+}
+
+TEST(DisplayBitmapTest, ColourConverters)
+{
+    using Bgr = std::array<uint8_t, 3>;
+    struct Case {
+        const char* name;
+        ImageDescription d;
+        std::vector<uint8_t> raw;
+        std::vector<Bgr> expected;
+    };
+    const std::vector<Case> cases {
+        { "rgb by pixel", Colour(2, 1, PHOTOMETRIC_RGB, 3), { 1, 2, 3, 4, 5, 6 }, { { 3, 2, 1 }, { 6, 5, 4 } } },
+        { "rgb by plane", Colour(2, 1, PHOTOMETRIC_RGB, 3, 1), { 1, 4, 2, 5, 3, 6 }, { { 3, 2, 1 }, { 6, 5, 4 } } },
+        { "rgb 48-bit by high byte", Colour(1, 1, PHOTOMETRIC_RGB, 3, 0, 16), Words({ 0x1100, 0x22FF, 0x3301 }),
+            { { 0x33, 0x22, 0x11 } } },
+        { "ybr full", Colour(2, 1, PHOTOMETRIC_YBR_FULL, 3), { 16, 128, 128, 236, 128, 128 },
+            { { 0, 0, 0 }, { 255, 255, 255 } } },
+        { "ybr full by plane", Colour(1, 1, PHOTOMETRIC_YBR_FULL, 3, 1), { 100, 90, 200 }, { { 0, 0, 0 } } },
+        { "argb", Colour(1, 1, PHOTOMETRIC_ARGB, 4), { 9, 10, 20, 30 }, { { 30, 20, 10 } } },
+        { "cmyk", Colour(2, 1, PHOTOMETRIC_CMYK, 4), { 255, 0, 0, 0, 0, 0, 0, 255 }, { { 255, 255, 0 }, { 0, 0, 0 } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageDescription d = c.d;
+        DisplayBitmap bitmap;
+        ASSERT_TRUE(Load(bitmap, d, c.raw));
+        EXPECT_EQ(bitmap.BitCount(), 24);
+        if (std::string(c.name) == "ybr full by plane") {
+            // (1164*84 + 1596*72)/1000 = 212, G = (97776 - 391*(-38) - 813*72)/1000 = 54,
+            // B = (97776 + 2018*(-38))/1000 = 21.
+            EXPECT_EQ(Pixel(bitmap, 0, 0), (Bgr { 21, 54, 212 }));
+            continue;
+        }
+        for (size_t i = 0; i < c.expected.size(); ++i)
+            EXPECT_EQ(Pixel(bitmap, static_cast<int>(i), 0), c.expected[i]) << "pixel " << i;
+    }
+}
+
+TEST(DisplayBitmapTest, NativeYbr422SharesChromaPerPair)
+{
+    ImageDescription d = Colour(2, 2, PHOTOMETRIC_YBR_FULL_422, 3);
+    d.compressionKind = 0;
+    DisplayBitmap bitmap;
+    bitmap.Attach(&d);
+    EXPECT_EQ(bitmap.Total(), 8u); // two bytes per pixel
+    const std::vector<uint8_t> raw { 16, 236, 128, 128, 100, 100, 90, 200 };
+    ASSERT_TRUE(Load(bitmap, d, raw));
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 0, 0, 0 }));
+    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 255, 255, 255 }));
+    EXPECT_EQ(Pixel(bitmap, 0, 1), (std::array<uint8_t, 3> { 21, 54, 212 }));
+    EXPECT_EQ(Pixel(bitmap, 1, 1), Pixel(bitmap, 0, 1));
+
+    // Mirrored: the pairs swap and so do the two Y values in each pair.
+    bitmap.MarkComplete();
+    ASSERT_EQ(bitmap.ReflectX(), SUCCESS);
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 255, 255, 255 }));
+    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 0, 0, 0 }));
+
+    // A decoded (compressed) YBR_FULL_422 frame is three samples per pixel.
+    ImageDescription decoded = Colour(2, 1, PHOTOMETRIC_YBR_FULL_422, 3);
+    decoded.compressionKind = 1 << 20;
+    DisplayBitmap full;
+    full.Attach(&decoded);
+    EXPECT_EQ(full.Total(), 6u);
+}
+
+TEST(DisplayBitmapTest, YbrWithoutThreeSamplesIsGrey)
+{
+    ImageDescription d = Colour(2, 1, PHOTOMETRIC_YBR_FULL, 2);
+    d.displayDepth = 8;
+    d.greyscale = true;
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, { 50, 1, 60, 2 }));
+    EXPECT_EQ(bitmap.BitCount(), 8);
+    EXPECT_EQ(Grey(bitmap, 0, 0), 50);
+    EXPECT_EQ(Grey(bitmap, 1, 0), 60);
+}
+
+TEST(DisplayBitmapTest, ColourByPlaneOnPaddedRows)
+{
+    // 3 x 3 columns = 9 bytes per row, padded to 12.
+    ImageDescription d = Colour(3, 2, PHOTOMETRIC_RGB, 3, 1);
+    std::vector<uint8_t> raw(18);
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = static_cast<uint8_t>(i + 1);
+    DisplayBitmap bitmap;
+    bitmap.Attach(&d);
+    ASSERT_EQ(bitmap.Begin(Progressive::Yes, 0), SUCCESS);
+    // Three pieces: the planes arrive one after the other.
+    for (int p = 0; p < 3; ++p)
+        ASSERT_TRUE(bitmap.Append(raw.data() + 6 * p, 6));
+    EXPECT_EQ(bitmap.Stride(), 12u);
+    for (int k = 0; k < 6; ++k) {
+        const auto px = Pixel(bitmap, k % 3, k / 3);
+        EXPECT_EQ(px[2], raw[k]);
+        EXPECT_EQ(px[1], raw[6 + k]);
+        EXPECT_EQ(px[0], raw[12 + k]);
+    }
+}
+
+TEST(DisplayBitmapTest, PiecesAndRefusals)
+{
+    // A frame of 1,048,577 bytes read in pieces of 1,048,576: the second piece takes one byte.
+    ImageDescription d = Mono(1048577, 1, 8);
+    DisplayBitmap bitmap;
+    bitmap.Attach(&d);
+    ASSERT_EQ(bitmap.Begin(Progressive::Yes, bitmap.Total()), SUCCESS);
+    std::vector<uint8_t> piece(1048576, 9);
+    EXPECT_TRUE(bitmap.Append(piece.data(), 1048576));
+    EXPECT_EQ(bitmap.RowsAfter(), 0u);
+    EXPECT_TRUE(bitmap.Append(piece.data(), 1048576));
+    EXPECT_EQ(bitmap.Received(), 1048577u);
+    EXPECT_EQ(bitmap.RowsAfter(), 1u);
+    EXPECT_EQ(d.pixelBuffer.size(), 1048577u); // one allocation of the frame size
+    EXPECT_FALSE(bitmap.Append(piece.data(), 1)); // beyond the frame
+    bitmap.MarkComplete();
+    EXPECT_FALSE(bitmap.Append(piece.data(), 1)); // after completion
+    EXPECT_FALSE(bitmap.Append(nullptr, 1));
+
+    // Descriptions the bitmap cannot show take no piece.
+    struct Bad {
+        const char* name;
+        uint32_t columns, rows, bits, samples;
+    };
+    for (const Bad& b : { Bad { "zero rows", 4, 0, 8, 1 }, Bad { "zero columns", 0, 4, 8, 1 },
+             Bad { "bits 0", 4, 4, 0, 1 }, Bad { "bits 32", 4, 4, 32, 1 }, Bad { "huge", 70000, 70000, 16, 1 },
+             Bad { "samples 3 monochrome", 4, 4, 8, 3 } }) {
+        SCOPED_TRACE(b.name);
+        ImageDescription bad = Mono(b.columns, b.rows, 8);
+        bad.bitsAllocated = b.bits;
+        bad.samplesPerPixel = b.samples;
+        DisplayBitmap refused;
+        refused.Attach(&bad);
+        refused.Begin(Progressive::Yes, 0);
+        std::vector<uint8_t> bytes(64, 1);
+        EXPECT_FALSE(refused.Append(bytes.data(), 64));
+    }
+}
+
+TEST(DisplayBitmapTest, ArgbWithWrongSampleCountIsRefused)
+{
+    ImageDescription d = Colour(2, 1, PHOTOMETRIC_ARGB, 3);
+    DisplayBitmap bitmap;
+    EXPECT_FALSE(Load(bitmap, d, { 1, 2, 3, 4, 5, 6 }));
+    EXPECT_TRUE(d.pixelBuffer.empty());
+}
+
+TEST(DisplayBitmapTest, BrightnessAndContrastOnTheColourTable)
+{
+    ImageDescription d = Mono(2, 1, 8);
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, { 0, 200 }));
+    const std::vector<uint8_t> bits(bitmap.Bits().begin(), bitmap.Bits().end());
+    const auto original = bitmap.ColourTable();
+    EXPECT_EQ(bitmap.Contrast(10), ERROR_GENERAL_FAILURE); // not complete
+    bitmap.MarkComplete();
+    EXPECT_EQ(bitmap.Contrast(101), ERROR_GENERAL_FAILURE);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(bitmap.Contrast(100), SUCCESS);
+    EXPECT_EQ(bitmap.ContrastTotal(), 500);
+    // Factor 2.25 about mid-grey: 200 -> ((145 * 2.25e6 + 255e6) >> 1) / 1e6 = 290 -> 255.
+    EXPECT_EQ(bitmap.ColourTable()[200 * 4], 255);
+    EXPECT_EQ(bitmap.ColourTable()[140 * 4], 155); // ((25*2250000 + 255e6) >> 1) / 1e6 = 155
+    EXPECT_TRUE(std::equal(bits.begin(), bits.end(), bitmap.Bits().begin())); // pixels untouched
+    ASSERT_EQ(bitmap.Brightness(5), SUCCESS);
+    ASSERT_EQ(bitmap.Brightness(-5), SUCCESS);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(bitmap.Contrast(-100), SUCCESS);
+    EXPECT_EQ(bitmap.ColourTable(), original);
+    // Dragging right by 5 and back shows the image as before.
+    ASSERT_EQ(bitmap.Brightness(5), SUCCESS);
+    EXPECT_NE(bitmap.ColourTable(), original);
+    ASSERT_EQ(bitmap.Brightness(-5), SUCCESS);
+    EXPECT_EQ(bitmap.ColourTable(), original);
+}
+
+TEST(DisplayBitmapTest, BrightnessOnTwentyFourBitPixels)
+{
+    ImageDescription d = Colour(1, 1, PHOTOMETRIC_RGB, 3);
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, { 10, 100, 250 }));
+    bitmap.MarkComplete();
+    ASSERT_EQ(bitmap.Brightness(2), SUCCESS); // (2*255 + 50) / 100 = 5 grey levels
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 255, 105, 15 }));
+    ASSERT_EQ(bitmap.Brightness(-2), SUCCESS);
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 250, 100, 10 }));
+}
+
+TEST(DisplayBitmapTest, InvertAndReflect)
+{
+    ImageDescription d = Mono(3, 3, 8);
+    const std::vector<uint8_t> raw { 1, 2, 3, 4, 5, 6, 7, 8, 9 };
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, raw));
+    EXPECT_EQ(bitmap.Invert(), ERROR_GENERAL_FAILURE); // not complete
+    bitmap.MarkComplete();
+    ASSERT_EQ(bitmap.ReflectX(), SUCCESS);
+    EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 9),
+        (std::vector<uint8_t> { 3, 2, 1, 6, 5, 4, 9, 8, 7 }));
+    EXPECT_EQ(Grey(bitmap, 0, 2), 9);
+    ASSERT_EQ(bitmap.ReflectY(), SUCCESS);
+    EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 9),
+        (std::vector<uint8_t> { 9, 8, 7, 6, 5, 4, 3, 2, 1 }));
+    ASSERT_EQ(bitmap.Invert(), SUCCESS);
+    EXPECT_EQ(Grey(bitmap, 0, 0), 255 - 9);
+    ASSERT_EQ(bitmap.Invert(), SUCCESS);
+    EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 9),
+        (std::vector<uint8_t> { 9, 8, 7, 6, 5, 4, 3, 2, 1 }));
+
+    // 16-bit: invert twice gives the raw data back; the adjustment survives the reconversion.
+    ImageDescription wide = Mono(3, 1, 16);
+    const auto words = Words({ 100, 2000, 4000 });
+    DisplayBitmap w;
+    ASSERT_TRUE(Load(w, wide, words));
+    w.MarkComplete();
+    ASSERT_EQ(w.Brightness(40), SUCCESS);
+    const auto adjusted = w.ColourTable();
+    ASSERT_EQ(w.Invert(), SUCCESS);
+    EXPECT_GT(w.Bits()[0], w.Bits()[2]);
+    EXPECT_EQ(w.ColourTable(), adjusted);
+    ASSERT_EQ(w.Invert(), SUCCESS);
+    EXPECT_EQ(std::vector<uint8_t>(wide.pixelBuffer.begin(), wide.pixelBuffer.begin() + 6), words);
+}
+
+TEST(DisplayBitmapTest, InvertPaletteInvertsEntries)
+{
+    ImageDescription d = Colour(1, 1, PHOTOMETRIC_PALETTE_COLOR, 1);
+    d.displayDepth = 8;
+    d.largestPaletteCount = 1;
+    for (LookupTable* t : { &d.redPalette, &d.greenPalette, &d.bluePalette }) {
+        t->entryCount = 2;
+        t->entries = { 0, 1000 };
+    }
+    d.greenPalette.entries = { 1000, 0 };
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, { 0 }));
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 0, 255, 0 }));
+    bitmap.MarkComplete();
+    ASSERT_EQ(bitmap.Invert(), SUCCESS);
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 255, 0, 255 }));
+}
+
+class MemoryTarget : public PaintTarget {
+public:
+    MemoryTarget(int w, int h) : width(w), height(h), pixels(static_cast<size_t>(w) * h, 0) { }
+    bool StretchBlit(const DibView& source, const PixelRect& from, const PixelRect& to, const PixelRect& clip) override
+    {
+        calls.push_back({ from, to });
+        return StretchBlitToArgb(pixels.data(), width, height, source, from, to, clip);
+    }
+    int width, height;
+    std::vector<uint32_t> pixels;
+    std::vector<std::pair<PixelRect, PixelRect>> calls;
+};
+
+TEST(DisplayBitmapTest, PaintFullAndProgressive)
+{
+    ImageDescription d = Mono(2, 4, 8);
+    DisplayBitmap bitmap;
+    bitmap.Attach(&d);
+    ASSERT_EQ(bitmap.Begin(Progressive::Yes, 8), SUCCESS);
+    const std::vector<uint8_t> raw { 0, 255, 10, 20, 30, 40, 50, 60 };
+    ASSERT_TRUE(bitmap.Append(raw.data(), 5)); // two rows complete, half a row waits
+    EXPECT_EQ(bitmap.RowsBefore(), 0u);
+    EXPECT_EQ(bitmap.RowsAfter(), 2u);
+    MemoryTarget target(4, 8);
+    const PixelRect rect { 0, 0, 4, 8 };
+    ASSERT_EQ(bitmap.Paint(&target, &rect, PaintMode::Progressive), SUCCESS);
+    EXPECT_EQ(target.calls.back().first, (PixelRect { 0, 0, 2, 2 }));
+    EXPECT_EQ(target.calls.back().second, (PixelRect { 0, 0, 4, 4 }));
+    EXPECT_EQ(target.pixels[0], 0xFF000000u);
+    EXPECT_EQ(target.pixels[3], 0xFFFFFFFFu);
+    EXPECT_EQ(target.pixels[4 * 5], 0u); // not painted yet
+    ASSERT_TRUE(bitmap.Append(raw.data() + 5, 3));
+    EXPECT_EQ(bitmap.RowsBefore(), 2u);
+    ASSERT_EQ(bitmap.Paint(&target, &rect, PaintMode::Progressive), SUCCESS);
+    EXPECT_EQ(target.calls.back().second, (PixelRect { 0, 4, 4, 8 }));
+    EXPECT_EQ(target.pixels[4 * 7 + 3], 0xFF3C3C3Cu);
+    ASSERT_EQ(bitmap.Paint(&target, &rect, PaintMode::Full), SUCCESS);
+    EXPECT_EQ(target.calls.back().first, (PixelRect { 0, 0, 2, 4 }));
+    EXPECT_EQ(bitmap.Paint(nullptr, &rect, PaintMode::Full), ERROR_GENERAL_FAILURE);
+    EXPECT_EQ(bitmap.Paint(&target, nullptr, PaintMode::Full), ERROR_GENERAL_FAILURE);
+}
+
+TEST(SegmentedPaletteTest, ExpandsDiscreteLinearAndIndirectSegments)
+{
+    // Discrete 0, 10; linear to 40 in 3 steps; indirect: repeat the first (discrete) segment.
+    const std::vector<uint16_t> words { 0, 2, 0, 10, 1, 3, 40, 2, 1, 0, 0 };
+    EXPECT_EQ(ExpandSegmentedPalette(words, 8), (std::vector<uint16_t> { 0, 10, 20, 30, 40, 0, 10, 0 }));
+    EXPECT_EQ(ExpandSegmentedPalette({}, 3), (std::vector<uint16_t> { 0, 0, 0 }));
+    // An indirect segment pointing at itself does not recurse.
+    const std::vector<uint16_t> loop { 2, 1, 0, 0 };
+    EXPECT_EQ(ExpandSegmentedPalette(loop, 2).size(), 2u);
+}
+
+} // namespace
+} // namespace velmora
