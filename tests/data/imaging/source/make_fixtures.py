@@ -1,0 +1,185 @@
+#!/usr/bin/python3
+"""Builds the small DICOM files the ImageSource and FrameLoader tests read.
+
+Run from this folder with Debian's python3-pydicom: /usr/bin/python3 make_fixtures.py
+Each file is written explicit VR little-endian unless its name says otherwise.
+"""
+import struct
+
+import numpy as np
+from pydicom.dataset import Dataset, FileMetaDataset
+from pydicom.sequence import Sequence
+from pydicom.uid import ExplicitVRLittleEndian, ImplicitVRLittleEndian, RLELossless, generate_uid
+
+
+def base(rows, columns, bits=8, samples=1, photometric="MONOCHROME2", frames=None):
+    ds = Dataset()
+    ds.file_meta = FileMetaDataset()
+    ds.file_meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.7"
+    ds.file_meta.MediaStorageSOPInstanceUID = "1.2.3.4"
+    ds.file_meta.TransferSyntaxUID = ExplicitVRLittleEndian
+    ds.SOPClassUID = ds.file_meta.MediaStorageSOPClassUID
+    ds.SOPInstanceUID = "1.2.3.4"
+    ds.PatientName = "Doe^Jane"
+    ds.StudyDescription = "Head"
+    ds.Rows = rows
+    ds.Columns = columns
+    ds.BitsAllocated = bits
+    ds.BitsStored = bits
+    ds.HighBit = bits - 1
+    ds.PixelRepresentation = 0
+    ds.SamplesPerPixel = samples
+    if samples > 1:
+        ds.PlanarConfiguration = 0
+    if photometric is not None:
+        ds.PhotometricInterpretation = photometric
+    if frames is not None:
+        ds.NumberOfFrames = frames
+    return ds
+
+
+def save(ds, name, pixels=None, vr="OB"):
+    if pixels is not None:
+        ds.PixelData = pixels
+        ds["PixelData"].VR = vr
+    ds.is_little_endian = True
+    ds.is_implicit_VR = False
+    ds.save_as(name, write_like_original=False)
+
+
+def ramp(n, mod=256):
+    return bytes(i % mod for i in range(n))
+
+
+# Geometry and photometric cases.
+save(base(2, 3, photometric=None), "no_photometric.dcm", ramp(6))
+save(base(2, 3, bits=16, photometric=None), "no_photometric_16.dcm", ramp(12), "OW")
+save(base(2, 3, photometric="monochrome2"), "lower_case_photometric.dcm", ramp(6))
+save(base(2, 3, photometric="MONOCHROME3"), "unknown_photometric.dcm", ramp(6))
+ds = base(2, 2, samples=3, photometric=None)
+save(ds, "colour_without_photometric.dcm", ramp(12))
+ds = base(2, 3)
+del ds.Rows
+save(ds, "no_rows.dcm", ramp(6))
+ds = base(2, 3)
+ds.SamplesPerPixel = 0
+save(ds, "samples_zero.dcm", ramp(6))
+save(base(0, 3), "zero_rows.dcm", ramp(6))
+save(base(2, 3, bits=32), "bits_32.dcm", ramp(24))
+save(base(60000, 60000, bits=16), "huge_frame.dcm", ramp(16), "OW")
+save(base(4, 4, bits=16), "short_pixel_data.dcm", ramp(10), "OW")
+
+# Window and rescale cases.
+ds = base(2, 2, bits=16)
+ds.WindowCenter = 100
+ds.WindowWidth = 0
+save(ds, "window_width_zero.dcm", ramp(8), "OW")
+ds = base(2, 2, bits=16)
+ds.WindowWidth = 300
+ds.RescaleSlope = 2
+save(ds, "width_without_center.dcm", ramp(8), "OW")
+ds = base(2, 2, bits=16)
+ds.WindowCenter = "40\\400"
+ds.WindowWidth = "400\\2000"
+ds.RescaleIntercept = -1024
+ds.RescaleSlope = 1
+save(ds, "ct_window.dcm", ramp(8), "OW")
+
+# Palettes.
+def palette(ds, count_descriptor, first, entries_r, entries_g, entries_b):
+    for colour, entries in (("Red", entries_r), ("Green", entries_g), ("Blue", entries_b)):
+        setattr(ds, f"{colour}PaletteColorLookupTableDescriptor", [count_descriptor, first, 16])
+        setattr(ds, f"{colour}PaletteColorLookupTableData", struct.pack(f"<{len(entries)}H", *entries))
+
+
+ds = base(2, 2, photometric="PALETTE COLOR")
+palette(ds, 4, 0, [0, 65535, 0, 0], [0, 0, 65535, 0], [0, 0, 0, 65535])
+save(ds, "palette_4.dcm", bytes([0, 1, 2, 3]))
+ds = base(2, 2, bits=16, photometric="PALETTE COLOR")
+big = [i * 200 for i in range(300)]
+palette(ds, 300, 0, big, big[::-1], [0] * 300)
+save(ds, "palette_300.dcm", struct.pack("<4H", 0, 100, 200, 299), "OW")
+ds = base(2, 2, photometric="PALETTE COLOR")
+palette(ds, 0, 0, [0], [0], [0])  # count 0 means 65,536 entries; the data is short
+save(ds, "palette_count_0.dcm", bytes([0, 1, 2, 3]))
+ds = base(1, 4, photometric="PALETTE COLOR")
+palette(ds, 8, 0, [0] * 4, [0] * 8, [0] * 8)  # red data shorter than its descriptor
+save(ds, "palette_short_data.dcm", bytes([0, 1, 2, 3]))
+ds = base(1, 4, photometric="PALETTE COLOR")
+for colour in ("Red", "Green", "Blue"):
+    setattr(ds, f"{colour}PaletteColorLookupTableDescriptor", [8, 0, 16])
+# discrete 0, 10 then linear to 70 in 6 steps
+segments = struct.pack("<7H", 0, 2, 0, 10, 1, 6, 70)
+ds.SegmentedRedPaletteColorLookupTableData = segments
+ds.SegmentedGreenPaletteColorLookupTableData = segments
+ds.SegmentedBluePaletteColorLookupTableData = segments
+save(ds, "palette_segmented.dcm", bytes([0, 1, 2, 7]))
+ds = base(1, 4, photometric="PALETTE COLOR")
+for colour in ("Red", "Green", "Blue"):
+    setattr(ds, f"{colour}PaletteColorLookupTableDescriptor", [8, 0, 16])
+save(ds, "palette_without_data.dcm", bytes([0, 1, 2, 7]))
+
+# Modality and VOI LUTs.
+ds = base(1, 4, bits=16)
+item = Dataset()
+item.LUTDescriptor = [4, 10, 16]
+item.LUTData = [100, 200, 300, 400]
+item["LUTData"].VR = "US"
+ds.ModalityLUTSequence = Sequence([item])
+save(ds, "modality_lut.dcm", struct.pack("<4H", 0, 11, 12, 99), "OW")
+ds = base(1, 4, bits=16)
+item = Dataset()
+item.LUTDescriptor = [16, 0, 16]
+item.LUTData = [1, 2, 3, 4]
+item["LUTData"].VR = "US"
+ds.VOILUTSequence = Sequence([item])
+save(ds, "voi_lut_past_data.dcm", struct.pack("<4H", 0, 1, 2, 3), "OW")
+
+# Frames.
+ds = base(2, 3, frames=3)
+save(ds, "native_3_frames.dcm", ramp(18) + b"\x00\x00")
+ds = base(2, 4, samples=3, photometric="YBR_FULL_422")
+save(ds, "ybr_full_422.dcm", bytes([16, 236, 128, 128, 100, 100, 90, 200] * 2))
+
+# An icon image in a sequence before the main Pixel Data.
+ds = base(4, 4)
+icon = Dataset()
+icon.Rows = 1
+icon.Columns = 2
+icon.BitsAllocated = 8
+icon.BitsStored = 8
+icon.HighBit = 7
+icon.PixelRepresentation = 0
+icon.SamplesPerPixel = 1
+icon.PhotometricInterpretation = "MONOCHROME1"
+icon.PixelData = bytes([7, 9])
+icon["PixelData"].VR = "OB"
+ds.IconImageSequence = Sequence([icon])
+save(ds, "icon_first.dcm", ramp(16))
+
+# Encapsulated (RLE) frames, built item by item.
+def item_bytes(value):
+    return struct.pack("<HHI", 0xFFFE, 0xE000, len(value)) + value
+
+
+def encapsulated(name, offset_table, fragments, frames=None, trailer=b""):
+    ds = base(1, 2, frames=frames)
+    ds.file_meta.TransferSyntaxUID = RLELossless
+    value = item_bytes(offset_table) + b"".join(item_bytes(f) for f in fragments) + trailer
+    ds.PixelData = value
+    ds["PixelData"].VR = "OB"
+    ds["PixelData"].is_undefined_length = True
+    ds.is_little_endian = True
+    ds.is_implicit_VR = False
+    ds.save_as(name, write_like_original=False)
+
+
+def rle_frame(a, b):
+    header = struct.pack("<16I", 1, 64, *([0] * 14))
+    return header + bytes([1, a, b, 0x80])  # literal run of two bytes; pad
+
+
+encapsulated("rle_empty_table_1_fragment.dcm", b"", [rle_frame(5, 6)])
+frames3 = [rle_frame(1, 2), rle_frame(3, 4), rle_frame(5, 6)]
+offsets = struct.pack("<3I", 0, 76, 152)
+encapsulated("rle_table_3_fragments.dcm", offsets, frames3, frames=3)
