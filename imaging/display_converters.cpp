@@ -42,6 +42,8 @@ bool DisplayBitmap::Convert(uint32_t length, std::array<uint8_t, 1024>& table)
     if (m_description == nullptr || !HasBitmap() || m_sourceRowBytes == 0)
         return false;
     const ImageDescription& d = *m_description;
+    // Colour converters write three bytes per pixel; grey ones one.
+    const bool colour = m_bitCount == 24;
     switch (d.photometricCode) {
     case PHOTOMETRIC_MONOCHROME1:
     case PHOTOMETRIC_MONOCHROME2:
@@ -49,16 +51,16 @@ bool DisplayBitmap::Convert(uint32_t length, std::array<uint8_t, 1024>& table)
     case PHOTOMETRIC_PALETTE_COLOR:
         if (d.samplesPerPixel != 1)
             return false;
-        return m_bitCount == 8 ? ConvertPalette(length, table) : ConvertPalette24(length);
+        return colour ? ConvertPalette24(length) : ConvertPalette(length, table);
     case PHOTOMETRIC_RGB:
-        return d.samplesPerPixel == 3 && ConvertRgb(length);
+        return colour && d.samplesPerPixel == 3 && ConvertRgb(length);
     case PHOTOMETRIC_ARGB:
     case PHOTOMETRIC_CMYK:
-        return d.samplesPerPixel == 4 && ConvertCmykArgb(length);
+        return colour && d.samplesPerPixel == 4 && ConvertCmykArgb(length);
     case PHOTOMETRIC_YBR_FULL_422:
     case PHOTOMETRIC_YBR_FULL:
         if (d.samplesPerPixel == 3)
-            return d.IsSubsampled422() ? ConvertYbr422(length) : ConvertYbr(length);
+            return colour && (d.IsSubsampled422() ? ConvertYbr422(length) : ConvertYbr(length));
         // Not three samples: shown as grey, from the first (luminance) sample.
         if (d.samplesPerPixel == 1)
             return ConvertMonochrome(length, table);
