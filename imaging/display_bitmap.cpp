@@ -225,7 +225,7 @@ void DisplayBitmap::Reconvert()
 
 ResultCode DisplayBitmap::Invert()
 {
-    if (!Usable() || m_received < m_total)
+    if (!RawComplete())
         return ERROR_GENERAL_FAILURE;
     ImageDescription& d = *m_description;
     std::vector<uint8_t>& raw = d.pixelBuffer;
@@ -280,7 +280,7 @@ ResultCode DisplayBitmap::Invert()
 
 ResultCode DisplayBitmap::ReflectX()
 {
-    if (!Usable() || m_received < m_total)
+    if (!RawComplete())
         return ERROR_GENERAL_FAILURE;
     ImageDescription& d = *m_description;
     const FrameLayout layout = FrameLayout::Of(d);
@@ -316,7 +316,7 @@ ResultCode DisplayBitmap::ReflectX()
 
 ResultCode DisplayBitmap::ReflectY()
 {
-    if (!Usable() || m_received < m_total)
+    if (!RawComplete())
         return ERROR_GENERAL_FAILURE;
     ImageDescription& d = *m_description;
     const FrameLayout layout = FrameLayout::Of(d);

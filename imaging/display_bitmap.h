@@ -104,6 +104,11 @@ private:
     void Reconvert();
     uint8_t* BitmapRow(uint32_t row) { return m_bits.data() + static_cast<size_t>(row) * m_stride; }
     bool Usable() const { return m_description != nullptr && m_complete; }
+    // Invert and reflection rewrite the raw frame: it must be all there.
+    bool RawComplete() const
+    {
+        return Usable() && m_total != 0 && m_received == m_total && m_description->pixelBuffer.size() >= m_total;
+    }
 
     ImageDescription* m_description = nullptr;
     uint32_t m_received = 0;
