@@ -31,6 +31,28 @@ uint8_t AdjustByte(int32_t v, int32_t brightness, int64_t k, bool applyContrast)
     return ClampByte(w);
 }
 
+// One-bit frames: pixels are bits packed across rows; mirror (left-right) or flip (top-bottom).
+void ReflectBits(ImageDescription& d, bool leftRight)
+{
+    const uint64_t pixels = static_cast<uint64_t>(d.rows) * d.columns;
+    if (d.pixelBuffer.size() * 8 < pixels)
+        return;
+    std::vector<uint8_t> bits(static_cast<size_t>(pixels));
+    for (uint64_t i = 0; i < pixels; ++i)
+        bits[i] = (d.pixelBuffer[i >> 3] >> (i & 7)) & 1;
+    for (uint32_t r = 0; r < d.rows; ++r) {
+        uint8_t* row = bits.data() + static_cast<size_t>(r) * d.columns;
+        if (leftRight)
+            std::reverse(row, row + d.columns);
+        else if (r < d.rows / 2)
+            std::swap_ranges(row, row + d.columns, bits.data() + static_cast<size_t>(d.rows - 1 - r) * d.columns);
+    }
+    for (uint64_t i = 0; i < pixels; ++i) {
+        uint8_t& byte = d.pixelBuffer[i >> 3];
+        byte = static_cast<uint8_t>((byte & ~(1u << (i & 7))) | bits[i] << (i & 7));
+    }
+}
+
 } // namespace
 
 bool DisplayBitmap::Attach(ImageDescription* description)
@@ -243,6 +265,17 @@ ResultCode DisplayBitmap::Invert()
     } else if (layout.sampleBytes == 1) {
         for (uint32_t i = 0; i < m_total; ++i)
             raw[i] = static_cast<uint8_t>(255 - raw[i]);
+    } else if (layout.sampleBytes == 4) {
+        int32_t lo = d.pixelMinimum, hi = d.pixelMaximum;
+        WindowRange(d, lo, hi, WindowRule::ForInvert);
+        const int64_t sum = static_cast<int64_t>(lo) + hi;
+        for (uint32_t i = 0; i + 3 < m_total; i += 4) {
+            uint32_t v;
+            std::memcpy(&v, raw.data() + i, 4);
+            const int64_t value = d.pixelRepresentation == 1 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
+            const uint32_t w = static_cast<uint32_t>(sum - value);
+            std::memcpy(raw.data() + i, &w, 4);
+        }
     } else if (layout.sampleBytes == 2) {
         auto invertTable = [](LookupTable& t) {
             const uint32_t bits = (t.bitsPerEntry == 0 || t.bitsPerEntry > 16) ? 16 : t.bitsPerEntry;
@@ -286,7 +319,9 @@ ResultCode DisplayBitmap::ReflectX()
     const FrameLayout layout = FrameLayout::Of(d);
     uint8_t* raw = d.pixelBuffer.data();
     const uint32_t columns = d.columns;
-    if (d.IsSubsampled422()) {
+    if (d.bitsAllocated == 1) {
+        ReflectBits(d, true);
+    } else if (d.IsSubsampled422()) {
         // Pairs of pixels share Cb Cr: reverse the pairs and the two Y values within each.
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* row = raw + static_cast<size_t>(r) * layout.rowBytes;
@@ -321,6 +356,11 @@ ResultCode DisplayBitmap::ReflectY()
     ImageDescription& d = *m_description;
     const FrameLayout layout = FrameLayout::Of(d);
     uint8_t* raw = d.pixelBuffer.data();
+    if (d.bitsAllocated == 1) {
+        ReflectBits(d, false);
+        Reconvert();
+        return SUCCESS;
+    }
     const bool byPlane = d.planarConfiguration == 1 && d.samplesPerPixel > 1 && !d.IsSubsampled422();
     const uint32_t planes = byPlane ? d.samplesPerPixel : 1;
     const uint32_t rowBytes = byPlane ? layout.sampleBytes * d.columns : layout.rowBytes;

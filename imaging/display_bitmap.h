@@ -92,6 +92,8 @@ private:
     bool ConvertMonochromeTable(uint32_t length);
     bool ConvertMonochrome8(uint32_t length);
     bool ConvertMonochrome16(uint32_t length);
+    bool ConvertMonochrome1(uint32_t length);
+    bool ConvertMonochrome32(uint32_t length);
     bool ConvertPalette(uint32_t length, std::array<uint8_t, 1024>& table);
     bool ConvertPalette24(uint32_t length);
     bool ConvertRgb(uint32_t length);

@@ -75,11 +75,16 @@ bool DisplayBitmap::ConvertMonochrome(uint32_t length, std::array<uint8_t, 1024>
     const ImageDescription& d = *m_description;
     if (m_bitCount != 8)
         return false;
-    if ((d.modalityLut.Present() || d.voiLut.Present()) && !d.bothTables)
+    if ((d.modalityLut.Present() || d.voiLut.Present()) && !d.bothTables && d.bitsAllocated >= 8
+        && d.bitsAllocated <= 16)
         return ConvertMonochromeTable(length);
+    if (d.bitsAllocated == 1)
+        return ConvertMonochrome1(length);
+    if (d.bitsAllocated == 32)
+        return ConvertMonochrome32(length);
     if (d.displayDepth == 8 && d.bitsAllocated <= 8)
         return ConvertMonochrome8(length);
-    if (d.bitsAllocated > 8)
+    if (d.bitsAllocated > 8 && d.bitsAllocated <= 16)
         return ConvertMonochrome16(length);
     return false;
 }
@@ -180,6 +185,75 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
         uint8_t* out = BitmapRow(r);
         for (uint32_t c = 0; c < d.columns; ++c)
             out[c] = map[src[2 * c] | src[2 * c + 1] << 8];
+    }
+    m_converted = m_total;
+    return true;
+}
+
+// One bit per pixel: 0 black, 1 white (reversed for MONOCHROME1).
+bool DisplayBitmap::ConvertMonochrome1(uint32_t length)
+{
+    ImageDescription& d = *m_description;
+    if (m_received + length < m_total)
+        return true;
+    d.pixelMinimum = 0;
+    d.pixelMaximum = 1;
+    d.minimumKnown = d.maximumKnown = true;
+    const uint8_t* raw = d.pixelBuffer.data();
+    const uint8_t one = d.photometricCode == PHOTOMETRIC_MONOCHROME1 ? 0 : 255;
+    uint64_t bit = 0;
+    for (uint32_t r = 0; r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(r);
+        for (uint32_t c = 0; c < d.columns; ++c, ++bit)
+            out[c] = (raw[bit >> 3] >> (bit & 7)) & 1 ? one : static_cast<uint8_t>(255 - one);
+    }
+    m_converted = m_total;
+    return true;
+}
+
+// 32-bit samples (dose grids): windowed like the 16-bit path, in 64-bit arithmetic; the cached
+// range is kept within 32-bit signed values.
+bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
+{
+    ImageDescription& d = *m_description;
+    if (m_received + length < m_total)
+        return true;
+    const uint8_t* raw = d.pixelBuffer.data();
+    const bool signedData = d.pixelRepresentation == 1;
+    const uint32_t pixels = d.rows * d.columns;
+    auto sample = [&](uint32_t i) -> int32_t {
+        uint32_t v;
+        std::memcpy(&v, raw + 4 * static_cast<size_t>(i), 4);
+        if (signedData)
+            return static_cast<int32_t>(v);
+        return static_cast<int32_t>(std::min<uint32_t>(v, INT32_MAX));
+    };
+    int32_t lo, hi;
+    if (d.minimumKnown && d.maximumKnown) {
+        lo = d.pixelMinimum;
+        hi = d.pixelMaximum;
+    } else {
+        lo = INT32_MAX;
+        hi = signedData ? INT32_MIN : 0;
+        for (uint32_t i = 0; i < pixels; ++i) {
+            const int32_t v = sample(i);
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        d.pixelMinimum = lo;
+        d.pixelMaximum = hi;
+        d.minimumKnown = d.maximumKnown = true;
+    }
+    WindowRange(d, lo, hi, WindowRule::Display);
+    const int64_t span = static_cast<int64_t>(hi) - lo;
+    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    for (uint32_t r = 0; r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(r);
+        for (uint32_t c = 0; c < d.columns; ++c) {
+            const int32_t v = sample(r * d.columns + c);
+            uint8_t byte = v <= lo ? 0 : v >= hi ? 255 : static_cast<uint8_t>((static_cast<int64_t>(v) - lo) * 255 / span);
+            out[c] = invert ? static_cast<uint8_t>(255 - byte) : byte;
+        }
     }
     m_converted = m_total;
     return true;

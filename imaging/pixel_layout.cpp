@@ -11,13 +11,28 @@ namespace velmora {
 FrameLayout FrameLayout::Of(const ImageDescription& d)
 {
     FrameLayout layout;
-    if (d.rows == 0 || d.columns == 0 || d.bitsAllocated == 0 || d.bitsAllocated > 16 || d.samplesPerPixel == 0
-        || d.samplesPerPixel > 4)
+    // 1 to 16 bits in any layout; 32 bits for a single greyscale sample (dose grids).
+    const bool wordOf32 = d.bitsAllocated == 32 && d.samplesPerPixel == 1;
+    if (d.rows == 0 || d.columns == 0 || d.bitsAllocated == 0 || (d.bitsAllocated > 16 && !wordOf32)
+        || d.samplesPerPixel == 0 || d.samplesPerPixel > 4)
         return layout;
     if (static_cast<uint64_t>(d.rows) * d.columns > MAX_BITMAP_PIXELS)
         return layout;
     layout.sampleBytes = (d.bitsAllocated + 7) / 8;
     uint64_t rowBytes;
+    if (d.bitsAllocated == 1) {
+        // Bits packed across rows, least significant bit first (PS3.5 8.1.1): one frame.
+        if (d.samplesPerPixel != 1)
+            return layout;
+        const uint64_t total = (static_cast<uint64_t>(d.rows) * d.columns + 7) / 8;
+        layout.rowBytes = static_cast<uint32_t>((d.columns + 7) / 8);
+        layout.totalBytes = static_cast<uint32_t>(total);
+        layout.planeBytes = layout.totalBytes;
+        layout.bitmapBitCount = 8;
+        layout.bitmapStride = (d.columns + 3) & ~3u;
+        layout.valid = true;
+        return layout;
+    }
     if (d.IsSubsampled422()) {
         if (d.columns % 2 != 0)
             return layout;
@@ -125,7 +140,8 @@ void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi, WindowRule
     hi = std::min(hi, std::max(low, high));
     if (rule == WindowRule::Display && lo == hi) {
         lo = 0;
-        hi = 1 << std::min<uint32_t>(SampleReader(d).BitsStored(), 30);
+        const uint32_t bits = (d.bitsStored == 0 || d.bitsStored > d.bitsAllocated) ? d.bitsAllocated : d.bitsStored;
+        hi = 1 << std::clamp<uint32_t>(bits, 1, 30);
     }
 }
 

@@ -161,6 +161,50 @@ TEST(DisplayBitmapTest, SignedSamplesKeepTheirSign)
     EXPECT_EQ(d.pixelMaximum, 2047);
 }
 
+TEST(DisplayBitmapTest, OneBitPixelsArePackedAcrossRows)
+{
+    // 1 1 0 / 0 0 0 / 0 0 1, least significant bit first.
+    ImageDescription d = Mono(3, 3, 1);
+    d.displayDepth = 8;
+    DisplayBitmap bitmap;
+    bitmap.Attach(&d);
+    EXPECT_EQ(bitmap.Total(), 2u);
+    ASSERT_TRUE(Load(bitmap, d, { 0x03, 0x01 }));
+    const uint8_t expected[9] = { 255, 255, 0, 0, 0, 0, 0, 0, 255 };
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(Grey(bitmap, i % 3, i / 3), expected[i]) << i;
+    bitmap.MarkComplete();
+    ASSERT_EQ(bitmap.ReflectX(), SUCCESS);
+    EXPECT_EQ(Grey(bitmap, 0, 0), 0);
+    EXPECT_EQ(Grey(bitmap, 2, 0), 255);
+    EXPECT_EQ(Grey(bitmap, 0, 2), 255);
+    ASSERT_EQ(bitmap.ReflectY(), SUCCESS);
+    EXPECT_EQ(Grey(bitmap, 0, 0), 255);
+    EXPECT_EQ(Grey(bitmap, 2, 2), 255);
+    ASSERT_EQ(bitmap.Invert(), SUCCESS);
+    EXPECT_EQ(Grey(bitmap, 0, 0), 0);
+}
+
+TEST(DisplayBitmapTest, ThirtyTwoBitSamplesAreWindowed)
+{
+    ImageDescription d = Mono(3, 1, 32);
+    d.displayDepth = 8;
+    std::vector<uint8_t> raw;
+    for (uint32_t v : { 0u, 1000000u, 2000000u })
+        for (int b = 0; b < 4; ++b)
+            raw.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, raw));
+    EXPECT_EQ(Grey(bitmap, 0, 0), 0);
+    EXPECT_EQ(Grey(bitmap, 1, 0), 127);
+    EXPECT_EQ(Grey(bitmap, 2, 0), 255);
+    bitmap.MarkComplete();
+    ASSERT_EQ(bitmap.Invert(), SUCCESS);
+    EXPECT_EQ(Grey(bitmap, 0, 0), 255);
+    ASSERT_EQ(bitmap.Invert(), SUCCESS);
+    EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 12), raw);
+}
+
 TEST(DisplayBitmapTest, TablePathMapsThroughTheLuts)
 {
     ImageDescription d = Mono(4, 1, 16);
@@ -352,7 +396,7 @@ TEST(DisplayBitmapTest, PiecesAndRefusals)
         uint32_t columns, rows, bits, samples;
     };
     for (const Bad& b : { Bad { "zero rows", 4, 0, 8, 1 }, Bad { "zero columns", 0, 4, 8, 1 },
-             Bad { "bits 0", 4, 4, 0, 1 }, Bad { "bits 32", 4, 4, 32, 1 }, Bad { "huge", 70000, 70000, 16, 1 },
+             Bad { "bits 0", 4, 4, 0, 1 }, Bad { "bits 32 colour", 4, 4, 32, 3 }, Bad { "huge", 70000, 70000, 16, 1 },
              Bad { "samples 3 monochrome", 4, 4, 8, 3 } }) {
         SCOPED_TRACE(b.name);
         ImageDescription bad = Mono(b.columns, b.rows, 8);
