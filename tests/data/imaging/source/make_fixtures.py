@@ -183,3 +183,11 @@ encapsulated("rle_empty_table_1_fragment.dcm", b"", [rle_frame(5, 6)])
 frames3 = [rle_frame(1, 2), rle_frame(3, 4), rle_frame(5, 6)]
 offsets = struct.pack("<3I", 0, 76, 152)
 encapsulated("rle_table_3_fragments.dcm", offsets, frames3, frames=3)
+
+# CT_small shown as MONOCHROME1 (a golden image of the inverted grey path).
+import os
+import pydicom
+ct = pydicom.dcmread(os.path.join(os.path.dirname(pydicom.__file__), "data", "test_files", "CT_small.dcm"))
+ds = base(ct.Rows, ct.Columns, bits=16, photometric="MONOCHROME1")
+ds.PixelRepresentation = 1
+save(ds, "ct_monochrome1.dcm", ct.PixelData, "OW")
