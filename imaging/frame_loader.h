@@ -50,8 +50,9 @@ public:
 };
 
 // Loads `frame` (1-based) of `path` into `bitmap`. `description` is released first and holds the
-// image afterwards; `source` is left bound to a data set that no longer exists (do not use it
-// for reading). The data set's source file is closed before returning.
+// image afterwards (its pixel buffer is the raw frame after the display flags); `source` is left
+// unbound, since the data set lives only for the load. The source file is closed before return.
+// Shown only when the whole frame reached the bitmap; otherwise the bitmap shows what arrived.
 FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags,
     ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
     FrameLoadObserver* observer = nullptr);
