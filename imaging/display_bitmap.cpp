@@ -214,6 +214,15 @@ void DisplayBitmap::ApplyTotals()
     if (m_backup.size() != m_bits.size())
         return;
     const int32_t b = static_cast<int32_t>((static_cast<int64_t>(m_brightnessTotal) * 255 + 50) / 100);
+    if (m_contrastTotal == 0) {
+        // Brightness alone is a saturating add, which the compiler vectorises.
+        const int32_t add = std::clamp(b, -255, 255);
+        const uint8_t* from = m_backup.data();
+        uint8_t* to = m_bits.data();
+        for (size_t i = 0, n = m_bits.size(); i < n; ++i)
+            to[i] = static_cast<uint8_t>(std::clamp(from[i] + add, 0, 255));
+        return;
+    }
     std::array<uint8_t, 256> map;
     for (int v = 0; v < 256; ++v)
         map[v] = AdjustByte(v, b, k, m_contrastTotal != 0);

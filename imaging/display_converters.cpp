@@ -51,7 +51,10 @@ bool DisplayBitmap::Convert(uint32_t length, std::array<uint8_t, 1024>& table)
     case PHOTOMETRIC_PALETTE_COLOR:
         if (d.samplesPerPixel != 1)
             return false;
-        return colour ? ConvertPalette24(length) : ConvertPalette(length, table);
+        if (colour)
+            return ConvertPalette24(length);
+        // Indexes of a byte each (packed one-bit data has no palette conversion).
+        return m_sourceRowBytes == d.columns && ConvertPalette(length, table);
     case PHOTOMETRIC_RGB:
         return colour && d.samplesPerPixel == 3 && ConvertRgb(length);
     case PHOTOMETRIC_ARGB:
@@ -155,6 +158,54 @@ bool DisplayBitmap::ConvertMonochrome8(uint32_t length)
     return true;
 }
 
+namespace {
+
+// Output byte of every stored sample, indexed by its stored bits ((word >> shift) & mask): 0 at
+// or below lo, 255 at or above hi, (v - lo) * 255 / (hi - lo) between, reversed for MONOCHROME1.
+// Filled in value order with an exact running quotient instead of a division per entry.
+std::vector<uint8_t> WindowTable(const SampleReader& reader, int32_t lo, int32_t hi, bool invert)
+{
+    const uint32_t size = reader.Mask() + 1;
+    std::vector<uint8_t> map(size);
+    const int64_t span = static_cast<int64_t>(hi) - lo;
+    auto fill = [&](uint32_t firstIndex, int32_t firstValue, uint32_t count) {
+        int64_t v = firstValue;
+        uint32_t i = 0;
+        for (; i < count && v <= lo; ++i, ++v)
+            map[firstIndex + i] = 0;
+        int64_t quotient = 0, remainder = 0;
+        if (i < count && v < hi) {
+            const int64_t n = (v - lo) * 255;
+            quotient = n / span;
+            remainder = n % span;
+        }
+        for (; i < count && v < hi; ++i, ++v) {
+            map[firstIndex + i] = static_cast<uint8_t>(quotient);
+            remainder += 255;
+            while (remainder >= span) {
+                remainder -= span;
+                ++quotient;
+            }
+        }
+        for (; i < count; ++i)
+            map[firstIndex + i] = 255;
+    };
+    if (reader.Signed()) {
+        // Stored bits from size / 2 up are the negative values.
+        const uint32_t half = size / 2;
+        fill(half, -static_cast<int32_t>(half), half);
+        fill(0, 0, half);
+    } else {
+        fill(0, 0, size);
+    }
+    if (invert)
+        for (uint8_t& byte : map)
+            byte = static_cast<uint8_t>(255 - byte);
+    return map;
+}
+
+} // namespace
+
 bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
 {
     ImageDescription& d = *m_description;
@@ -167,24 +218,20 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     WindowRange(d, lo, hi, WindowRule::Display);
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     // Every possible word through the reader and the window once; then one look-up per pixel.
-    std::vector<uint8_t> map(65536);
-    const int64_t span = static_cast<int64_t>(hi) - lo;
-    for (uint32_t w = 0; w < 65536; ++w) {
-        const int32_t v = reader.FromWord(w);
-        uint8_t out;
-        if (v <= lo)
-            out = 0;
-        else if (v >= hi)
-            out = 255;
-        else
-            out = static_cast<uint8_t>((static_cast<int64_t>(v) - lo) * 255 / span);
-        map[w] = invert ? static_cast<uint8_t>(255 - out) : out;
-    }
-    for (uint32_t r = 0; r < d.rows; ++r) {
-        const uint8_t* src = raw + static_cast<size_t>(r) * m_sourceRowBytes;
+    const std::vector<uint8_t> map = WindowTable(reader, lo, hi, invert);
+    const uint32_t shift = reader.Shift();
+    const uint32_t mask = reader.Mask();
+    // Locals, so that the byte stores cannot be taken to change them.
+    const uint32_t rows = d.rows, columns = d.columns, rowBytes = m_sourceRowBytes;
+    const uint8_t* table = map.data();
+    for (uint32_t r = 0; r < rows; ++r) {
+        const uint8_t* src = raw + static_cast<size_t>(r) * rowBytes;
         uint8_t* out = BitmapRow(r);
-        for (uint32_t c = 0; c < d.columns; ++c)
-            out[c] = map[src[2 * c] | src[2 * c + 1] << 8];
+        for (uint32_t c = 0; c < columns; ++c) {
+            uint16_t word;
+            std::memcpy(&word, src + 2 * c, 2);
+            out[c] = table[(static_cast<uint32_t>(word) >> shift) & mask];
+        }
     }
     m_converted = m_total;
     return true;

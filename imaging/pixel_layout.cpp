@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace velmora {
 
@@ -85,16 +86,25 @@ void ScanPixelRange(ImageDescription& d, const SampleReader& reader, const uint8
     hi = 0;
     const uint32_t step = reader.Wide() ? 2 : 1;
     if (reader.Wide()) {
-        // Through a table of every word: one look-up per sample.
-        std::vector<uint8_t> seen(65536, 0);
-        for (uint32_t i = 0; i + 1 < totalBytes; i += 2)
-            seen[raw[i] | raw[i + 1] << 8] = 1;
-        for (uint32_t w = 0; w < 65536; ++w)
-            if (seen[w]) {
-                const int32_t v = reader.FromWord(w);
-                lo = std::min(lo, v);
-                hi = std::max(hi, v);
-            }
+        // One branch-free formula per sample, so the loop vectorises.
+        const uint32_t shift = reader.Shift();
+        const uint32_t mask = reader.Mask();
+        const uint32_t extend = 32 - reader.BitsStored();
+        const bool isSigned = reader.Signed();
+        const uint32_t count = totalBytes / 2;
+        int32_t mn = INT32_MAX, mx = INT32_MIN;
+        for (uint32_t i = 0; i < count; ++i) {
+            uint16_t word;
+            std::memcpy(&word, raw + 2 * i, 2);
+            const uint32_t bits = (static_cast<uint32_t>(word) >> shift) & mask;
+            const int32_t v = isSigned ? static_cast<int32_t>(bits << extend) >> extend : static_cast<int32_t>(bits);
+            mn = std::min(mn, v);
+            mx = std::max(mx, v);
+        }
+        if (count > 0) {
+            lo = std::min(lo, mn);
+            hi = std::max(hi, mx);
+        }
     } else {
         for (uint32_t i = 0; i < totalBytes; i += step) {
             const int32_t v = reader(raw + i);

@@ -46,6 +46,12 @@ public:
         return (*this)(bytes);
     }
     bool Wide() const { return m_wide; }
+    bool Masked() const { return m_masked; }
+    bool Signed() const { return m_signed; }
+    // For 16-bit samples as one formula: index = (word >> Shift()) & Mask() is the sample's
+    // stored bits (Mask() = 2^BitsStored() - 1); signed samples sign-extend from BitsStored().
+    uint32_t Shift() const { return m_masked ? m_shift : 0; }
+    uint32_t Mask() const { return (1u << m_bitsStored) - 1; }
     uint32_t BitsStored() const { return m_bitsStored; }
 
 private:
