@@ -57,6 +57,7 @@ private:
         uint64_t length = 0;
     };
     bool Encapsulated() const;
+    bool ThirtyTwoBitWordsSwappedInPairs() const;
     // Frames of encapsulated Pixel Data, grouped once per Bind.
     const std::vector<EncapsulatedFrame>& GroupFrames() const;
 

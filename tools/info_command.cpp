@@ -1,4 +1,149 @@
-// velmora-tool info: not built yet.
+// velmora-tool info FILE: the image description of a file as one JSON object, with the labels
+// the exam tree files it under.
+// Built once the toolkit's DataSet is present in the tree.
+#if __has_include("toolkit/data_set.h")
+#include "imaging/image_description.h"
+#include "imaging/image_source.h"
+#include "tools/commands.h"
+#include "toolkit/built_in_tables.h"
+#include "toolkit/data_set.h"
+#include "toolkit/uid_dictionary.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace velmora::tool {
+
+namespace {
+
+constexpr uint32_t TAG_TRANSFER_SYNTAX = 0x00020010;
+constexpr uint32_t TAG_PATIENT_NAME = 0x00100010;
+constexpr uint32_t TAG_STUDY_DESCRIPTION = 0x00081030;
+constexpr uint32_t TAG_SERIES_DESCRIPTION = 0x0008103E;
+
+std::string JsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buffer[8];
+                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+                out += buffer;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonReal(double value)
+{
+    if (IsAbsent(value) || !std::isfinite(value))
+        return "null";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.17g", value);
+    return buffer;
+}
+
+// The exam tree's label of one level: the first value of `tag`; `fallback` when the element is
+// absent or empty; null (no item of that level) when the value cannot be read.
+std::string Label(DataSet& ds, uint32_t tag, const char* fallback, bool personName)
+{
+    const ElementId id = ds.FindElement(-1, tag, false);
+    if (id < 0)
+        return JsonString(fallback);
+    char* text = ds.GetString(id, 0);
+    if (text == nullptr)
+        return ds.GetValueLength(id) == 0 ? JsonString(fallback) : "null";
+    std::string label = text;
+    DataSet::FreeString(text);
+    if (label.empty())
+        label = fallback;
+    if (personName)
+        for (char& c : label)
+            if (c == '^')
+                c = ' ';
+    return JsonString(label);
+}
+
+} // namespace
+
+int RunInfo(Args args)
+{
+    if (args.size() != 1)
+        return Usage();
+    InstallBuiltInTables();
+    const std::string path(args[0]);
+    DataSet ds;
+    const ResultCode loaded = ds.Load(path.c_str());
+    if (loaded != SUCCESS) {
+        std::fprintf(stderr, "%s: %s\n", std::string(ResultCodeName(loaded)).c_str(),
+            std::string(ResultCodeMessage(loaded)).c_str());
+        return 1;
+    }
+    ImageSource source;
+    source.Bind(&ds);
+    ImageDescription d;
+    const ResultCode described = source.Describe(d, TableReading::Read);
+    if (described != SUCCESS) {
+        std::fprintf(stderr, "%s: %s\n", std::string(ResultCodeName(described)).c_str(),
+            std::string(ResultCodeMessage(described)).c_str());
+        ds.CloseSource();
+        return 1;
+    }
+    std::string transferSyntax = "null";
+    const ElementId ts = ds.FindElement(-1, TAG_TRANSFER_SYNTAX, false);
+    if (ts >= 0) {
+        char* text = ds.GetString(ts, 0);
+        if (text != nullptr) {
+            transferSyntax = JsonString(text);
+            DataSet::FreeString(text);
+        }
+    }
+    const std::string kindName(CompressionKindName(static_cast<CompressionKind>(d.compressionKind)));
+    std::string out = "{";
+    auto field = [&out](const char* name, const std::string& value) {
+        if (out.size() > 1)
+            out += ", ";
+        out += JsonString(name) + ": " + value;
+    };
+    auto number = [](uint64_t v) { return std::to_string(v); };
+    field("transfer_syntax", transferSyntax);
+    field("compression_kind", JsonString(kindName.empty() ? std::to_string(d.compressionKind) : kindName));
+    field("rows", number(d.rows));
+    field("columns", number(d.columns));
+    field("frames", std::to_string(source.FrameCount()));
+    field("samples_per_pixel", number(d.samplesPerPixel));
+    field("bits_allocated", number(d.bitsAllocated));
+    field("bits_stored", number(d.bitsStored));
+    field("high_bit", number(d.highBit));
+    field("pixel_representation", number(d.pixelRepresentation));
+    field("planar_configuration", number(d.planarConfiguration));
+    field("photometric", JsonString(d.photometric));
+    field("window_center", JsonReal(d.windowCenter));
+    field("window_width", JsonReal(d.windowWidth));
+    field("rescale_intercept", JsonReal(d.rescaleIntercept));
+    field("rescale_slope", JsonReal(d.rescaleSlope));
+    field("patient", Label(ds, TAG_PATIENT_NAME, "Unknown Patient", true));
+    field("study", Label(ds, TAG_STUDY_DESCRIPTION, "Unknown Study", false));
+    field("series", Label(ds, TAG_SERIES_DESCRIPTION, "Unknown Series", false));
+    out += "}\n";
+    ds.CloseSource();
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+} // namespace velmora::tool
+#else
 #include "tools/commands.h"
 
 #include <cstdio>
@@ -7,8 +152,9 @@ namespace velmora::tool {
 
 int RunInfo(Args)
 {
-    std::fputs("velmora-tool info: not available yet\n", stderr);
+    std::fputs("velmora-tool info: not available in this build (no toolkit DataSet)\n", stderr);
     return 1;
 }
 
 } // namespace velmora::tool
+#endif

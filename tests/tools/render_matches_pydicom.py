@@ -56,14 +56,20 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         cases = []
         for name, path, ds in native_files():
-            cases.append((name, path))
+            cases.append((name, path, path))
             for flag, suffix in (("+ti", "implicit"), ("+tb", "bigendian")):
+                if ds.get("BitsAllocated") == 32:
+                    # DCMTK and pydicom disagree on 32-bit samples in big-endian OW (per 16-bit
+                    # word or per sample); pydicom's own big-endian files are checked as they are.
+                    continue
                 out = os.path.join(work, f"{name[:-4]}_{suffix}.dcm")
                 if subprocess.run(["dcmconv", flag, path, out], capture_output=True).returncode == 0:
-                    cases.append((os.path.basename(out), out))
-        for name, path in cases:
+                    # The transcode is lossless: its reference is the original's pixels (pydicom
+                    # does not undo the word swap of 8-bit samples in big-endian OW).
+                    cases.append((os.path.basename(out), out, path))
+        for name, path, reference in cases:
             try:
-                ds = pydicom.dcmread(path)
+                ds = pydicom.dcmread(reference)
                 frames = int(ds.get("NumberOfFrames", 1) or 1)
                 ds.pixel_array  # pixel data pydicom cannot decode is not a reference
             except Exception as error:

@@ -1,0 +1,148 @@
+// FrameLoader: the load sequence shared by the tile window and velmora-tool render.
+// Built once the toolkit's DataSet is present in the tree.
+#if __has_include("toolkit/data_set.h")
+#include "imaging/frame_loader.h"
+
+#include "imaging/pixel_decoder.h"
+#include "toolkit/data_set.h"
+
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+// RLE, the JPEG kinds and JPEG-LS: the kinds a tile decodes. JPEG 2000 (0x1600000, 0x1700000)
+// and anything else is refused.
+constexpr uint32_t FIRST_SHOWN_COMPRESSION = 0x100000;
+constexpr uint32_t LAST_SHOWN_COMPRESSION = 0x1500000;
+
+void ApplyFlags(DisplayBitmap& bitmap, const DisplayFlags& flags)
+{
+    if (flags.reflectX) {
+        bitmap.MarkComplete();
+        bitmap.ResetAdjustments();
+        bitmap.ReflectX();
+    }
+    if (flags.reflectY) {
+        bitmap.MarkComplete();
+        bitmap.ResetAdjustments();
+        bitmap.ReflectY();
+    }
+    if (flags.invert) {
+        bitmap.MarkComplete();
+        bitmap.ResetAdjustments();
+        bitmap.Invert();
+    }
+}
+
+// Appends one piece; when it completes the frame, applies the flags. Then tells the observer.
+bool AppendPiece(DisplayBitmap& bitmap, const uint8_t* bytes, uint32_t length, const DisplayFlags& flags,
+    FrameLoadObserver* observer)
+{
+    const bool accepted = bitmap.Append(bytes, length);
+    const bool completed = accepted && bitmap.Received() == bitmap.Total();
+    if (completed)
+        ApplyFlags(bitmap, flags);
+    if (observer != nullptr)
+        observer->PieceAppended({ bytes, length }, accepted, completed);
+    return accepted;
+}
+
+} // namespace
+
+const char* FrameLoadResultName(FrameLoadResult result)
+{
+    switch (result) {
+    case FrameLoadResult::Shown: return "shown";
+    case FrameLoadResult::LoadFailed: return "the file could not be read as DICOM";
+    case FrameLoadResult::DescribeFailed: return "the image could not be described";
+    case FrameLoadResult::NoSuchFrame: return "the frame could not be read";
+    case FrameLoadResult::CompressionRefused: return "the compression is not shown";
+    case FrameLoadResult::DecodeFailed: return "the frame could not be decoded";
+    case FrameLoadResult::AppendFailed: return "the frame could not be converted";
+    }
+    return "";
+}
+
+FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
+    ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
+{
+    description.Release();
+    bitmap.Attach(nullptr);
+    source.Bind(&dataSet);
+    if (source.Describe(description, TableReading::Read) != SUCCESS)
+        return FrameLoadResult::DescribeFailed;
+    const int32_t frameCount = source.FrameCount();
+    if (observer != nullptr)
+        observer->Described(description, frameCount);
+    const uint32_t frameSize = source.FrameBytes();
+    const uint32_t kind = static_cast<uint32_t>(description.compressionKind);
+    std::vector<uint8_t> buffer;
+
+    if (kind == 0) {
+        bitmap.Attach(&description);
+        if (bitmap.Begin(Progressive::Yes, frameSize) != SUCCESS)
+            return FrameLoadResult::AppendFailed;
+        uint32_t offset = 0;
+        while (bitmap.Received() < bitmap.Total()) {
+            const uint32_t read = source.ReadFrame(frame, buffer, offset, FRAME_PIECE_BYTES);
+            if (read == 0)
+                break;
+            if (!AppendPiece(bitmap, buffer.data(), read, flags, observer))
+                return FrameLoadResult::AppendFailed;
+            offset += read;
+        }
+        if (bitmap.Received() == 0)
+            return FrameLoadResult::NoSuchFrame;
+        return bitmap.Received() == bitmap.Total() ? FrameLoadResult::Shown : FrameLoadResult::AppendFailed;
+    }
+    if (kind < FIRST_SHOWN_COMPRESSION || kind > LAST_SHOWN_COMPRESSION)
+        return FrameLoadResult::CompressionRefused;
+
+    const uint32_t compressed = source.ReadFrame(frame, buffer, 0, 0);
+    if (compressed == 0)
+        return FrameLoadResult::NoSuchFrame;
+    // The decoder produces full samples (three per pixel for YBR_FULL_422 too).
+    const uint64_t decodedSize = static_cast<uint64_t>(description.rows) * description.columns
+        * description.bitsAllocated * description.samplesPerPixel / 8;
+    if (decodedSize == 0 || decodedSize > MAX_FRAME_BYTES)
+        return FrameLoadResult::DecodeFailed;
+    PixelDecoder decoder;
+    if (decoder.Init(description.compressionKind, description.bitsAllocated, description.samplesPerPixel, compressed)
+            != SUCCESS
+        || decoder.Append(buffer.data(), compressed) != SUCCESS)
+        return FrameLoadResult::DecodeFailed;
+    decoder.SetLayout(description.planarConfiguration, static_cast<uint32_t>(decodedSize));
+    std::vector<uint8_t> decoded;
+    uint32_t decodedLength = 0;
+    int32_t colourSpace = 0;
+    if (decoder.Decode(decoded, decodedLength, colourSpace) != SUCCESS || decodedLength == 0)
+        return FrameLoadResult::DecodeFailed;
+    bitmap.Attach(&description);
+    if (bitmap.Begin(Progressive::Yes, 0) != SUCCESS)
+        return FrameLoadResult::AppendFailed;
+    if (!AppendPiece(bitmap, decoded.data(), decodedLength, flags, observer))
+        return FrameLoadResult::AppendFailed;
+    return bitmap.Received() == bitmap.Total() ? FrameLoadResult::Shown : FrameLoadResult::AppendFailed;
+}
+
+FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags, ImageSource& source,
+    ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
+{
+    description.Release();
+    bitmap.Attach(nullptr);
+    DataSet dataSet;
+    if (dataSet.Load(path.c_str()) != SUCCESS) {
+        source.Bind(nullptr);
+        return FrameLoadResult::LoadFailed;
+    }
+    const FrameLoadResult result
+        = LoadFrameFromDataSet(dataSet, frame, flags, source, description, bitmap, observer);
+    dataSet.CloseSource();
+    source.Bind(nullptr);
+    return result;
+}
+
+} // namespace velmora
+#endif

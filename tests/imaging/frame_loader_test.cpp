@@ -1,0 +1,124 @@
+// FrameLoader: the tile's load sequence on small files: pieces, growth quantum, display flags in
+// the tile's order, compressed frames through PixelDecoder, refusals.
+// Built once the toolkit's DataSet is present in the tree.
+#if __has_include("toolkit/data_set.h")
+#include "imaging/frame_loader.h"
+
+#include "toolkit/built_in_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+std::string Fixture(const char* name)
+{
+    const char* root = std::getenv("VELMORA_SOURCE_DIR");
+    return std::string(root ? root : ".") + "/tests/data/imaging/source/" + name;
+}
+
+std::string PydicomFile(const char* name)
+{
+    return std::string("/usr/lib/python3/dist-packages/pydicom/data/test_files/") + name;
+}
+
+class Recorder : public FrameLoadObserver {
+public:
+    void Described(const ImageDescription& d, int32_t count) override
+    {
+        described = true;
+        frames = count;
+        rows = d.rows;
+    }
+    void PieceAppended(std::span<const uint8_t> piece, bool accepted, bool completed) override
+    {
+        pieces.push_back(piece.size());
+        allAccepted = allAccepted && accepted;
+        completions += completed ? 1 : 0;
+    }
+    bool described = false;
+    int32_t frames = 0;
+    uint32_t rows = 0;
+    std::vector<size_t> pieces;
+    bool allAccepted = true;
+    int completions = 0;
+};
+
+class FrameLoaderTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(InstallBuiltInTables(), SUCCESS); }
+    FrameLoadResult Load(const std::string& path, uint32_t frame, DisplayFlags flags = {})
+    {
+        recorder = Recorder {};
+        return LoadFrame(path, frame, flags, source, description, bitmap, &recorder);
+    }
+    ImageSource source;
+    ImageDescription description;
+    DisplayBitmap bitmap;
+    Recorder recorder;
+};
+
+TEST_F(FrameLoaderTest, NativeFrameInOnePieceWithTheFrameSizeAsQuantum)
+{
+    ASSERT_EQ(Load(PydicomFile("CT_small.dcm"), 1), FrameLoadResult::Shown);
+    EXPECT_TRUE(recorder.described);
+    EXPECT_EQ(recorder.frames, 1);
+    EXPECT_EQ(recorder.pieces, (std::vector<size_t> { 128 * 128 * 2 }));
+    EXPECT_EQ(recorder.completions, 1);
+    EXPECT_EQ(bitmap.GrowthQuantum(), 128u * 128 * 2);
+    EXPECT_EQ(description.pixelBuffer.size(), 128u * 128 * 2);
+    EXPECT_TRUE(bitmap.HasBitmap());
+    EXPECT_EQ(source.BoundDataSet(), nullptr);
+}
+
+TEST_F(FrameLoaderTest, FramesOfAMultiFrameFile)
+{
+    ASSERT_EQ(Load(Fixture("native_3_frames.dcm"), 2), FrameLoadResult::Shown);
+    EXPECT_EQ(recorder.frames, 3);
+    EXPECT_EQ(std::vector<uint8_t>(description.pixelBuffer.begin(), description.pixelBuffer.begin() + 6),
+        (std::vector<uint8_t> { 6, 7, 8, 9, 10, 11 }));
+    EXPECT_EQ(Load(Fixture("native_3_frames.dcm"), 4), FrameLoadResult::NoSuchFrame);
+}
+
+TEST_F(FrameLoaderTest, DisplayFlagsInTheTilesOrder)
+{
+    ASSERT_EQ(Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true }), FrameLoadResult::Shown);
+    // Mirrored, flipped, inverted: 0..5 as 2 x 3 becomes 255 - (5 4 3 / 2 1 0).
+    EXPECT_EQ(std::vector<uint8_t>(description.pixelBuffer.begin(), description.pixelBuffer.begin() + 6),
+        (std::vector<uint8_t> { 250, 251, 252, 253, 254, 255 }));
+    EXPECT_TRUE(bitmap.Complete());
+    EXPECT_EQ(bitmap.Bits()[0], 250);
+}
+
+TEST_F(FrameLoaderTest, CompressedFramesAreDecodedAndAppendedOnce)
+{
+    ASSERT_EQ(Load(PydicomFile("MR_small_RLE.dcm"), 1), FrameLoadResult::Shown);
+    EXPECT_EQ(recorder.pieces, (std::vector<size_t> { 64 * 64 * 2 }));
+    ImageSource nativeSource;
+    ImageDescription native;
+    DisplayBitmap nativeBitmap;
+    ASSERT_EQ(LoadFrame(PydicomFile("MR_small.dcm"), 1, {}, nativeSource, native, nativeBitmap), FrameLoadResult::Shown);
+    EXPECT_EQ(description.pixelBuffer, native.pixelBuffer);
+    EXPECT_TRUE(std::equal(bitmap.Bits().begin(), bitmap.Bits().end(), nativeBitmap.Bits().begin()));
+}
+
+TEST_F(FrameLoaderTest, Refusals)
+{
+    EXPECT_EQ(Load("/nonexistent/file.dcm", 1), FrameLoadResult::LoadFailed);
+    EXPECT_EQ(Load(Fixture("unknown_photometric.dcm"), 1), FrameLoadResult::DescribeFailed);
+    EXPECT_EQ(Load(PydicomFile("JPEG2000.dcm"), 1), FrameLoadResult::CompressionRefused);
+    EXPECT_EQ(Load(Fixture("short_pixel_data.dcm"), 1), FrameLoadResult::AppendFailed);
+    EXPECT_EQ(Load(Fixture("zero_rows.dcm"), 1), FrameLoadResult::AppendFailed);
+    EXPECT_EQ(Load(Fixture("huge_frame.dcm"), 1), FrameLoadResult::AppendFailed);
+}
+
+} // namespace
+} // namespace velmora
+#else
+#include <gtest/gtest.h>
+TEST(FrameLoaderTest, NeedsTheToolkitDataSet) { GTEST_SKIP() << "toolkit/data_set.h is not in the tree yet"; }
+#endif

@@ -1,0 +1,236 @@
+// ImageSource: Describe, FrameBytes, FrameCount and ReadFrame on small files built for each case
+// (tests/data/imaging/source) and on pydicom's real files.
+// Built once the toolkit's DataSet is present in the tree.
+#if __has_include("toolkit/data_set.h")
+#include "imaging/image_source.h"
+
+#include "toolkit/built_in_tables.h"
+#include "toolkit/data_set.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace velmora {
+namespace {
+
+std::string Fixture(const char* name)
+{
+    const char* root = std::getenv("VELMORA_SOURCE_DIR");
+    return std::string(root ? root : ".") + "/tests/data/imaging/source/" + name;
+}
+
+class ImageSourceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(InstallBuiltInTables(), SUCCESS); }
+    void TearDown() override { m_dataSet.CloseSource(); }
+
+    // Loads a fixture and describes it; the result of Describe.
+    ResultCode Open(const char* name, TableReading tables = TableReading::Read)
+    {
+        EXPECT_EQ(m_dataSet.Load(Fixture(name).c_str()), SUCCESS) << name;
+        m_source.Bind(&m_dataSet);
+        return m_source.Describe(m_description, tables);
+    }
+
+    DataSet m_dataSet;
+    ImageSource m_source;
+    ImageDescription m_description;
+};
+
+TEST_F(ImageSourceTest, PhotometricDefaultsAndRefusals)
+{
+    ASSERT_EQ(Open("no_photometric.dcm"), SUCCESS);
+    EXPECT_STREQ(m_description.photometric, "MONOCHROME2");
+    EXPECT_EQ(m_description.photometricCode, PHOTOMETRIC_MONOCHROME2);
+    EXPECT_EQ(m_description.displayDepth, 8);
+    EXPECT_TRUE(m_description.greyscale);
+    EXPECT_EQ(m_description.rows, 2u);
+    EXPECT_EQ(m_description.columns, 3u);
+    m_dataSet.CloseSource();
+
+    ASSERT_EQ(Open("no_photometric_16.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.displayDepth, 16);
+    m_dataSet.CloseSource();
+
+    for (const char* name : { "lower_case_photometric.dcm", "unknown_photometric.dcm",
+             "colour_without_photometric.dcm", "no_rows.dcm" }) {
+        EXPECT_EQ(Open(name), ERROR_GENERAL_FAILURE) << name;
+        m_dataSet.CloseSource();
+    }
+}
+
+TEST_F(ImageSourceTest, SamplesPerPixelZeroIsOne)
+{
+    ASSERT_EQ(Open("samples_zero.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.samplesPerPixel, 1u);
+    EXPECT_EQ(m_source.FrameBytes(), 6u);
+    EXPECT_EQ(m_source.FrameCount(), 1);
+}
+
+TEST_F(ImageSourceTest, WindowAndRescale)
+{
+    ASSERT_EQ(Open("window_width_zero.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.windowCenter, ABSENT_REAL);
+    EXPECT_EQ(m_description.windowWidth, ABSENT_REAL);
+    EXPECT_EQ(m_description.rescaleSlope, ABSENT_REAL);
+    m_dataSet.CloseSource();
+
+    ASSERT_EQ(Open("width_without_center.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.windowCenter, ABSENT_REAL);
+    EXPECT_EQ(m_description.windowWidth, 300.0);
+    EXPECT_EQ(m_description.rescaleIntercept, ABSENT_REAL);
+    EXPECT_EQ(m_description.rescaleSlope, 2.0);
+    m_dataSet.CloseSource();
+
+    ASSERT_EQ(Open("ct_window.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.windowCenter, 40.0);
+    EXPECT_EQ(m_description.windowWidth, 400.0);
+    EXPECT_EQ(m_description.rescaleIntercept, -1024.0);
+    EXPECT_EQ(m_description.rescaleSlope, 1.0);
+    EXPECT_FALSE(m_description.minimumKnown);
+}
+
+TEST_F(ImageSourceTest, Palettes)
+{
+    ASSERT_EQ(Open("palette_4.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.photometricCode, PHOTOMETRIC_PALETTE_COLOR);
+    EXPECT_EQ(m_description.displayDepth, 8);
+    EXPECT_FALSE(m_description.greyscale);
+    EXPECT_EQ(m_description.largestPaletteCount, 4u);
+    EXPECT_EQ(m_description.redPalette.entries, (std::vector<uint16_t> { 0, 65535, 0, 0 }));
+    EXPECT_EQ(m_description.bluePalette.entries, (std::vector<uint16_t> { 0, 0, 0, 65535 }));
+    m_dataSet.CloseSource();
+
+    ASSERT_EQ(Open("palette_300.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.displayDepth, 24);
+    m_dataSet.CloseSource();
+
+    // A stored count of 0 means 65,536 entries; its data is then too short to read.
+    ASSERT_EQ(Open("palette_count_0.dcm", TableReading::Skip), SUCCESS);
+    EXPECT_EQ(m_description.redPalette.entryCount, 65536);
+    EXPECT_EQ(m_description.displayDepth, 24);
+    m_dataSet.CloseSource();
+    EXPECT_EQ(Open("palette_count_0.dcm"), ERROR_GENERAL_FAILURE);
+    m_dataSet.CloseSource();
+
+    EXPECT_EQ(Open("palette_short_data.dcm"), ERROR_GENERAL_FAILURE);
+    EXPECT_EQ(m_description.rows, 0u); // zeroed
+    m_dataSet.CloseSource();
+    EXPECT_EQ(Open("palette_without_data.dcm"), ERROR_GENERAL_FAILURE);
+    m_dataSet.CloseSource();
+
+    ASSERT_EQ(Open("palette_segmented.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.greenPalette.entries, (std::vector<uint16_t> { 0, 10, 20, 30, 40, 50, 60, 70 }));
+}
+
+TEST_F(ImageSourceTest, ModalityAndVoiLuts)
+{
+    ASSERT_EQ(Open("modality_lut.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.modalityLut.entries, (std::vector<uint16_t> { 100, 200, 300, 400 }));
+    EXPECT_EQ(m_description.modalityLut.firstMapped, 10u);
+    EXPECT_EQ(m_description.modalityLut.bitsPerEntry, 16u);
+    EXPECT_FALSE(m_description.voiLut.Present());
+    EXPECT_FALSE(m_description.bothTables);
+    m_dataSet.CloseSource();
+
+    // A descriptor that points past its data: the table is absent, Describe still succeeds.
+    ASSERT_EQ(Open("voi_lut_past_data.dcm"), SUCCESS);
+    EXPECT_FALSE(m_description.voiLut.Present());
+}
+
+TEST_F(ImageSourceTest, NativeFrames)
+{
+    ASSERT_EQ(Open("native_3_frames.dcm"), SUCCESS);
+    EXPECT_EQ(m_source.FrameBytes(), 6u);
+    EXPECT_EQ(m_source.FrameCount(), 3);
+    std::vector<uint8_t> buffer;
+    ASSERT_EQ(m_source.ReadFrame(2, buffer, 0, 0), 6u);
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 6), (std::vector<uint8_t> { 6, 7, 8, 9, 10, 11 }));
+    // Pieces with increasing offsets; the last is shorter.
+    ASSERT_EQ(m_source.ReadFrame(3, buffer, 0, 4), 4u);
+    EXPECT_EQ(buffer[0], 12);
+    ASSERT_EQ(m_source.ReadFrame(3, buffer, 4, 4), 2u);
+    EXPECT_EQ(buffer[1], 17);
+    EXPECT_EQ(m_source.ReadFrame(3, buffer, 6, 4), 0u);
+    EXPECT_EQ(m_source.ReadFrame(4, buffer, 0, 0), 0u); // no such frame
+    EXPECT_EQ(m_source.ReadFrame(0, buffer, 0, 0), 0u);
+}
+
+TEST_F(ImageSourceTest, NativeYbrFull422IsTwoBytesPerPixel)
+{
+    ASSERT_EQ(Open("ybr_full_422.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.displayDepth, 24);
+    EXPECT_TRUE(m_description.IsSubsampled422());
+    EXPECT_EQ(m_source.FrameBytes(), 16u);
+    EXPECT_EQ(m_source.FrameCount(), 1);
+}
+
+TEST_F(ImageSourceTest, IconImageBeforePixelDataWins)
+{
+    ASSERT_EQ(Open("icon_first.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.rows, 1u);
+    EXPECT_EQ(m_description.columns, 2u);
+    EXPECT_EQ(m_description.photometricCode, PHOTOMETRIC_MONOCHROME1);
+    std::vector<uint8_t> buffer;
+    ASSERT_EQ(m_source.ReadFrame(1, buffer, 0, 0), 2u);
+    EXPECT_EQ(buffer[0], 7);
+    EXPECT_EQ(buffer[1], 9);
+}
+
+TEST_F(ImageSourceTest, EncapsulatedFrames)
+{
+    ASSERT_EQ(Open("rle_empty_table_1_fragment.dcm"), SUCCESS);
+    EXPECT_NE(m_description.compressionKind, 0);
+    EXPECT_EQ(m_source.FrameCount(), 1);
+    std::vector<uint8_t> buffer;
+    ASSERT_EQ(m_source.ReadFrame(1, buffer, 0, 0), 68u);
+    EXPECT_EQ(buffer[0], 1);
+    EXPECT_EQ(buffer[65], 5);
+    m_dataSet.CloseSource();
+
+    ASSERT_EQ(Open("rle_table_3_fragments.dcm"), SUCCESS);
+    EXPECT_EQ(m_source.FrameCount(), 3);
+    ASSERT_EQ(m_source.ReadFrame(3, buffer, 0, 0), 68u);
+    EXPECT_EQ(buffer[65], 5); // the fourth item
+    ASSERT_EQ(m_source.ReadFrame(3, buffer, 65, 0), 3u);
+    EXPECT_EQ(buffer[0], 5);
+    EXPECT_EQ(m_source.ReadFrame(4, buffer, 0, 0), 0u);
+}
+
+TEST_F(ImageSourceTest, UnshowableGeometry)
+{
+    struct Case {
+        const char* name;
+        uint32_t frameBytes;
+        int32_t frames;
+    };
+    for (const Case& c : { Case { "zero_rows.dcm", 0, 0 }, Case { "huge_frame.dcm", 0, 0 },
+             Case { "bits_32.dcm", 24, 1 }, Case { "short_pixel_data.dcm", 32, 1 } }) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Open(c.name), SUCCESS);
+        EXPECT_EQ(m_source.FrameBytes(), c.frameBytes);
+        EXPECT_EQ(m_source.FrameCount(), c.frames);
+        m_dataSet.CloseSource();
+    }
+}
+
+TEST(ImageSourceUnboundTest, NothingBound)
+{
+    ImageSource source;
+    ImageDescription description;
+    source.Bind(nullptr);
+    EXPECT_EQ(source.Describe(description, TableReading::Read), ERROR_GENERAL_FAILURE);
+    EXPECT_EQ(source.FrameCount(), -1);
+    EXPECT_EQ(source.FrameBytes(), 0u);
+    std::vector<uint8_t> buffer;
+    EXPECT_EQ(source.ReadFrame(1, buffer, 0, 0), 0u);
+}
+
+} // namespace
+} // namespace velmora
+#else
+#include <gtest/gtest.h>
+TEST(ImageSourceTest, NeedsTheToolkitDataSet) { GTEST_SKIP() << "toolkit/data_set.h is not in the tree yet"; }
+#endif
