@@ -121,14 +121,14 @@ void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi, WindowRule
 {
     double center, width, intercept = 0.0, slope = 1.0;
     if (rule == WindowRule::ForInvert && (IsAbsent(d.windowWidth) || IsAbsent(d.windowCenter))) {
-        center = (lo + hi) / 2;
-        width = hi - lo;
+        center = static_cast<double>((static_cast<int64_t>(lo) + hi) / 2);
+        width = static_cast<double>(static_cast<int64_t>(hi) - lo);
     } else if (IsAbsent(d.windowWidth)) {
         center = hi / 2;
         width = hi;
     } else if (IsAbsent(d.windowCenter)) {
-        center = (lo + hi) / 2;
-        width = hi - lo;
+        center = static_cast<double>((static_cast<int64_t>(lo) + hi) / 2);
+        width = static_cast<double>(static_cast<int64_t>(hi) - lo);
     } else {
         center = d.windowCenter;
         width = d.windowWidth;
