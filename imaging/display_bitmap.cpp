@@ -18,7 +18,10 @@ void FillGreyTable(std::array<uint8_t, 1024>& table)
     }
 }
 
-uint8_t ClampByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255)); }
+uint8_t ClampByte(int64_t v)
+{
+    return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255));
+}
 
 // One byte through the brightness/contrast transfer: u = v + B, then the distance from mid-grey
 // scaled by (k / 1000)^2.
@@ -45,7 +48,8 @@ void ReflectBits(ImageDescription& d, bool leftRight)
         if (leftRight)
             std::reverse(row, row + d.columns);
         else if (r < d.rows / 2)
-            std::swap_ranges(row, row + d.columns, bits.data() + static_cast<size_t>(d.rows - 1 - r) * d.columns);
+            std::swap_ranges(
+                row, row + d.columns, bits.data() + static_cast<size_t>(d.rows - 1 - r) * d.columns);
     }
     for (uint64_t i = 0; i < pixels; ++i) {
         uint8_t& byte = d.pixelBuffer[i >> 3];
@@ -168,8 +172,14 @@ void DisplayBitmap::ResetAdjustments()
     m_brightnessTotal = m_contrastTotal = 0;
 }
 
-ResultCode DisplayBitmap::Brightness(int32_t step) { return Adjust(0, step); }
-ResultCode DisplayBitmap::Contrast(int32_t step) { return Adjust(step, 0); }
+ResultCode DisplayBitmap::Brightness(int32_t step)
+{
+    return Adjust(0, step);
+}
+ResultCode DisplayBitmap::Contrast(int32_t step)
+{
+    return Adjust(step, 0);
+}
 
 ResultCode DisplayBitmap::Adjust(int32_t contrastStep, int32_t brightnessStep)
 {
@@ -281,7 +291,8 @@ ResultCode DisplayBitmap::Invert()
         for (uint32_t i = 0; i + 3 < m_total; i += 4) {
             uint32_t v;
             std::memcpy(&v, raw.data() + i, 4);
-            const int64_t value = d.pixelRepresentation == 1 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
+            const int64_t value
+                = d.pixelRepresentation == 1 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
             const uint32_t w = static_cast<uint32_t>(sum - value);
             std::memcpy(raw.data() + i, &w, 4);
         }
@@ -376,7 +387,8 @@ ResultCode DisplayBitmap::ReflectY()
     for (uint32_t p = 0; p < planes; ++p) {
         uint8_t* plane = raw + static_cast<size_t>(p) * rowBytes * d.rows;
         for (uint32_t r = 0; r < d.rows / 2; ++r)
-            std::swap_ranges(plane + static_cast<size_t>(r) * rowBytes, plane + static_cast<size_t>(r + 1) * rowBytes,
+            std::swap_ranges(plane + static_cast<size_t>(r) * rowBytes,
+                plane + static_cast<size_t>(r + 1) * rowBytes,
                 plane + static_cast<size_t>(d.rows - 1 - r) * rowBytes);
     }
     Reconvert();
@@ -409,7 +421,8 @@ ResultCode DisplayBitmap::Paint(PaintTarget* target, const PixelRect* destinatio
         const int32_t width = static_cast<int32_t>(sx * static_cast<float>(m_bitmapWidth));
         const PixelRect source { 0, static_cast<int32_t>(m_rowsBefore), m_bitmapWidth,
             static_cast<int32_t>(m_rowsAfter) };
-        ok = target->StretchBlit(view, source, PixelRect { rect.left, top, rect.left + width, top + height }, rect);
+        ok = target->StretchBlit(
+            view, source, PixelRect { rect.left, top, rect.left + width, top + height }, rect);
     }
     return ok ? SUCCESS : ERROR_GENERAL_FAILURE;
 }

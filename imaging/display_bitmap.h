@@ -41,7 +41,10 @@ public:
     // every row it completes. False for a null or empty piece, a piece after completion or past
     // the frame, and when the image has no conversion; the piece is then dropped.
     bool Append(const uint8_t* data, uint32_t length);
-    bool Append(std::span<const uint8_t> piece) { return Append(piece.data(), static_cast<uint32_t>(piece.size())); }
+    bool Append(std::span<const uint8_t> piece)
+    {
+        return Append(piece.data(), static_cast<uint32_t>(piece.size()));
+    }
 
     void MarkComplete() { m_complete = true; }
     // Forgets the saved colour table and the 24-bit backup; both totals to 0.
@@ -109,7 +112,8 @@ private:
     // Invert and reflection rewrite the raw frame: it must be all there.
     bool RawComplete() const
     {
-        return Usable() && m_total != 0 && m_received == m_total && m_description->pixelBuffer.size() >= m_total;
+        return Usable() && m_total != 0 && m_received == m_total
+            && m_description->pixelBuffer.size() >= m_total;
     }
 
     ImageDescription* m_description = nullptr;

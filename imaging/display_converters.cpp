@@ -10,7 +10,10 @@ namespace velmora {
 
 namespace {
 
-uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+uint8_t ClampByte(int32_t v)
+{
+    return static_cast<uint8_t>(std::clamp(v, 0, 255));
+}
 
 // PS3.3 C.7.6.3.1.2 YBR_FULL to RGB in thousandths, truncating toward zero.
 inline void YbrToBgr(int32_t y, int32_t cb, int32_t cr, uint8_t* out)
@@ -298,7 +301,9 @@ bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
         uint8_t* out = BitmapRow(r);
         for (uint32_t c = 0; c < d.columns; ++c) {
             const int32_t v = sample(r * d.columns + c);
-            uint8_t byte = v <= lo ? 0 : v >= hi ? 255 : static_cast<uint8_t>((static_cast<int64_t>(v) - lo) * 255 / span);
+            uint8_t byte = v <= lo ? 0
+                : v >= hi          ? 255
+                                   : static_cast<uint8_t>((static_cast<int64_t>(v) - lo) * 255 / span);
             out[c] = invert ? static_cast<uint8_t>(255 - byte) : byte;
         }
     }
@@ -326,7 +331,8 @@ bool DisplayBitmap::ConvertPalette(uint32_t length, std::array<uint8_t, 1024>& t
                 table[i * 4] = table[i * 4 + 1] = table[i * 4 + 2] = 0;
         } else {
             auto scaled = [&](const LookupTable& t, uint32_t e) {
-                return static_cast<uint8_t>((MapThrough(t, t.firstMapped, static_cast<int32_t>(e)) - lo) * 255 / (hi - lo));
+                return static_cast<uint8_t>(
+                    (MapThrough(t, t.firstMapped, static_cast<int32_t>(e)) - lo) * 255 / (hi - lo));
             };
             for (int32_t i = 0; i < count; ++i) {
                 const uint32_t e = (first + static_cast<uint32_t>(i)) % 65536;
@@ -377,9 +383,12 @@ bool DisplayBitmap::ConvertPalette24(uint32_t length)
         if (hi > lo)
             for (uint32_t i = 0; i < indexes; ++i) {
                 const int32_t index = static_cast<int32_t>(i);
-                m_paletteMap[i * 3 + 0] = static_cast<uint8_t>((MapThrough(blue, blue.firstMapped, index) - lo) * 255 / (hi - lo));
-                m_paletteMap[i * 3 + 1] = static_cast<uint8_t>((MapThrough(green, green.firstMapped, index) - lo) * 255 / (hi - lo));
-                m_paletteMap[i * 3 + 2] = static_cast<uint8_t>((MapThrough(red, red.firstMapped, index) - lo) * 255 / (hi - lo));
+                m_paletteMap[i * 3 + 0] = static_cast<uint8_t>(
+                    (MapThrough(blue, blue.firstMapped, index) - lo) * 255 / (hi - lo));
+                m_paletteMap[i * 3 + 1] = static_cast<uint8_t>(
+                    (MapThrough(green, green.firstMapped, index) - lo) * 255 / (hi - lo));
+                m_paletteMap[i * 3 + 2]
+                    = static_cast<uint8_t>((MapThrough(red, red.firstMapped, index) - lo) * 255 / (hi - lo));
             }
     }
     const uint32_t rows = (m_received + length - m_converted) / m_sourceRowBytes;
@@ -469,7 +478,8 @@ bool DisplayBitmap::ConvertYbr(uint32_t length)
             uint8_t* out = BitmapRow(r);
             for (uint32_t c = 0; c < d.columns; ++c) {
                 const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
-                YbrToBgr(raw[k], raw[k + m_planeBytes], raw[k + 2 * static_cast<size_t>(m_planeBytes)], out + 3 * c);
+                YbrToBgr(raw[k], raw[k + m_planeBytes], raw[k + 2 * static_cast<size_t>(m_planeBytes)],
+                    out + 3 * c);
             }
         }
         m_converted = m_total;

@@ -54,13 +54,20 @@ bool AppendPiece(DisplayBitmap& bitmap, const uint8_t* bytes, uint32_t length, c
 const char* FrameLoadResultName(FrameLoadResult result)
 {
     switch (result) {
-    case FrameLoadResult::Shown: return "shown";
-    case FrameLoadResult::LoadFailed: return "the file could not be read as DICOM";
-    case FrameLoadResult::DescribeFailed: return "the image could not be described";
-    case FrameLoadResult::NoSuchFrame: return "the frame could not be read";
-    case FrameLoadResult::CompressionRefused: return "the compression is not shown";
-    case FrameLoadResult::DecodeFailed: return "the frame could not be decoded";
-    case FrameLoadResult::AppendFailed: return "the frame could not be converted";
+    case FrameLoadResult::Shown:
+        return "shown";
+    case FrameLoadResult::LoadFailed:
+        return "the file could not be read as DICOM";
+    case FrameLoadResult::DescribeFailed:
+        return "the image could not be described";
+    case FrameLoadResult::NoSuchFrame:
+        return "the frame could not be read";
+    case FrameLoadResult::CompressionRefused:
+        return "the compression is not shown";
+    case FrameLoadResult::DecodeFailed:
+        return "the frame could not be decoded";
+    case FrameLoadResult::AppendFailed:
+        return "the frame could not be converted";
     }
     return "";
 }
@@ -109,7 +116,8 @@ FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const Dis
     if (decodedSize == 0 || decodedSize > MAX_FRAME_BYTES)
         return FrameLoadResult::DecodeFailed;
     PixelDecoder decoder;
-    if (decoder.Init(description.compressionKind, description.bitsAllocated, description.samplesPerPixel, compressed)
+    if (decoder.Init(
+            description.compressionKind, description.bitsAllocated, description.samplesPerPixel, compressed)
             != SUCCESS
         || decoder.Append(buffer.data(), compressed) != SUCCESS)
         return FrameLoadResult::DecodeFailed;
@@ -127,8 +135,8 @@ FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const Dis
     return bitmap.Received() == bitmap.Total() ? FrameLoadResult::Shown : FrameLoadResult::AppendFailed;
 }
 
-FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags, ImageSource& source,
-    ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
+FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags,
+    ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
 {
     description.Release();
     bitmap.Attach(nullptr);

@@ -8,15 +8,24 @@ namespace velmora {
 const char* PhotometricName(int32_t code)
 {
     switch (code) {
-    case PHOTOMETRIC_MONOCHROME1: return "MONOCHROME1";
-    case PHOTOMETRIC_MONOCHROME2: return "MONOCHROME2";
-    case PHOTOMETRIC_PALETTE_COLOR: return "PALETTE COLOR";
-    case PHOTOMETRIC_RGB: return "RGB";
-    case PHOTOMETRIC_ARGB: return "ARGB";
-    case PHOTOMETRIC_CMYK: return "CMYK";
-    case PHOTOMETRIC_YBR_FULL_422: return "YBR_FULL_422";
-    case PHOTOMETRIC_YBR_FULL: return "YBR_FULL";
-    default: return "";
+    case PHOTOMETRIC_MONOCHROME1:
+        return "MONOCHROME1";
+    case PHOTOMETRIC_MONOCHROME2:
+        return "MONOCHROME2";
+    case PHOTOMETRIC_PALETTE_COLOR:
+        return "PALETTE COLOR";
+    case PHOTOMETRIC_RGB:
+        return "RGB";
+    case PHOTOMETRIC_ARGB:
+        return "ARGB";
+    case PHOTOMETRIC_CMYK:
+        return "CMYK";
+    case PHOTOMETRIC_YBR_FULL_422:
+        return "YBR_FULL_422";
+    case PHOTOMETRIC_YBR_FULL:
+        return "YBR_FULL";
+    default:
+        return "";
     }
 }
 
@@ -30,7 +39,10 @@ uint16_t LookupTable::Map(int32_t value) const
     return entries[static_cast<size_t>(index)];
 }
 
-void ImageDescription::Release() { *this = ImageDescription {}; }
+void ImageDescription::Release()
+{
+    *this = ImageDescription {};
+}
 
 bool ImageDescription::IsSubsampled422() const
 {

@@ -13,7 +13,10 @@ namespace velmora {
 // A real-valued attribute that is not present holds exactly this value (0x7FEFFFFFFFFFFFFF);
 // consumers compare with it, never with a tolerance.
 inline constexpr double ABSENT_REAL = std::numeric_limits<double>::max();
-inline bool IsAbsent(double value) { return value == ABSENT_REAL; }
+inline bool IsAbsent(double value)
+{
+    return value == ABSENT_REAL;
+}
 
 // (0028,0004) Photometric Interpretation as a code. 6 and 8 are never produced.
 enum PhotometricCode : int32_t {

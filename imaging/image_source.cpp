@@ -46,8 +46,14 @@ constexpr PaletteTags PALETTE_TAGS[3] = {
     { 0x00281103, 0x00281203, 0x00281223 },
 };
 
-ElementId Sibling(DataSet& ds, ElementId from, uint32_t tag) { return ds.FindElement(from, tag, true); }
-ElementId Anywhere(DataSet& ds, uint32_t tag) { return ds.FindElement(-1, tag, false); }
+ElementId Sibling(DataSet& ds, ElementId from, uint32_t tag)
+{
+    return ds.FindElement(from, tag, true);
+}
+ElementId Anywhere(DataSet& ds, uint32_t tag)
+{
+    return ds.FindElement(-1, tag, false);
+}
 
 uint32_t UnsignedOr0(DataSet& ds, ElementId id, uint32_t index = 0)
 {
@@ -179,7 +185,8 @@ ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables)
             std::vector<uint16_t> words;
             if (length != UNDEFINED_LENGTH && length >= 2 && length <= 4u * 65536 * 2) {
                 words.resize(length / 2);
-                if (ds.ReadValue(segmented, words.data(), 0, static_cast<uint32_t>(words.size() * 2)) != SUCCESS)
+                if (ds.ReadValue(segmented, words.data(), 0, static_cast<uint32_t>(words.size() * 2))
+                    != SUCCESS)
                     words.clear();
             }
             t.entries = ExpandSegmentedPalette(words, count);
@@ -302,7 +309,8 @@ bool ImageSource::ThirtyTwoBitWordsSwappedInPairs() const
 
 bool ImageSource::Encapsulated() const
 {
-    return m_dataSet != nullptr && m_pixelData >= 0 && m_dataSet->GetValueLength(m_pixelData) == UNDEFINED_LENGTH;
+    return m_dataSet != nullptr && m_pixelData >= 0
+        && m_dataSet->GetValueLength(m_pixelData) == UNDEFINED_LENGTH;
 }
 
 const std::vector<ImageSource::EncapsulatedFrame>& ImageSource::GroupFrames() const
@@ -366,7 +374,8 @@ int32_t ImageSource::FrameCount() const
     return (length != 0 && count == 0) ? 1 : static_cast<int32_t>(count);
 }
 
-uint32_t ImageSource::ReadFrame(uint32_t frame, std::vector<uint8_t>& buffer, uint32_t offset, uint32_t maximum)
+uint32_t ImageSource::ReadFrame(
+    uint32_t frame, std::vector<uint8_t>& buffer, uint32_t offset, uint32_t maximum)
 {
     if (m_dataSet == nullptr || m_pixelData < 0 || frame == 0)
         return 0;
@@ -400,7 +409,8 @@ uint32_t ImageSource::ReadFrame(uint32_t frame, std::vector<uint8_t>& buffer, ui
                 skip -= itemLength;
                 continue;
             }
-            const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(itemLength - skip, amount - written));
+            const uint32_t take
+                = static_cast<uint32_t>(std::min<uint64_t>(itemLength - skip, amount - written));
             if (ds.ReadValue(item, buffer.data() + written, static_cast<uint32_t>(skip), take) != SUCCESS)
                 return 0;
             written += take;

@@ -10,7 +10,8 @@ bool StretchBlitToArgb(uint32_t* pixels, int32_t width, int32_t height, const Di
 {
     if (pixels == nullptr || source.bits == nullptr)
         return false;
-    if (sourceRect.Width() <= 0 || sourceRect.Height() <= 0 || destination.Width() <= 0 || destination.Height() <= 0)
+    if (sourceRect.Width() <= 0 || sourceRect.Height() <= 0 || destination.Width() <= 0
+        || destination.Height() <= 0)
         return true;
     if (sourceRect.left < 0 || sourceRect.top < 0 || sourceRect.right > source.width
         || sourceRect.bottom > source.height)

@@ -39,11 +39,12 @@ public:
     // target). Nearest-neighbour, no smoothing or blending (a colour-on-colour stretch): the
     // destination pixel (x, y) takes the source pixel
     //   sx = sourceRect.left + floor((x - destination.left + 0.5) * sourceRect.Width() / destination.Width())
-    //   sy = sourceRect.top  + floor((y - destination.top  + 0.5) * sourceRect.Height() / destination.Height())
+    //   sy = sourceRect.top  + floor((y - destination.top  + 0.5) * sourceRect.Height() /
+    //   destination.Height())
     // A rectangle with a zero or negative size draws nothing and succeeds. Returns false only
     // when the target cannot draw at all.
-    virtual bool StretchBlit(
-        const DibView& source, const PixelRect& sourceRect, const PixelRect& destination, const PixelRect& clip)
+    virtual bool StretchBlit(const DibView& source, const PixelRect& sourceRect, const PixelRect& destination,
+        const PixelRect& clip)
         = 0;
 };
 

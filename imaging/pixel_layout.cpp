@@ -97,7 +97,8 @@ void ScanPixelRange(ImageDescription& d, const SampleReader& reader, const uint8
             uint16_t word;
             std::memcpy(&word, raw + 2 * i, 2);
             const uint32_t bits = (static_cast<uint32_t>(word) >> shift) & mask;
-            const int32_t v = isSigned ? static_cast<int32_t>(bits << extend) >> extend : static_cast<int32_t>(bits);
+            const int32_t v
+                = isSigned ? static_cast<int32_t>(bits << extend) >> extend : static_cast<int32_t>(bits);
             mn = std::min(mn, v);
             mx = std::max(mx, v);
         }
@@ -150,7 +151,8 @@ void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi, WindowRule
     hi = std::min(hi, std::max(low, high));
     if (rule == WindowRule::Display && lo == hi) {
         lo = 0;
-        const uint32_t bits = (d.bitsStored == 0 || d.bitsStored > d.bitsAllocated) ? d.bitsAllocated : d.bitsStored;
+        const uint32_t bits
+            = (d.bitsStored == 0 || d.bitsStored > d.bitsAllocated) ? d.bitsAllocated : d.bitsStored;
         hi = 1 << std::clamp<uint32_t>(bits, 1, 30);
     }
 }

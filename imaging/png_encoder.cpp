@@ -55,7 +55,8 @@ uint32_t PngCrc32(const uint8_t* data, std::size_t length, uint32_t crc)
 std::vector<uint8_t> EncodePng(const DibView& bitmap)
 {
     if (bitmap.bits == nullptr || bitmap.width <= 0 || bitmap.height <= 0
-        || (bitmap.bitCount == 8 && bitmap.colourTable == nullptr) || (bitmap.bitCount != 8 && bitmap.bitCount != 24))
+        || (bitmap.bitCount == 8 && bitmap.colourTable == nullptr)
+        || (bitmap.bitCount != 8 && bitmap.bitCount != 24))
         return {};
     const uint32_t width = static_cast<uint32_t>(bitmap.width);
     const uint32_t height = static_cast<uint32_t>(bitmap.height);

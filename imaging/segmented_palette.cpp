@@ -14,8 +14,8 @@ struct Expander {
     // may not refer to another indirect one.
     void Run(size_t position, uint32_t segments, bool allowIndirect)
     {
-        for (uint32_t done = 0; (segments == 0 || done < segments) && position + 1 < words.size()
-             && out.size() < count;
+        for (uint32_t done = 0;
+             (segments == 0 || done < segments) && position + 1 < words.size() && out.size() < count;
              ++done) {
             const uint16_t opcode = words[position];
             const uint16_t length = words[position + 1];
@@ -34,7 +34,8 @@ struct Expander {
             } else if (opcode == 2 && allowIndirect) {
                 if (position + 3 >= words.size())
                     return;
-                const uint32_t byteOffset = words[position + 2] | static_cast<uint32_t>(words[position + 3]) << 16;
+                const uint32_t byteOffset
+                    = words[position + 2] | static_cast<uint32_t>(words[position + 3]) << 16;
                 Run(byteOffset / 2, length, false);
                 position += 4;
             } else {

@@ -4,10 +4,10 @@
 #if __has_include("toolkit/data_set.h")
 #include "imaging/image_description.h"
 #include "imaging/image_source.h"
-#include "tools/commands.h"
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
 #include "toolkit/uid_dictionary.h"
+#include "tools/commands.h"
 
 #include <cmath>
 #include <cstdio>
@@ -27,11 +27,21 @@ std::string JsonString(const std::string& text)
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buffer[8];

@@ -6,9 +6,9 @@
 #include "imaging/display_bitmap.h"
 #include "imaging/frame_loader.h"
 #include "imaging/png_encoder.h"
-#include "tools/commands.h"
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
+#include "tools/commands.h"
 
 #include <charconv>
 #include <cstdio>
@@ -22,7 +22,10 @@ namespace {
 // Keeps the bytes of every piece as the bitmap took them (before the display flags change them).
 class RawCollector : public FrameLoadObserver {
 public:
-    explicit RawCollector(const DisplayBitmap& bitmap) : m_bitmap(bitmap) { }
+    explicit RawCollector(const DisplayBitmap& bitmap)
+        : m_bitmap(bitmap)
+    {
+    }
     void Described(const ImageDescription&, int32_t frameCount) override
     {
         frames = frameCount;
@@ -33,7 +36,8 @@ public:
         if (!accepted)
             return;
         const size_t room = m_bitmap.Total() > raw.size() ? m_bitmap.Total() - raw.size() : 0;
-        raw.insert(raw.end(), piece.begin(), piece.begin() + static_cast<ptrdiff_t>(std::min(room, piece.size())));
+        raw.insert(
+            raw.end(), piece.begin(), piece.begin() + static_cast<ptrdiff_t>(std::min(room, piece.size())));
     }
     int32_t frames = 0;
     std::vector<uint8_t> raw;
@@ -116,7 +120,8 @@ int RunRender(Args args)
         if (allFrames && current == 1 && collector.frames > 1)
             last = static_cast<uint32_t>(collector.frames);
         if (result != FrameLoadResult::Shown) {
-            const std::string detail = "(frame " + std::to_string(current) + ": " + FrameLoadResultName(result) + ")";
+            const std::string detail
+                = "(frame " + std::to_string(current) + ": " + FrameLoadResultName(result) + ")";
             ReportCode(ERROR_GENERAL_FAILURE, detail.c_str());
             failed = true;
             if (!allFrames)

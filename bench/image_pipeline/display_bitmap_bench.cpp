@@ -4,7 +4,6 @@
 #include "imaging/display_bitmap.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstring>
 #include <random>
 #include <vector>
@@ -42,7 +41,8 @@ ImageDescription Describe(int32_t code, uint32_t bits, uint32_t samples, uint32_
 
 std::vector<uint8_t> RawFrame(const ImageDescription& d)
 {
-    std::vector<uint8_t> raw(static_cast<size_t>(SIDE) * SIDE * d.samplesPerPixel * ((d.bitsAllocated + 7) / 8));
+    std::vector<uint8_t> raw(
+        static_cast<size_t>(SIDE) * SIDE * d.samplesPerPixel * ((d.bitsAllocated + 7) / 8));
     std::mt19937 random(1);
     for (size_t i = 0; i < raw.size(); ++i)
         raw[i] = static_cast<uint8_t>(random());
@@ -62,7 +62,8 @@ void Convert(benchmark::State& state, int32_t code, uint32_t bits, uint32_t samp
         bitmap.Attach(&d);
         bitmap.Begin(Progressive::Yes, static_cast<uint32_t>(raw.size()));
         for (size_t offset = 0; offset < raw.size(); offset += 1048576)
-            bitmap.Append(raw.data() + offset, static_cast<uint32_t>(std::min<size_t>(1048576, raw.size() - offset)));
+            bitmap.Append(
+                raw.data() + offset, static_cast<uint32_t>(std::min<size_t>(1048576, raw.size() - offset)));
         benchmark::DoNotOptimize(bitmap.Bits().data());
     }
     state.SetItemsProcessed(state.iterations() * SIDE * SIDE);

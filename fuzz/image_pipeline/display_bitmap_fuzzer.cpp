@@ -13,7 +13,11 @@ namespace {
 
 class Reader {
 public:
-    Reader(const uint8_t* data, size_t size) : m_data(data), m_size(size) { }
+    Reader(const uint8_t* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
     uint8_t Byte() { return m_position < m_size ? m_data[m_position++] : 0; }
     uint16_t Word() { return static_cast<uint16_t>(Byte() | Byte() << 8); }
     size_t Left() const { return m_size - m_position; }
@@ -40,8 +44,8 @@ void Table(Reader& in, velmora::LookupTable& table)
 
 class Sink : public velmora::PaintTarget {
 public:
-    bool StretchBlit(const velmora::DibView& source, const velmora::PixelRect& from, const velmora::PixelRect& to,
-        const velmora::PixelRect& clip) override
+    bool StretchBlit(const velmora::DibView& source, const velmora::PixelRect& from,
+        const velmora::PixelRect& to, const velmora::PixelRect& clip) override
     {
         return velmora::StretchBlitToArgb(pixels, 32, 32, source, from, to, clip);
     }

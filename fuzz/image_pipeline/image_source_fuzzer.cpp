@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int32_t frames = source.FrameCount();
         std::vector<uint8_t> buffer;
         for (int32_t frame : { 1, frames }) {
-            const uint32_t n = frame > 0 ? source.ReadFrame(static_cast<uint32_t>(frame), buffer, 0, 1 << 20) : 0;
+            const uint32_t n
+                = frame > 0 ? source.ReadFrame(static_cast<uint32_t>(frame), buffer, 0, 1 << 20) : 0;
             for (uint32_t i = 0; i < n; ++i)
                 sum += buffer[i];
         }
@@ -83,5 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     return 0;
 }
 #else
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t)
+{
+    return 0;
+}
 #endif

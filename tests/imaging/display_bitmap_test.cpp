@@ -3,9 +3,8 @@
 #include "imaging/display_bitmap.h"
 #include "imaging/segmented_palette.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace velmora {
@@ -28,8 +27,8 @@ ImageDescription Mono(uint32_t columns, uint32_t rows, uint32_t bits, int32_t co
     return d;
 }
 
-ImageDescription Colour(uint32_t columns, uint32_t rows, int32_t code, uint32_t samples, uint32_t planar = 0,
-    uint32_t bits = 8)
+ImageDescription Colour(
+    uint32_t columns, uint32_t rows, int32_t code, uint32_t samples, uint32_t planar = 0, uint32_t bits = 8)
 {
     ImageDescription d = Mono(columns, rows, bits, code);
     d.greyscale = false;
@@ -69,7 +68,10 @@ std::array<uint8_t, 3> Pixel(const DisplayBitmap& bitmap, int x, int y)
     return { row[3 * x], row[3 * x + 1], row[3 * x + 2] };
 }
 
-uint8_t Grey(const DisplayBitmap& bitmap, int x, int y) { return Pixel(bitmap, x, y)[0]; }
+uint8_t Grey(const DisplayBitmap& bitmap, int x, int y)
+{
+    return Pixel(bitmap, x, y)[0];
+}
 
 TEST(DisplayBitmapTest, EightBitMonochromeKeepsItsBytes)
 {
@@ -282,15 +284,18 @@ TEST(DisplayBitmapTest, ColourConverters)
         std::vector<Bgr> expected;
     };
     const std::vector<Case> cases {
-        { "rgb by pixel", Colour(2, 1, PHOTOMETRIC_RGB, 3), { 1, 2, 3, 4, 5, 6 }, { { 3, 2, 1 }, { 6, 5, 4 } } },
-        { "rgb by plane", Colour(2, 1, PHOTOMETRIC_RGB, 3, 1), { 1, 4, 2, 5, 3, 6 }, { { 3, 2, 1 }, { 6, 5, 4 } } },
-        { "rgb 48-bit by high byte", Colour(1, 1, PHOTOMETRIC_RGB, 3, 0, 16), Words({ 0x1100, 0x22FF, 0x3301 }),
-            { { 0x33, 0x22, 0x11 } } },
+        { "rgb by pixel", Colour(2, 1, PHOTOMETRIC_RGB, 3), { 1, 2, 3, 4, 5, 6 },
+            { { 3, 2, 1 }, { 6, 5, 4 } } },
+        { "rgb by plane", Colour(2, 1, PHOTOMETRIC_RGB, 3, 1), { 1, 4, 2, 5, 3, 6 },
+            { { 3, 2, 1 }, { 6, 5, 4 } } },
+        { "rgb 48-bit by high byte", Colour(1, 1, PHOTOMETRIC_RGB, 3, 0, 16),
+            Words({ 0x1100, 0x22FF, 0x3301 }), { { 0x33, 0x22, 0x11 } } },
         { "ybr full", Colour(2, 1, PHOTOMETRIC_YBR_FULL, 3), { 16, 128, 128, 236, 128, 128 },
             { { 0, 0, 0 }, { 255, 255, 255 } } },
         { "ybr full by plane", Colour(1, 1, PHOTOMETRIC_YBR_FULL, 3, 1), { 100, 90, 200 }, { { 0, 0, 0 } } },
         { "argb", Colour(1, 1, PHOTOMETRIC_ARGB, 4), { 9, 10, 20, 30 }, { { 30, 20, 10 } } },
-        { "cmyk", Colour(2, 1, PHOTOMETRIC_CMYK, 4), { 255, 0, 0, 0, 0, 0, 0, 255 }, { { 255, 255, 0 }, { 0, 0, 0 } } },
+        { "cmyk", Colour(2, 1, PHOTOMETRIC_CMYK, 4), { 255, 0, 0, 0, 0, 0, 0, 255 },
+            { { 255, 255, 0 }, { 0, 0, 0 } } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -396,8 +401,8 @@ TEST(DisplayBitmapTest, PiecesAndRefusals)
         uint32_t columns, rows, bits, samples;
     };
     for (const Bad& b : { Bad { "zero rows", 4, 0, 8, 1 }, Bad { "zero columns", 0, 4, 8, 1 },
-             Bad { "bits 0", 4, 4, 0, 1 }, Bad { "bits 32 colour", 4, 4, 32, 3 }, Bad { "huge", 70000, 70000, 16, 1 },
-             Bad { "samples 3 monochrome", 4, 4, 8, 3 } }) {
+             Bad { "bits 0", 4, 4, 0, 1 }, Bad { "bits 32 colour", 4, 4, 32, 3 },
+             Bad { "huge", 70000, 70000, 16, 1 }, Bad { "samples 3 monochrome", 4, 4, 8, 3 } }) {
         SCOPED_TRACE(b.name);
         ImageDescription bad = Mono(b.columns, b.rows, 8);
         bad.bitsAllocated = b.bits;
@@ -515,8 +520,14 @@ TEST(DisplayBitmapTest, InvertPaletteInvertsEntries)
 
 class MemoryTarget : public PaintTarget {
 public:
-    MemoryTarget(int w, int h) : width(w), height(h), pixels(static_cast<size_t>(w) * h, 0) { }
-    bool StretchBlit(const DibView& source, const PixelRect& from, const PixelRect& to, const PixelRect& clip) override
+    MemoryTarget(int w, int h)
+        : width(w)
+        , height(h)
+        , pixels(static_cast<size_t>(w) * h, 0)
+    {
+    }
+    bool StretchBlit(
+        const DibView& source, const PixelRect& from, const PixelRect& to, const PixelRect& clip) override
     {
         calls.push_back({ from, to });
         return StretchBlitToArgb(pixels.data(), width, height, source, from, to, clip);

@@ -3,12 +3,10 @@
 // Built once the toolkit's DataSet is present in the tree.
 #if __has_include("toolkit/data_set.h")
 #include "imaging/frame_loader.h"
-
 #include "toolkit/built_in_tables.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -86,7 +84,8 @@ TEST_F(FrameLoaderTest, FramesOfAMultiFrameFile)
 
 TEST_F(FrameLoaderTest, DisplayFlagsInTheTilesOrder)
 {
-    ASSERT_EQ(Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true }), FrameLoadResult::Shown);
+    ASSERT_EQ(
+        Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true }), FrameLoadResult::Shown);
     // Mirrored, flipped, inverted: 0..5 as 2 x 3 becomes 255 - (5 4 3 / 2 1 0).
     EXPECT_EQ(std::vector<uint8_t>(description.pixelBuffer.begin(), description.pixelBuffer.begin() + 6),
         (std::vector<uint8_t> { 250, 251, 252, 253, 254, 255 }));
@@ -101,7 +100,8 @@ TEST_F(FrameLoaderTest, CompressedFramesAreDecodedAndAppendedOnce)
     ImageSource nativeSource;
     ImageDescription native;
     DisplayBitmap nativeBitmap;
-    ASSERT_EQ(LoadFrame(PydicomFile("MR_small.dcm"), 1, {}, nativeSource, native, nativeBitmap), FrameLoadResult::Shown);
+    ASSERT_EQ(LoadFrame(PydicomFile("MR_small.dcm"), 1, {}, nativeSource, native, nativeBitmap),
+        FrameLoadResult::Shown);
     EXPECT_EQ(description.pixelBuffer, native.pixelBuffer);
     EXPECT_TRUE(std::equal(bitmap.Bits().begin(), bitmap.Bits().end(), nativeBitmap.Bits().begin()));
 }
@@ -120,5 +120,8 @@ TEST_F(FrameLoaderTest, Refusals)
 } // namespace velmora
 #else
 #include <gtest/gtest.h>
-TEST(FrameLoaderTest, NeedsTheToolkitDataSet) { GTEST_SKIP() << "toolkit/data_set.h is not in the tree yet"; }
+TEST(FrameLoaderTest, NeedsTheToolkitDataSet)
+{
+    GTEST_SKIP() << "toolkit/data_set.h is not in the tree yet";
+}
 #endif

@@ -3,13 +3,11 @@
 // Built once the toolkit's DataSet is present in the tree.
 #if __has_include("toolkit/data_set.h")
 #include "imaging/image_source.h"
-
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace velmora {
@@ -147,7 +145,8 @@ TEST_F(ImageSourceTest, NativeFrames)
     EXPECT_EQ(m_source.FrameCount(), 3);
     std::vector<uint8_t> buffer;
     ASSERT_EQ(m_source.ReadFrame(2, buffer, 0, 0), 6u);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 6), (std::vector<uint8_t> { 6, 7, 8, 9, 10, 11 }));
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 6),
+        (std::vector<uint8_t> { 6, 7, 8, 9, 10, 11 }));
     // Pieces with increasing offsets; the last is shorter.
     ASSERT_EQ(m_source.ReadFrame(3, buffer, 0, 4), 4u);
     EXPECT_EQ(buffer[0], 12);
@@ -232,5 +231,8 @@ TEST(ImageSourceUnboundTest, NothingBound)
 } // namespace velmora
 #else
 #include <gtest/gtest.h>
-TEST(ImageSourceTest, NeedsTheToolkitDataSet) { GTEST_SKIP() << "toolkit/data_set.h is not in the tree yet"; }
+TEST(ImageSourceTest, NeedsTheToolkitDataSet)
+{
+    GTEST_SKIP() << "toolkit/data_set.h is not in the tree yet";
+}
 #endif
