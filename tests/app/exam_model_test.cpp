@@ -1,0 +1,253 @@
+// ExamModel and the Qt-free filing rules: labels, sibling identity, numbering and traversal.
+#include "app/model/exam_filing.h"
+#include "app/model/exam_model.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace velmora {
+namespace {
+
+FileLabels Labels(std::string patient, std::string study, std::string series, int32_t frames = 1)
+{
+    return FileLabels { std::move(patient), std::move(study), std::move(series), frames };
+}
+
+// The image items of the whole tree in NextImage order from the first one.
+std::vector<ExamItem> Images(const ExamModel& model)
+{
+    std::vector<ExamItem> images;
+    for (ExamItem item = model.FirstDeepest(); item;) {
+        images.push_back(item);
+        item = model.NextImage(item, Wrap::No, Across::WholeTree);
+    }
+    return images;
+}
+
+TEST(ExamModel, ThreeFilesOfOneSeriesNumberedOneToThree)
+{
+    ExamModel model;
+    for (const char* path : { "/a/1", "/a/2", "/a/3" })
+        FileImage(model, Labels("P", "S", "R"), path);
+    EXPECT_EQ(model.ItemCount(), 6u);
+    const ExamItem series = model.FirstChild(model.FirstChild(model.FirstChild(0)));
+    ASSERT_EQ(model.ChildCount(series), 3);
+    ExamItem image = model.FirstChild(series);
+    for (const char* label : { "Image  1", "Image  2", "Image  3" }) {
+        EXPECT_EQ(model.Label(image), label);
+        EXPECT_EQ(model.Level(image), ExamLevel::Image);
+        image = model.NextSibling(image);
+    }
+}
+
+TEST(ExamModel, MultiFrameFileGivesOneItemPerFrame)
+{
+    ExamModel model;
+    FileImage(model, Labels("P", "S", "R", 12), "/cine.dcm");
+    const auto images = Images(model);
+    ASSERT_EQ(images.size(), 12u);
+    for (int k = 0; k < 12; ++k) {
+        std::string path;
+        int32_t frame = 0;
+        EXPECT_TRUE(model.GetPath(images[k], path));
+        EXPECT_TRUE(model.GetFrame(images[k], frame));
+        EXPECT_EQ(path, "/cine.dcm");
+        EXPECT_EQ(frame, k + 1);
+    }
+    EXPECT_EQ(model.Label(images[9]), "Image 10");
+}
+
+TEST(ExamModel, NumbersFromOneHundredTakeThreePlaces)
+{
+    ExamModel model;
+    FileImage(model, Labels("P", "S", "R", 100), "/x");
+    EXPECT_EQ(model.Label(Images(model).back()), "Image 100");
+}
+
+TEST(ExamModel, PatientNamesDifferingInCaseShareTheFirstLabel)
+{
+    ExamModel model;
+    FileImage(model, Labels("DOE^JOHN", "S", "R"), "/1");
+    FileImage(model, Labels("Doe^John", "S", "R"), "/2");
+    ASSERT_EQ(model.ChildCount(0), 1);
+    EXPECT_EQ(model.Label(model.FirstChild(0)), "DOE JOHN");
+    EXPECT_EQ(Images(model).size(), 2u);
+}
+
+TEST(ExamModel, EmptyAndMissingLabelsShareTheUnknownItems)
+{
+    ExamModel model;
+    FileImage(model, Labels("", "", ""), "/1");
+    FileImage(model, Labels("", "", "", 2), "/2");
+    ASSERT_EQ(model.ChildCount(0), 1);
+    const ExamItem patient = model.FirstChild(0);
+    EXPECT_EQ(model.Label(patient), "Unknown Patient");
+    EXPECT_EQ(model.Label(model.FirstChild(patient)), "Unknown Study");
+    EXPECT_EQ(model.Label(model.FirstChild(model.FirstChild(patient))), "Unknown Series");
+    EXPECT_EQ(Images(model).size(), 3u);
+}
+
+TEST(ExamModel, FilesWithoutPixelDataKeepTheirGroups)
+{
+    ExamModel model;
+    FileImage(model, Labels("P", "S", "R", -1), "/sr");
+    FileImage(model, Labels("P", "S", "Q", 0), "/sr2");
+    EXPECT_EQ(model.ItemCount(), 4u);
+    EXPECT_EQ(model.FirstDeepest(), model.FirstChild(model.FirstChild(model.FirstChild(0))));
+}
+
+TEST(ExamModel, SameLabelFoldsOnlyAsciiLetters)
+{
+    EXPECT_TRUE(SameLabel("Doe John", "DOE JOHN"));
+    EXPECT_FALSE(SameLabel("Doe John", "DOE JOHN "));
+    EXPECT_FALSE(SameLabel("\xC3\xA9", "\xC3\x89")); // bytes above 0x7F are compared as they are
+    EXPECT_TRUE(SameLabel("\xC3\xA9x", "\xC3\xA9X"));
+}
+
+// Two patients; the first has one study with series A (3 images) and B (1 image).
+struct TwoPatients : ::testing::Test {
+    void SetUp() override
+    {
+        for (int k = 0; k < 3; ++k)
+            FileImage(model, Labels("P1", "S", "A"), "/a" + std::to_string(k));
+        FileImage(model, Labels("P1", "S", "B"), "/b");
+        FileImage(model, Labels("P2", "T", "C", 2), "/c");
+        images = Images(model);
+    }
+    ExamModel model;
+    std::vector<ExamItem> images; // a0 a1 a2 b c1 c2
+};
+
+TEST_F(TwoPatients, NextWrapsWithinTheSeriesOrCrossesIt)
+{
+    ASSERT_EQ(images.size(), 6u);
+    EXPECT_EQ(model.NextImage(images[2], Wrap::Yes, Across::SeriesOnly), images[0]);
+    EXPECT_EQ(model.NextImage(images[2], Wrap::Yes, Across::WholeTree), images[3]);
+    EXPECT_EQ(model.NextImage(images[3], Wrap::Yes, Across::WholeTree), images[4]);
+    EXPECT_EQ(model.NextImage(images[5], Wrap::Yes, Across::WholeTree), images[0]);
+    EXPECT_EQ(model.NextImage(images[5], Wrap::No, Across::WholeTree), 0);
+    // The only image of a series has no other to go to.
+    EXPECT_EQ(model.NextImage(images[3], Wrap::Yes, Across::SeriesOnly), 0);
+    // From a group item: its first image.
+    EXPECT_EQ(model.NextImage(model.FirstChild(0), Wrap::Yes, Across::SeriesOnly), images[0]);
+    EXPECT_EQ(model.NextImage(0, Wrap::Yes, Across::WholeTree), 0);
+}
+
+TEST_F(TwoPatients, PreviousWrapsWithinTheSeriesOrCrossesIt)
+{
+    EXPECT_EQ(model.PreviousImage(images[0], Across::SeriesOnly), images[2]);
+    EXPECT_EQ(model.PreviousImage(images[0], Across::WholeTree), images[5]);
+    EXPECT_EQ(model.PreviousImage(images[3], Across::WholeTree), images[2]);
+    EXPECT_EQ(model.PreviousImage(images[4], Across::WholeTree), images[3]);
+    EXPECT_EQ(model.PreviousImage(images[3], Across::SeriesOnly), 0);
+    EXPECT_EQ(model.PreviousImage(images[1], Across::SeriesOnly), images[0]);
+}
+
+TEST_F(TwoPatients, LastDescendantAndFirstImageOfLastPatient)
+{
+    EXPECT_EQ(model.LastDescendant(model.FirstChild(0)), images[3]);
+    EXPECT_EQ(model.FirstImageOfLastPatient(), images[4]);
+    EXPECT_EQ(model.LastDescendant(images[1]), images[1]);
+}
+
+TEST_F(TwoPatients, CollectFourBySiblingsOrThroughTheTree)
+{
+    const FourSlots siblings = model.CollectFour(images[1], false);
+    EXPECT_EQ(siblings[0], (TileSlot { "/a1", 1 }));
+    EXPECT_EQ(siblings[1], (TileSlot { "/a2", 1 }));
+    EXPECT_EQ(siblings[2], TileSlot {});
+    EXPECT_EQ(siblings[3], TileSlot {});
+    const FourSlots whole = model.CollectFour(images[2], true);
+    EXPECT_EQ(whole[1], (TileSlot { "/b", 1 }));
+    EXPECT_EQ(whole[2], (TileSlot { "/c", 1 }));
+    EXPECT_EQ(whole[3], (TileSlot { "/c", 2 }));
+    // A group item fills no slot 0; with the whole list the next three images follow it.
+    const FourSlots group = model.CollectFour(model.FirstChild(0), true);
+    EXPECT_EQ(group[0], TileSlot {});
+    EXPECT_EQ(group[1], (TileSlot { "/a0", 1 }));
+    EXPECT_EQ(model.CollectFour(0, true), FourSlots {});
+}
+
+TEST(ExamModel, CollectFourRepeatsInASmallTree)
+{
+    ExamModel model;
+    FileImage(model, Labels("P", "S", "R", 2), "/x");
+    const auto images = Images(model);
+    const FourSlots slots = model.CollectFour(images[0], true);
+    EXPECT_EQ(slots[0].frame, 1);
+    EXPECT_EQ(slots[1].frame, 2);
+    EXPECT_EQ(slots[2].frame, 1);
+    EXPECT_EQ(slots[3].frame, 2);
+}
+
+TEST(ExamModel, DeleteAndClearKeepTheStructureConsistent)
+{
+    ExamModel model;
+    FileImage(model, Labels("P", "S", "R", 3), "/x");
+    auto images = Images(model);
+    model.DeleteItem(images[1]);
+    EXPECT_EQ(model.NextSibling(images[0]), images[2]);
+    EXPECT_EQ(model.PreviousSibling(images[2]), images[0]);
+    EXPECT_FALSE(model.Valid(images[1]));
+    // Numbering counts the children present when an image is added.
+    FileImage(model, Labels("p", "s", "r"), "/y");
+    EXPECT_EQ(model.Label(model.LastDescendant(model.FirstChild(0))), "Image  3");
+    model.DeleteItem(model.FirstChild(0));
+    EXPECT_TRUE(model.Empty());
+    EXPECT_EQ(model.ItemCount(), 0u);
+    FileImage(model, Labels("P", "S", "R"), "/z");
+    model.Clear();
+    EXPECT_TRUE(model.Empty());
+    EXPECT_EQ(model.NextImage(1, Wrap::Yes, Across::WholeTree), 0);
+}
+
+TEST(ExamFiling, PictureNamesByTheirLastFourCharacters)
+{
+    for (const char* name : { "scan.JPEG", "photo.jpg", "notjpeg", "a.JPG", "x.jPeG" })
+        EXPECT_TRUE(IsPictureName(name)) << name;
+    for (const char* name : { "a.jpe", "b.jfif", "jpg", "", "image.dcm", "DICOMDIR" })
+        EXPECT_FALSE(IsPictureName(name)) << name;
+    EXPECT_EQ(FileNamePart("/a/b/c.jpg"), "c.jpg");
+    EXPECT_EQ(FileNamePart("c.jpg"), "c.jpg");
+}
+
+TEST(ExamFiling, AddDicomFileRefusesEmptyPathsAndSkipsDicomdir)
+{
+    ExamModel model;
+    EXPECT_EQ(AddDicomFile(model, ""), ERROR_GENERAL_PARAMETER);
+    EXPECT_EQ(AddDicomFile(model, "/nowhere/DicomDir"), SUCCESS);
+    EXPECT_EQ(AddDicomFile(model, "/nowhere/missing.dcm"), ERROR_FILE_OPEN);
+    EXPECT_TRUE(model.Empty());
+}
+
+TEST(ExamFiling, ScanWalksNestedFoldersAndSplitsPictures)
+{
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("velmora_scan_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "b" / "deep");
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "empty");
+    for (const fs::path& file : { root / "a" / "1.dcm", root / "b" / "deep" / "2", root / "b" / "scan.JPEG",
+             root / "b" / "photo.jpg", root / "z.dcm" })
+        std::ofstream(file) << "x";
+    std::vector<std::string> dicom, pictures;
+    ScanFolder(root.string(), { [&](const std::string& p) { dicom.push_back(p); },
+                                  [&](const std::string& p) { pictures.push_back(p); } });
+    const std::vector<std::string> wantDicom = { (root / "a" / "1.dcm").string(),
+        (root / "b" / "deep" / "2").string(), (root / "z.dcm").string() };
+    EXPECT_EQ(dicom, wantDicom);
+    const std::vector<std::string> wantPictures = { (root / "b" / "photo.jpg").string(),
+        (root / "b" / "scan.JPEG").string() };
+    EXPECT_EQ(pictures, wantPictures);
+    // A missing folder is skipped quietly.
+    dicom.clear();
+    ScanFolder((root / "missing").string(), { [&](const std::string& p) { dicom.push_back(p); }, nullptr });
+    EXPECT_TRUE(dicom.empty());
+    fs::remove_all(root);
+}
+
+} // namespace
+} // namespace velmora
