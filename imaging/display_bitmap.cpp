@@ -89,8 +89,9 @@ bool DisplayBitmap::Attach(ImageDescription* description)
 ResultCode DisplayBitmap::Begin(Progressive progressive, uint32_t growthQuantum)
 {
     if (m_received != 0 || (m_description != nullptr && !m_description->pixelBuffer.empty())) {
+        // The memory is kept for the next frame, which is usually the same size (cine).
         if (m_description != nullptr)
-            std::vector<uint8_t>().swap(m_description->pixelBuffer);
+            m_description->pixelBuffer.clear();
         m_savedColourTable.clear();
         m_received = m_converted = 0;
     }
@@ -126,7 +127,7 @@ bool DisplayBitmap::CreateBitmap()
 
 void DisplayBitmap::DeleteBitmap()
 {
-    std::vector<uint8_t>().swap(m_bits);
+    m_bits.clear(); // capacity kept for the next frame
     m_bitCount = m_bitmapWidth = m_bitmapHeight = 0;
     if (m_description != nullptr)
         m_description->bitmapBits = nullptr;

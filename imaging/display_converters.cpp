@@ -15,13 +15,26 @@ uint8_t ClampByte(int32_t v)
     return static_cast<uint8_t>(std::clamp(v, 0, 255));
 }
 
-// PS3.3 C.7.6.3.1.2 YBR_FULL to RGB in thousandths, truncating toward zero.
+// PS3.3 C.7.6.3.1.2 YBR_FULL to RGB in thousandths, truncating toward zero and clamped to
+// 0..255: a negative numerator can only give 0, so the division is an unsigned one.
+inline uint8_t Thousandths(int32_t n)
+{
+    // Branch-free: colour data is noisy enough to defeat branch prediction.
+    const uint32_t positive = static_cast<uint32_t>(n & ~(n >> 31));
+    const uint32_t q = positive / 1000;
+    const uint32_t over = 0u - static_cast<uint32_t>(q > 255);
+    return static_cast<uint8_t>((q & ~over) | (255u & over));
+}
+
 inline void YbrToBgr(int32_t y, int32_t cb, int32_t cr, uint8_t* out)
 {
-    const int32_t yy = y > 16 ? y - 16 : 0;
-    out[2] = ClampByte((1164 * yy + 1596 * (cr - 128)) / 1000);
-    out[1] = ClampByte((1164 * yy - 391 * (cb - 128) - 813 * (cr - 128)) / 1000);
-    out[0] = ClampByte((1164 * yy + 2018 * (cb - 128)) / 1000);
+    const int32_t lifted = y - 16;
+    const int32_t yy = 1164 * (lifted & ~(lifted >> 31));
+    cb -= 128;
+    cr -= 128;
+    out[2] = Thousandths(yy + 1596 * cr);
+    out[1] = Thousandths(yy - 391 * cb - 813 * cr);
+    out[0] = Thousandths(yy + 2018 * cb);
 }
 
 // The first-mapped value of a table; signed data maps signed values (descriptor SS).
@@ -98,6 +111,7 @@ bool DisplayBitmap::ConvertMonochrome(uint32_t length, std::array<uint8_t, 1024>
 bool DisplayBitmap::ConvertMonochromeTable(uint32_t length)
 {
     ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     const bool signedData = d.pixelRepresentation == 1;
     if (m_converted == 0) {
         const LookupTable& ranged = d.voiLut.Present() ? d.voiLut : d.modalityLut;
@@ -123,7 +137,7 @@ bool DisplayBitmap::ConvertMonochromeTable(uint32_t length)
     const uint8_t* src = d.pixelBuffer.data() + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < d.columns; ++c, src += sampleBytes) {
+        for (uint32_t c = 0; c < columns; ++c, src += sampleBytes) {
             int32_t v = reader(src);
             if (d.modalityLut.Present())
                 v = MapThrough(d.modalityLut, modalityFirst, v);
@@ -244,6 +258,7 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
 bool DisplayBitmap::ConvertMonochrome1(uint32_t length)
 {
     ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     if (m_received + length < m_total)
         return true;
     d.pixelMinimum = 0;
@@ -254,7 +269,7 @@ bool DisplayBitmap::ConvertMonochrome1(uint32_t length)
     uint64_t bit = 0;
     for (uint32_t r = 0; r < d.rows; ++r) {
         uint8_t* out = BitmapRow(r);
-        for (uint32_t c = 0; c < d.columns; ++c, ++bit)
+        for (uint32_t c = 0; c < columns; ++c, ++bit)
             out[c] = (raw[bit >> 3] >> (bit & 7)) & 1 ? one : static_cast<uint8_t>(255 - one);
     }
     m_converted = m_total;
@@ -266,6 +281,7 @@ bool DisplayBitmap::ConvertMonochrome1(uint32_t length)
 bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
 {
     ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     if (m_received + length < m_total)
         return true;
     const uint8_t* raw = d.pixelBuffer.data();
@@ -299,7 +315,7 @@ bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     for (uint32_t r = 0; r < d.rows; ++r) {
         uint8_t* out = BitmapRow(r);
-        for (uint32_t c = 0; c < d.columns; ++c) {
+        for (uint32_t c = 0; c < columns; ++c) {
             const int32_t v = sample(r * d.columns + c);
             uint8_t byte = v <= lo ? 0
                 : v >= hi          ? 255
@@ -365,6 +381,7 @@ bool DisplayBitmap::ConvertPalette(uint32_t length, std::array<uint8_t, 1024>& t
 bool DisplayBitmap::ConvertPalette24(uint32_t length)
 {
     const ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     const LookupTable& red = d.redPalette;
     const LookupTable& green = d.greenPalette;
     const LookupTable& blue = d.bluePalette;
@@ -396,7 +413,7 @@ bool DisplayBitmap::ConvertPalette24(uint32_t length)
     const uint8_t* src = d.pixelBuffer.data() + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < d.columns; ++c) {
+        for (uint32_t c = 0; c < columns; ++c) {
             const uint32_t index = wide ? (src[2 * c] | src[2 * c + 1] << 8) : src[c];
             std::memcpy(out + 3 * c, &m_paletteMap[index * 3], 3);
         }
@@ -409,6 +426,7 @@ bool DisplayBitmap::ConvertPalette24(uint32_t length)
 bool DisplayBitmap::ConvertRgb(uint32_t length)
 {
     const ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     const uint32_t sb = m_sourceRowBytes / (3 * d.columns); // 1, or 2 for 48-bit RGB (high byte shown)
     const uint32_t hiByte = sb - 1;
     const uint8_t* raw = d.pixelBuffer.data();
@@ -438,7 +456,7 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
             return true;
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
-            for (uint32_t c = 0; c < d.columns; ++c) {
+            for (uint32_t c = 0; c < columns; ++c) {
                 const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
                 out[3 * c + 2] = raw[k];
                 out[3 * c + 1] = raw[k + m_planeBytes];
@@ -453,7 +471,7 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < d.columns; ++c) {
+        for (uint32_t c = 0; c < columns; ++c) {
             const uint8_t* px = src + 3 * sb * c + hiByte;
             out[3 * c + 0] = px[2 * sb];
             out[3 * c + 1] = px[sb];
@@ -468,6 +486,7 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
 bool DisplayBitmap::ConvertYbr(uint32_t length)
 {
     const ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     const uint32_t sb = m_sourceRowBytes / (3 * d.columns);
     const uint32_t hiByte = sb - 1;
     const uint8_t* raw = d.pixelBuffer.data();
@@ -476,7 +495,7 @@ bool DisplayBitmap::ConvertYbr(uint32_t length)
             return true;
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
-            for (uint32_t c = 0; c < d.columns; ++c) {
+            for (uint32_t c = 0; c < columns; ++c) {
                 const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
                 YbrToBgr(raw[k], raw[k + m_planeBytes], raw[k + 2 * static_cast<size_t>(m_planeBytes)],
                     out + 3 * c);
@@ -490,7 +509,7 @@ bool DisplayBitmap::ConvertYbr(uint32_t length)
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < d.columns; ++c) {
+        for (uint32_t c = 0; c < columns; ++c) {
             const uint8_t* px = src + 3 * sb * c + hiByte;
             YbrToBgr(px[0], px[sb], px[2 * sb], out + 3 * c);
         }
@@ -525,6 +544,7 @@ bool DisplayBitmap::ConvertYbr422(uint32_t length)
 bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
 {
     const ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     const uint32_t sb = m_sourceRowBytes / (4 * d.columns);
     const uint32_t hiByte = sb - 1;
     const bool cmyk = d.photometricCode == PHOTOMETRIC_CMYK;
@@ -546,7 +566,7 @@ bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
         const size_t plane = m_planeBytes;
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
-            for (uint32_t c = 0; c < d.columns; ++c) {
+            for (uint32_t c = 0; c < columns; ++c) {
                 const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
                 put(raw[k], raw[k + plane], raw[k + 2 * plane], raw[k + 3 * plane], out + 3 * c);
             }
@@ -559,7 +579,7 @@ bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < d.columns; ++c) {
+        for (uint32_t c = 0; c < columns; ++c) {
             const uint8_t* px = src + 4 * sb * c + hiByte;
             put(px[0], px[sb], px[2 * sb], px[3 * sb], out + 3 * c);
         }
@@ -573,6 +593,7 @@ bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
 bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
 {
     const ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     if (m_bitCount != 8)
         return false;
     const uint32_t spp = d.samplesPerPixel;
@@ -583,7 +604,7 @@ bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
             return true;
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
-            for (uint32_t c = 0; c < d.columns; ++c)
+            for (uint32_t c = 0; c < columns; ++c)
                 out[c] = raw[(static_cast<size_t>(r) * d.columns + c) * sb + sb - 1];
         }
         m_converted = m_total;
@@ -594,7 +615,7 @@ bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < d.columns; ++c)
+        for (uint32_t c = 0; c < columns; ++c)
             out[c] = src[spp * sb * c + sb - 1];
         src += m_sourceRowBytes;
     }
