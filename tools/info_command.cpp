@@ -2,6 +2,7 @@
 // the exam tree files it under.
 // Built once the toolkit's DataSet is present in the tree.
 #if __has_include("toolkit/data_set.h")
+#include "app/model/exam_filing.h"
 #include "imaging/image_description.h"
 #include "imaging/image_source.h"
 #include "toolkit/built_in_tables.h"
@@ -18,9 +19,6 @@ namespace velmora::tool {
 namespace {
 
 constexpr uint32_t TAG_TRANSFER_SYNTAX = 0x00020010;
-constexpr uint32_t TAG_PATIENT_NAME = 0x00100010;
-constexpr uint32_t TAG_STUDY_DESCRIPTION = 0x00081030;
-constexpr uint32_t TAG_SERIES_DESCRIPTION = 0x0008103E;
 
 std::string JsonString(const std::string& text)
 {
@@ -64,25 +62,24 @@ std::string JsonReal(double value)
     return buffer;
 }
 
-// The exam tree's label of one level: the first value of `tag`; `fallback` when the element is
-// absent or empty; null (no item of that level) when the value cannot be read.
-std::string Label(DataSet& ds, uint32_t tag, const char* fallback, bool personName)
+// The patient, study and series labels the exam tree files `path` under: the file filed into a
+// scratch exam model by the same code as the viewer's scan.
+bool ExamLabels(const std::string& path, std::string labels[3])
 {
-    const ElementId id = ds.FindElement(-1, tag, false);
-    if (id < 0)
-        return JsonString(fallback);
-    char* text = ds.GetString(id, 0);
-    if (text == nullptr)
-        return ds.GetValueLength(id) == 0 ? JsonString(fallback) : "null";
-    std::string label = text;
-    DataSet::FreeString(text);
-    if (label.empty())
-        label = fallback;
-    if (personName)
-        for (char& c : label)
-            if (c == '^')
-                c = ' ';
-    return JsonString(label);
+    FileLabels read;
+    if (ReadFileLabels(path, read) != SUCCESS)
+        return false;
+    read.frames = 1;
+    ExamModel model;
+    FileImage(model, read, path);
+    ExamItem item = 0;
+    for (int level = 0; level < 3; ++level) {
+        item = model.FirstChild(item);
+        if (item == 0)
+            return false;
+        labels[level] = model.Label(item);
+    }
+    return true;
 }
 
 } // namespace
@@ -143,9 +140,11 @@ int RunInfo(Args args)
     field("window_width", JsonReal(d.windowWidth));
     field("rescale_intercept", JsonReal(d.rescaleIntercept));
     field("rescale_slope", JsonReal(d.rescaleSlope));
-    field("patient", Label(ds, TAG_PATIENT_NAME, "Unknown Patient", true));
-    field("study", Label(ds, TAG_STUDY_DESCRIPTION, "Unknown Study", false));
-    field("series", Label(ds, TAG_SERIES_DESCRIPTION, "Unknown Series", false));
+    std::string labels[3];
+    const bool filed = ExamLabels(path, labels);
+    field("patient", filed ? JsonString(labels[0]) : "null");
+    field("study", filed ? JsonString(labels[1]) : "null");
+    field("series", filed ? JsonString(labels[2]) : "null");
     out += "}\n";
     ds.CloseSource();
     std::fputs(out.c_str(), stdout);
