@@ -1,0 +1,625 @@
+// DataSet: element queries, value access and element changes.
+#include "toolkit/data_set.h"
+
+#include "toolkit/tag.h"
+#include "toolkit/tag_dictionary.h"
+#include "toolkit/vr_dictionary.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint16_t VR_UN = 0x554E;
+constexpr uint32_t kSmallValue = 1024;
+
+bool IsItemOrDelimiter(uint32_t tag)
+{
+    return tag == tags::ITEM || tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
+}
+
+bool IsSpaceOrTab(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+DataSet::DataSet() = default;
+
+DataSet::~DataSet()
+{
+    Clear(true);
+}
+
+const ValueChunk* DataSet::FirstChunk(ElementId id) const
+{
+    const ElementNode* n = Node(id);
+    return n ? &n->value : nullptr;
+}
+
+ElementId DataSet::FindElement(ElementId from, uint32_t tag, bool siblingsOnly) const
+{
+    if (!siblingsOnly) {
+        for (ElementId id = FirstTopLevel(); id >= 0; id = NextInPreOrder(id)) {
+            if (m_nodes[id].tag == tag)
+                return id;
+        }
+        return NO_ELEMENT;
+    }
+    const ElementNode* n = Node(from);
+    const ElementId parent = n ? n->parent : NO_ELEMENT;
+    for (ElementId id = parent >= 0 ? m_nodes[parent].firstChild : m_firstTop; id >= 0;
+         id = m_nodes[id].nextSibling) {
+        if (m_nodes[id].tag == tag)
+            return id;
+    }
+    return NO_ELEMENT;
+}
+
+uint32_t DataSet::GetTag(ElementId id) const
+{
+    const ElementNode* n = Node(id);
+    return n ? n->tag : 0;
+}
+
+uint16_t DataSet::GetVr(ElementId id) const
+{
+    const ElementNode* n = Node(id);
+    return n ? n->vr : VR_UN;
+}
+
+bool DataSet::IsContainer(ElementId id) const
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return false;
+    if (n->vr == vr::SQ || n->value.length == UNDEFINED_VALUE_LENGTH)
+        return true;
+    if (n->tag == tags::ITEM) {
+        const ElementNode* parent = Node(n->parent);
+        return parent && parent->tag != tags::PIXEL_DATA;
+    }
+    return false;
+}
+
+uint32_t DataSet::GetValueLength(ElementId id) const
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return 0;
+    if (!n->value.next)
+        return n->value.length;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const bool delimited = HasFlag(vrs.FlagsOf(vrs.IndexOf(n->vr)), VrFlags::DELIMITER);
+    uint64_t total = 0;
+    for (const ValueChunk* c = &n->value; c; c = c->next) {
+        if (delimited && total != 0)
+            ++total;
+        total += c->length;
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFEu));
+}
+
+ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t count)
+{
+    const ElementNode* n = Node(id);
+    if (!n || IsContainer(id) || !dst || count == 0 || count == UNDEFINED_VALUE_LENGTH)
+        return ERROR_GENERAL_PARAMETER;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(n->vr);
+    const bool delimited = HasFlag(vrs.FlagsOf(vrIndex), VrFlags::DELIMITER);
+    const bool bigEndian = (n->flags & NODE_BIG_ENDIAN) != 0;
+    const ValueChunk* chunk = &n->value;
+    while (chunk && offset >= chunk->length) {
+        offset -= chunk->length;
+        chunk = chunk->next;
+    }
+    if (!chunk)
+        return ERROR_GENERAL_PARAMETER;
+    auto* out = static_cast<uint8_t*>(dst);
+    uint32_t left = count;
+    while (chunk && left > 0) {
+        const uint32_t n1 = std::min(chunk->length - offset, left);
+        if (chunk->memory) {
+            std::memcpy(out, chunk->memory + offset, n1);
+        } else if (chunk->file) {
+            const uint64_t at = chunk->offset + offset;
+            if (chunk->file->Seek(0, static_cast<int64_t>(at)) != static_cast<int64_t>(at))
+                return ERROR_FILE_SEEK;
+            const uint64_t got = chunk->file->Read(out, n1);
+            if (got < n1)
+                std::memset(out + got, 0, left); // what the file does not hold reads as zeros
+            if (got == 0)
+                return SUCCESS;
+            if (IsSourceFile(chunk->file) && bigEndian)
+                vrs.Swap(vrIndex, out, static_cast<uint32_t>(got), ByteOrder::Big, ByteOrder::Little);
+            if (got < n1)
+                return SUCCESS;
+        } else {
+            std::memset(out, 0, n1);
+        }
+        out += n1;
+        left -= n1;
+        offset = 0;
+        chunk = chunk->next;
+        if (chunk && left > 0 && delimited) {
+            *out++ = '\\';
+            --left;
+        }
+    }
+    return SUCCESS;
+}
+
+char* DataSet::GetString(ElementId id, uint32_t index)
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return nullptr;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(n->vr);
+    if (vrIndex < 0)
+        return nullptr;
+    const VrFlags flags = vrs.FlagsOf(vrIndex);
+    const bool split = HasFlag(flags, VrFlags::DELIMITER);
+    if (!split && vrs.KindOf(vrIndex) != VrKind::STRING)
+        return nullptr;
+    const uint32_t length = GetValueLength(id);
+    if (length == 0 || length == UNDEFINED_VALUE_LENGTH)
+        return nullptr;
+    char* whole = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+    if (!whole)
+        return nullptr;
+    if (ReadValue(id, whole, 0, length) != SUCCESS) {
+        std::free(whole);
+        return nullptr;
+    }
+    whole[length] = '\0';
+    const char* begin = whole;
+    const char* end = whole + length;
+    if (split) {
+        for (uint32_t i = 0; i < index; ++i) {
+            const char* slash = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
+            if (!slash) {
+                std::free(whole);
+                return nullptr;
+            }
+            begin = slash + 1;
+        }
+        const char* slash = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
+        if (slash)
+            end = slash;
+    } else if (index != 0) {
+        std::free(whole);
+        return nullptr;
+    }
+    // A NUL inside the value ends the string (UI values are padded with NUL).
+    if (const void* nul = std::memchr(begin, '\0', static_cast<size_t>(end - begin)))
+        end = static_cast<const char*>(nul);
+    if (HasFlag(flags, VrFlags::LEFT_20))
+        while (begin < end && IsSpaceOrTab(*begin))
+            ++begin;
+    if (HasFlag(flags, VrFlags::RIGHT_20))
+        while (end > begin && IsSpaceOrTab(end[-1]))
+            --end;
+    const size_t size = static_cast<size_t>(end - begin);
+    char* result = static_cast<char*>(std::malloc(size + 1));
+    if (result) {
+        std::memcpy(result, begin, size);
+        result[size] = '\0';
+    }
+    std::free(whole);
+    return result;
+}
+
+void DataSet::FreeString(char* text)
+{
+    std::free(text);
+}
+
+uint32_t DataSet::GetUnsigned(ElementId id, uint32_t index)
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return 0;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(n->vr);
+    if (vrIndex < 0)
+        return 0;
+    const VrKind kind = vrs.KindOf(vrIndex);
+    if (kind != VrKind::TAG && kind != VrKind::SINT1 && kind != VrKind::UINT1 && kind != VrKind::SINT2
+        && kind != VrKind::UINT2 && kind != VrKind::SINT4 && kind != VrKind::UINT4)
+        return 0;
+    if (HasFlag(vrs.FlagsOf(vrIndex), VrFlags::DELIMITER)) {
+        char* text = GetString(id, index);
+        if (!text)
+            return 0;
+        const char* p = text;
+        while (IsSpaceOrTab(*p))
+            ++p;
+        bool negative = false;
+        if (*p == '+' || *p == '-')
+            negative = *p++ == '-';
+        uint32_t value = 0;
+        while (*p >= '0' && *p <= '9')
+            value = value * 10u + static_cast<uint32_t>(*p++ - '0');
+        FreeString(text);
+        return negative ? 0u - value : value;
+    }
+    const int32_t unit = vrs.UnitSizeOf(vrIndex);
+    if (unit <= 0 || unit > 8 || index > 0xFFFFFFFFu / static_cast<uint32_t>(unit))
+        return 0;
+    uint8_t bytes[8] = {};
+    if (ReadValue(id, bytes, index * static_cast<uint32_t>(unit), static_cast<uint32_t>(unit)) != SUCCESS)
+        return 0;
+    uint16_t w0 = 0, w1 = 0;
+    uint32_t d = 0;
+    std::memcpy(&w0, bytes, 2);
+    std::memcpy(&w1, bytes + 2, 2);
+    std::memcpy(&d, bytes, 4);
+    switch (kind) {
+    case VrKind::SINT1:
+    case VrKind::UINT1:
+        return bytes[0];
+    case VrKind::SINT2:
+    case VrKind::UINT2:
+        return w0;
+    case VrKind::TAG:
+        return (static_cast<uint32_t>(w0) << 16) | w1;
+    default:
+        return d;
+    }
+}
+
+double DataSet::GetReal(ElementId id, uint32_t index)
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return 0.0;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(n->vr);
+    if (vrIndex < 0)
+        return 0.0;
+    const VrKind kind = vrs.KindOf(vrIndex);
+    if (kind != VrKind::FLOAT4 && kind != VrKind::FLOAT8)
+        return 0.0;
+    if (HasFlag(vrs.FlagsOf(vrIndex), VrFlags::DELIMITER)) {
+        char* text = GetString(id, index);
+        if (!text)
+            return 0.0;
+        const double value = std::strtod(text, nullptr);
+        FreeString(text);
+        return value;
+    }
+    const uint32_t unit = kind == VrKind::FLOAT4 ? 4 : 8;
+    if (index > 0xFFFFFFFFu / unit)
+        return 0.0;
+    uint8_t bytes[8] = {};
+    if (ReadValue(id, bytes, index * unit, unit) != SUCCESS)
+        return 0.0;
+    if (unit == 4) {
+        float f;
+        std::memcpy(&f, bytes, 4);
+        return f;
+    }
+    double v;
+    std::memcpy(&v, bytes, 8);
+    return v;
+}
+
+uint16_t DataSet::VrFromBitsAllocated(uint32_t bitsTag)
+{
+    const ElementId bits = FindTopLevel(bitsTag);
+    if (bits < 0)
+        return vr::OW;
+    return GetUnsigned(bits, 0) < 9 ? vr::OB : vr::OW;
+}
+
+uint16_t DataSet::ResolveVr(ElementId id)
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return VR_UN;
+    const uint32_t tag = n->tag;
+    const uint16_t group = TagGroup(tag);
+    const uint16_t element = TagElement(tag);
+    if (tag == tags::ITEM) {
+        const ElementNode* parent = Node(n->parent);
+        return (parent && parent->vr != vr::SQ) ? parent->vr : vr::OB;
+    }
+    if (tag == tags::PIXEL_DATA)
+        return VrFromBitsAllocated(0x00280100);
+    if ((group & 0xFF00) == 0x6000 && element == 0x3000)
+        return VrFromBitsAllocated(MakeTag(group, 0x0100));
+    if ((group & 0xFF00) == 0x5000 && element == 0x200C)
+        return VrFromBitsAllocated(MakeTag(group, 0x2002));
+    if ((group & 0xFF00) == 0x5000 && element == 0x3000) {
+        const ElementId format = FindTopLevel(MakeTag(group, 0x0103));
+        switch (format >= 0 ? GetUnsigned(format, 0) : 0) {
+        case 1:
+            return vr::SS;
+        case 2:
+            return vr::FL;
+        case 3:
+            return vr::FD;
+        case 4:
+            return vr::SL;
+        default:
+            return vr::US;
+        }
+    }
+    const TagDictionary& dictionary = GlobalTagDictionary();
+    return dictionary.VrOf(dictionary.IndexOf(tag));
+}
+
+uint32_t DataSet::EncodedHeaderLength(uint32_t tag, uint16_t code) const
+{
+    if (IsItemOrDelimiter(tag))
+        return 8;
+    const bool explicitVr = TagGroup(tag) == 0x0002 || (m_flags & DS_EXPLICIT_VR);
+    if (!explicitVr)
+        return 8;
+    switch (code) {
+    case vr::OB:
+    case vr::OF:
+    case vr::OW:
+    case vr::SQ:
+    case vr::UN:
+    case vr::UT:
+        return 12;
+    default:
+        return 8;
+    }
+}
+
+int32_t DataSet::CountElements() const
+{
+    int32_t count = 0;
+    for (ElementId id = FirstTopLevel(); id >= 0; id = NextInPreOrder(id))
+        ++count;
+    return count;
+}
+
+ElementId DataSet::InsertElement(ElementId ref, uint32_t tag, uint16_t code, bool asChild, uint32_t position)
+{
+    if (ref >= 0 && !Node(ref))
+        return NO_ELEMENT;
+    ElementId parent = NO_ELEMENT;
+    if (ref >= 0)
+        parent = asChild ? ref : m_nodes[ref].parent;
+    const ElementId first = parent >= 0 ? m_nodes[parent].firstChild : m_firstTop;
+    ElementId id = NO_ELEMENT;
+    if (first < 0) {
+        id = parent >= 0 ? InsertNode(parent, PLACE_LAST | PLACE_CHILD) : InsertNode(NO_ELEMENT, PLACE_LAST);
+    } else if (tag == tags::ITEM) {
+        ElementId at = first;
+        for (uint32_t i = 0; i < position && at >= 0; ++i)
+            at = m_nodes[at].nextSibling;
+        id = at >= 0 ? InsertNode(at, PLACE_BEFORE) : InsertNode(first, PLACE_LAST);
+    } else {
+        ElementId at = first;
+        ElementId last = first;
+        for (; at >= 0; at = m_nodes[at].nextSibling) {
+            if (m_nodes[at].tag == tag)
+                return at;
+            if (m_nodes[at].tag > tag)
+                break;
+            last = at;
+        }
+        id = at >= 0 ? InsertNode(at, PLACE_BEFORE) : InsertNode(last, PLACE_AFTER);
+    }
+    if (id < 0)
+        return NO_ELEMENT;
+    m_nodes[id].tag = tag;
+    const uint16_t resolved = code != 0 ? code : ResolveVr(id);
+    ElementNode& node = m_nodes[id];
+    node.vr = resolved;
+    node.reserved = 0;
+    node.headerLength = EncodedHeaderLength(tag, resolved);
+    node.flags = NODE_COMPLETE;
+    node.value = ValueChunk();
+    if (IsContainer(id))
+        node.value.length = UNDEFINED_VALUE_LENGTH;
+    return id;
+}
+
+bool DataSet::OpenSpool()
+{
+    if (m_spool.IsOpen())
+        return true;
+    return m_spool.Open(nullptr, FILE_CREATE | FILE_READ | FILE_WRITE | FILE_DELETE_ON_CLOSE | FILE_TEMPORARY)
+        == SUCCESS;
+}
+
+ResultCode DataSet::AppendValue(ElementId id, const void* bytes, uint32_t length)
+{
+    if (!Node(id) || IsContainer(id) || !bytes || length == 0 || length == UNDEFINED_VALUE_LENGTH)
+        return ERROR_GENERAL_PARAMETER;
+    const uint64_t existing = GetValueLength(id);
+    uint8_t* memory = nullptr;
+    if (existing + length < kSmallValue || (m_flags & DS_VALUES_IN_MEMORY)) {
+        memory = static_cast<uint8_t*>(std::malloc(length));
+        if (memory)
+            std::memcpy(memory, bytes, length);
+    }
+    uint64_t offset = 0;
+    if (!memory) {
+        if (!OpenSpool())
+            return ERROR_FILE_WRITE;
+        const int64_t end = m_spool.Seek(2, 0);
+        if (end < 0 || !m_spool.Write(bytes, length))
+            return ERROR_FILE_WRITE;
+        offset = static_cast<uint64_t>(end);
+    }
+    ElementNode& node = m_nodes[id];
+    ValueChunk* chunk = &node.value;
+    const bool hasValue = node.value.length != 0 || node.value.memory || node.value.file;
+    if (hasValue) {
+        auto* extra = static_cast<ValueChunk*>(std::malloc(sizeof(ValueChunk)));
+        if (!extra) {
+            std::free(memory);
+            return ERROR_MEMORY_ALLOC;
+        }
+        new (extra) ValueChunk();
+        ValueChunk* last = &node.value;
+        while (last->next)
+            last = last->next;
+        last->next = extra;
+        chunk = extra;
+    } else if (memory) {
+        node.flags |= NODE_OWNS_MEMORY;
+    }
+    chunk->next = nullptr;
+    chunk->length = length;
+    chunk->memory = memory;
+    chunk->file = memory ? nullptr : &m_spool;
+    chunk->offset = offset;
+    return SUCCESS;
+}
+
+ResultCode DataSet::SetString(ElementId id, const char* text)
+{
+    const ElementNode* n = Node(id);
+    if (!n || !text)
+        return ERROR_GENERAL_PARAMETER;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(n->vr);
+    const VrKind kind = vrs.KindOf(vrIndex);
+    if (vrIndex < 0 || (kind != VrKind::STRING && kind != VrKind::NAME))
+        return ERROR_DS_VR;
+    const size_t length = std::strlen(text);
+    if (length >= UNDEFINED_VALUE_LENGTH)
+        return ERROR_GENERAL_PARAMETER;
+    return AppendValue(id, text, static_cast<uint32_t>(length));
+}
+
+ResultCode DataSet::SetInteger(ElementId id, uint32_t value)
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return ERROR_GENERAL_PARAMETER;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(n->vr);
+    if (vrIndex < 0)
+        return ERROR_DS_VR;
+    const VrKind kind = vrs.KindOf(vrIndex);
+    const bool binary = HasFlag(vrs.FlagsOf(vrIndex), VrFlags::BINARY);
+    uint8_t bytes[4];
+    switch (kind) {
+    case VrKind::TAG: {
+        const uint32_t swapped = (value << 16) | (value >> 16);
+        std::memcpy(bytes, &swapped, 4);
+        return AppendValue(id, bytes, 4);
+    }
+    case VrKind::SINT1:
+    case VrKind::SINT2:
+    case VrKind::SINT4:
+    case VrKind::UINT1:
+    case VrKind::UINT2:
+    case VrKind::UINT4: {
+        if (binary) {
+            const uint32_t size = (kind == VrKind::SINT1 || kind == VrKind::UINT1) ? 1
+                : (kind == VrKind::SINT2 || kind == VrKind::UINT2)                 ? 2
+                                                                                   : 4;
+            std::memcpy(bytes, &value, 4);
+            return AppendValue(id, bytes, size);
+        }
+        char text[16];
+        const bool isSigned = kind == VrKind::SINT1 || kind == VrKind::SINT2 || kind == VrKind::SINT4;
+        const int n1 = isSigned ? std::snprintf(text, sizeof text, "%d", static_cast<int32_t>(value))
+                                : std::snprintf(text, sizeof text, "%u", value);
+        return AppendValue(id, text, static_cast<uint32_t>(n1));
+    }
+    default:
+        return ERROR_DS_VR;
+    }
+}
+
+void DataSet::FreeChunks(ElementNode& node)
+{
+    ValueChunk* chunk = node.value.next;
+    while (chunk) {
+        ValueChunk* next = chunk->next;
+        std::free(chunk->memory);
+        std::free(chunk);
+        chunk = next;
+    }
+    if (node.flags & NODE_OWNS_MEMORY)
+        std::free(node.value.memory);
+    const uint32_t length = node.value.length;
+    node.value = ValueChunk();
+    node.flags &= ~static_cast<uint32_t>(NODE_OWNS_MEMORY);
+    (void)length;
+}
+
+void DataSet::FreeValue(ElementId id)
+{
+    ElementNode* n = MutableNode(id);
+    if (!n || IsContainer(id))
+        return;
+    FreeChunks(*n);
+}
+
+void DataSet::RemoveSubtree(ElementId id)
+{
+    if (m_current >= 0 && Node(m_current)) {
+        // The element being parsed or written must not be left pointing at a free node.
+        for (ElementId up = m_current; up >= 0; up = m_nodes[up].parent) {
+            if (up == id) {
+                m_current = NO_ELEMENT;
+                m_consumed = 0;
+                break;
+            }
+        }
+    }
+    RemoveSubtreeWith(id, [this](ElementId at) { FreeChunks(m_nodes[at]); });
+}
+
+void DataSet::Clear(bool closeSource)
+{
+    // Every node's memory is released, containers too: a container never owns memory, but a
+    // node whose length changed after its value was attached must not leak.
+    for (ElementId id = 0; id < m_allocatedCount; ++id) {
+        if (m_nodes[id].inUse)
+            FreeChunks(m_nodes[id]);
+    }
+    ElementTree::Reset();
+    std::free(m_preamble);
+    m_preamble = nullptr;
+    if (closeSource)
+        m_source.Close();
+    m_spool.Close();
+    m_position = 0;
+    m_consumed = 0;
+    m_current = NO_ELEMENT;
+    m_ended = 0;
+    m_memoryCapacity = 0;
+}
+
+bool DataSet::StorePreamble(const uint8_t* block)
+{
+    if (!block) {
+        std::free(m_preamble);
+        m_preamble = nullptr;
+        return true;
+    }
+    if (!m_preamble) {
+        m_preamble = static_cast<uint8_t*>(std::malloc(132));
+        if (!m_preamble)
+            return false;
+    }
+    std::memcpy(m_preamble, block, 128);
+    std::memcpy(m_preamble + 128, "DICM", 4);
+    return true;
+}
+
+void DataSet::CloseSource()
+{
+    m_source.Close();
+}
+
+} // namespace velmora

@@ -1,0 +1,167 @@
+// DataSet: the element tree of one DICOM file with on-demand value access. Values are not copied
+// when a file is read: each element records where its value lies (source file, spool file or a
+// memory block) and the bytes are fetched, in host byte order, when asked for.
+//
+// Filled by Load (or BeginParse / PushBytes / EndParse for a stream in pieces of any size),
+// written by Save (or BeginWrite / WriteBytes). Strings from GetString belong to the caller and
+// are released with FreeString.
+#pragma once
+
+#include "toolkit/disk_file.h"
+#include "toolkit/element_tree.h"
+#include "toolkit/result_code.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace velmora {
+
+// Option and state flags of a data set; the same bits are the options of a parse or write pass.
+enum DataSetFlags : uint32_t {
+    DS_BIG_ENDIAN = 0x0002, // the body is big-endian
+    DS_EXPLICIT_VR = 0x0004, // the body has explicit VRs
+    DS_DEFLATED = 0x0008, // the transfer syntax is deflated (recorded, not acted on)
+    DS_MEMORY_MODE = 0x0010, // parse: implicit little-endian, values in memory; write: implicit LE
+    DS_META_GROUP = 0x0020, // read: group 0002 is explicit LE; write: emit group 0002
+    DS_ALL_GROUP_LENGTHS = 0x0040, // write: a group length element for every group
+    DS_DEFINED_LENGTHS = 0x0080, // write: sequences and items with defined lengths
+    DS_KEEP_SOURCE = 0x0100, // starting a parse does not close the source file
+    DS_VALUES_IN_MEMORY = 0x0200, // every value read goes to memory; no spool file
+    DS_SMALL_VALUES_IN_MEMORY = 0x0400, // values shorter than 1024 bytes go to memory
+    DS_SPOOL_VALUES = 0x0800, // values read are copied into the spool file
+    DS_PARSING = 0x4000, // a parse pass has been started
+    DS_COMPRESSION_MASK = 0xFFF00000u, // compression kind of the transfer syntax; 0 = native
+};
+
+// Save option: write the 128-byte preamble and "DICM" first.
+inline constexpr uint32_t SAVE_PREAMBLE = 0x0001;
+
+class DataSet : public ElementTree {
+public:
+    DataSet();
+    ~DataSet() override;
+
+    // Always true: this tree carries values.
+    virtual bool HasValues() const { return true; }
+
+    // ---- Element queries ----
+
+    // With siblingsOnly false: the first element with `tag` in pre-order over the whole tree
+    // (`from` ignored). With siblingsOnly true: the first on the level of `from` (root level for
+    // -1 or a top-level node). -1 when none.
+    ElementId FindElement(ElementId from, uint32_t tag, bool siblingsOnly) const;
+    uint32_t GetTag(ElementId id) const; // 0 for -1
+    uint16_t GetVr(ElementId id) const; // "UN" for -1
+    // SQ, undefined length, or an item not directly below Pixel Data.
+    bool IsContainer(ElementId id) const;
+    // Sum of the chunk lengths (plus one '\' between chunks of multi-valued text VRs);
+    // 0xFFFFFFFF for an undefined length; 0 for -1.
+    uint32_t GetValueLength(ElementId id) const;
+    // Copies `count` value bytes from byte `offset` into `dst`, in host byte order.
+    // ERROR_GENERAL_PARAMETER for -1, a container, null dst, a count of 0 or 0xFFFFFFFF, or an
+    // offset past the value; ERROR_FILE_SEEK when the chunk's file cannot be positioned. Bytes
+    // the file does not hold (a truncated file) come out as zeros.
+    ResultCode ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t count);
+    // The index-th value of a text element as a new NUL-terminated string (release with
+    // FreeString), trimmed as its VR pads; null when there is none.
+    char* GetString(ElementId id, uint32_t index);
+    static void FreeString(char* text);
+    uint32_t GetUnsigned(ElementId id, uint32_t index);
+    double GetReal(ElementId id, uint32_t index);
+    // VR of an element whose encoding carries none (implicit VR, items, delimiters).
+    uint16_t ResolveVr(ElementId id);
+
+    // ---- Element changes ----
+
+    // A new element on the root level (ref -1), among the children of `ref` (asChild) or on the
+    // level of `ref`, kept in tag order; items go to `position`. An element with the same tag on
+    // that level is returned unchanged. vr 0 = from ResolveVr. -1 on failure.
+    ElementId InsertElement(ElementId ref, uint32_t tag, uint16_t vr, bool asChild, uint32_t position);
+    // Adds one chunk of value bytes (host order): memory when short, else the spool file.
+    ResultCode AppendValue(ElementId id, const void* bytes, uint32_t length);
+    ResultCode SetString(ElementId id, const char* text);
+    ResultCode SetInteger(ElementId id, uint32_t value);
+    void FreeValue(ElementId id);
+    // Frees every value and the tree; closes the spool file, and the source file when asked.
+    void Clear(bool closeSource);
+    void RemoveSubtree(ElementId id) override;
+    void Reset() override { Clear(true); }
+
+    // ---- Reading files ----
+
+    // Reads the file's headers into the tree (replacing it); values stay in the file, which
+    // stays open. ERROR_FILE_OPEN, ERROR_FILE_FORMAT (fewer than 21 elements), SUCCESS.
+    ResultCode Load(const char* path);
+    void CloseSource();
+    ResultCode BeginParse(uint64_t start, uint32_t options);
+    ResultCode PushBytes(const void* bytes, uint32_t length);
+    ResultCode EndParse();
+    // Keeps a copy of the 132 bytes of `block` (preamble + "DICM"); null releases it. False when
+    // the copy cannot be allocated.
+    bool StorePreamble(const uint8_t* block);
+    const uint8_t* Preamble() const { return m_preamble; }
+    // Compression kind bits (20-31) of the flags; 0 for native pixel data.
+    uint32_t GetCompression() const { return m_flags & DS_COMPRESSION_MASK; }
+    uint32_t Flags() const { return m_flags; }
+    bool Ended() const { return m_ended != 0; }
+    uint64_t StreamPosition() const { return m_position; }
+
+    // ---- Writing files (data_set_writer.cpp) ----
+
+    // Writes the data set to `path` (SAVE_PREAMBLE and DS_* options).
+    ResultCode Save(const char* path, uint32_t options);
+    // Starts a write pass at stream position `start` with DS_* options.
+    ResultCode BeginWrite(uint64_t start, uint32_t options);
+    // Produces up to `size` bytes of the encoded data set into `buffer`; `produced` receives the
+    // count. Returns 1 while more follows, SUCCESS at the end, or an error code.
+    int32_t WriteBytes(uint8_t* buffer, uint32_t size, uint32_t& produced);
+
+    // ---- Access for the writer, tools and tests ----
+
+    // The first chunk of a value (null for an id not in use); follow `next` for the rest.
+    const ValueChunk* FirstChunk(ElementId id) const;
+    // True when `file` is this data set's source file (chunks there are in the element's order).
+    bool IsSourceFile(const DiskFile* file) const { return file == &m_source; }
+    const DiskFile& SourceFile() const { return m_source; }
+    bool HasSpoolFile() const { return m_spool.IsOpen(); }
+    // Header length the writer gives an element of `tag` and `vr` under the data set's flags.
+    uint32_t EncodedHeaderLength(uint32_t tag, uint16_t vr) const;
+    // Number of elements in pre-order from the first top-level element.
+    int32_t CountElements() const;
+
+private:
+    struct WriteState;
+    struct WriteStateDeleter {
+        void operator()(WriteState* state) const;
+    };
+
+    bool OpenSpool();
+    void FreeChunks(ElementNode& node);
+    ElementId PlaceNewElement();
+    bool IsFull(ElementId container) const;
+    ResultCode HeaderComplete(ElementNode& node);
+    ResultCode BeginValue(ElementNode& node);
+    ResultCode FinishValue(ElementId id);
+    ResultCode RunPass(uint64_t start, uint32_t encoding);
+    uint16_t VrFromBitsAllocated(uint32_t bitsTag);
+    ElementId FindTopLevel(uint32_t tag) const { return FindElement(NO_ELEMENT, tag, true); }
+
+    uint8_t* m_preamble = nullptr;
+    uint32_t m_flags = DS_EXPLICIT_VR;
+    DiskFile m_spool;
+    DiskFile m_source;
+    uint64_t m_position = 0;
+    uint64_t m_consumed = 0; // bytes of the current element (header and value) seen
+    uint8_t m_ended = 0;
+    ElementId m_current = NO_ELEMENT;
+    uint8_t m_header[12] = {}; // header bytes of the element being read
+    uint64_t m_memoryCapacity = 0; // bytes allocated for the value being read into memory
+
+    // Writer scratch: header bytes, options of the pass, header size of the current element.
+    uint8_t m_headerScratch[12] = {};
+    uint32_t m_writeOptions = 0;
+    uint32_t m_outputHeaderSize = 0;
+    std::unique_ptr<WriteState, WriteStateDeleter> m_writeState;
+};
+
+} // namespace velmora

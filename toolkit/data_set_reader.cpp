@@ -1,0 +1,412 @@
+// The DICOM file reader: a push parser that builds the element tree as header bytes arrive, and
+// Load, which feeds it a file 13 bytes at a time and seeks over every value.
+#include "toolkit/data_set.h"
+
+#include "toolkit/tag.h"
+#include "toolkit/uid_dictionary.h"
+#include "toolkit/vr_dictionary.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint32_t kSmallValue = 1024;
+constexpr uint32_t kPieceSize = 13; // bytes handed to the parser per read during Load
+constexpr int32_t kMinimumElements = 21;
+// Memory for a value read into memory grows as its bytes arrive, up to its declared length,
+// so that a corrupt length cannot demand gigabytes before any byte is seen.
+constexpr uint64_t kInitialCapacity = 64 * 1024;
+
+uint16_t Read16(const uint8_t* p, bool big)
+{
+    return big ? static_cast<uint16_t>((p[0] << 8) | p[1]) : static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t Read32(const uint8_t* p, bool big)
+{
+    return big ? (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16)
+            | (static_cast<uint32_t>(p[2]) << 8) | p[3]
+               : static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8)
+            | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool IsItemOrDelimiter(uint32_t tag)
+{
+    return tag == tags::ITEM || tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
+}
+
+bool IsDelimiter(uint32_t tag)
+{
+    return tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
+}
+
+// VRs whose explicit header has two reserved bytes and a 32-bit length. Besides OB, OF, OW, SQ,
+// UN and UT this includes the VRs added to the standard later (OD, OL, OV, SV, UC, UR, UV): files
+// using them are common, and reading their headers as 8 bytes would derail the whole parse.
+bool HasLongHeader(uint16_t code)
+{
+    switch (code) {
+    case vr::OB:
+    case vr::OF:
+    case vr::OW:
+    case vr::SQ:
+    case vr::UN:
+    case vr::UT:
+    case VrCode('O', 'D'):
+    case VrCode('O', 'L'):
+    case VrCode('O', 'V'):
+    case VrCode('S', 'V'):
+    case VrCode('U', 'C'):
+    case VrCode('U', 'R'):
+    case VrCode('U', 'V'):
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+ResultCode DataSet::BeginParse(uint64_t start, uint32_t options)
+{
+    Clear((options & DS_KEEP_SOURCE) == 0);
+    if (options & DS_MEMORY_MODE) {
+        options &= ~static_cast<uint32_t>(DS_BIG_ENDIAN | DS_EXPLICIT_VR);
+        options |= DS_VALUES_IN_MEMORY;
+    }
+    m_position = start;
+    m_flags = options | DS_PARSING;
+    m_current = NO_ELEMENT;
+    m_consumed = 0;
+    m_ended = 0;
+    // The spool file is opened when the first value goes there, not here: a scan of a folder
+    // would otherwise create a temporary file per file read.
+    return SUCCESS;
+}
+
+bool DataSet::IsFull(ElementId container) const
+{
+    const ElementNode* c = Node(container);
+    if (!c)
+        return false;
+    int64_t remainder = c->value.length;
+    if (remainder == 0)
+        return true;
+    const ElementId end = NextInPreOrder(LastInSubtree(container));
+    for (ElementId id = c->firstChild; id >= 0 && id != end; id = NextInPreOrder(id)) {
+        const ElementNode& n = m_nodes[id];
+        remainder -= n.headerLength;
+        if (n.firstChild < 0 && !IsContainer(id))
+            remainder -= n.value.length;
+        if (remainder == 0)
+            return true;
+        if (remainder < 0)
+            return false;
+    }
+    return false;
+}
+
+ElementId DataSet::PlaceNewElement()
+{
+    ElementId prev = m_current;
+    if (prev < 0 || !Node(prev))
+        return InsertNode(NO_ELEMENT, PLACE_LAST);
+    bool closed = false;
+    if (IsDelimiter(m_nodes[prev].tag)) {
+        // The delimiter closed its container; the element follows that container.
+        if (m_nodes[prev].parent >= 0)
+            prev = m_nodes[prev].parent;
+        closed = true;
+    }
+    // Close every enclosing container of defined length that the previous element filled. This
+    // also runs after a delimiter: an undefined-length sequence can be the last element of a
+    // defined-length item.
+    for (ElementId up = m_nodes[prev].parent; up >= 0; up = m_nodes[prev].parent) {
+        if (m_nodes[up].value.length == UNDEFINED_VALUE_LENGTH || !IsFull(up))
+            break;
+        prev = up;
+        closed = true;
+    }
+    if (!closed && IsContainer(prev) && m_nodes[prev].value.length != 0)
+        return InsertNode(prev, PLACE_LAST | PLACE_CHILD);
+    return InsertNode(prev, PLACE_LAST);
+}
+
+ResultCode DataSet::HeaderComplete(ElementNode& node)
+{
+    // Called when the last header byte has arrived; decodes the length and decides how the value
+    // is read. `node` is m_nodes[m_current].
+    const bool big = (node.flags & NODE_BIG_ENDIAN) != 0;
+    if (node.headerLength == 12) {
+        node.reserved = Read16(m_header + 6, big);
+        node.value.length = Read32(m_header + 8, big);
+    } else if ((node.flags & NODE_EXPLICIT_VR) && !IsItemOrDelimiter(node.tag)) {
+        node.value.length = Read16(m_header + 6, big);
+    } else {
+        node.value.length = Read32(m_header + 4, big);
+        node.vr = ResolveVr(m_current);
+        if (IsDelimiter(node.tag))
+            node.value.length = 0;
+    }
+    ElementNode& n = m_nodes[m_current]; // ResolveVr does not move the array, but stay explicit
+    if (IsContainer(m_current) || n.value.length == 0) {
+        n.flags |= NODE_COMPLETE;
+        m_consumed = 0;
+        return SUCCESS;
+    }
+    if (n.value.length & 1)
+        return ERROR_DS_LENGTH;
+    return BeginValue(n);
+}
+
+ResultCode DataSet::BeginValue(ElementNode& node)
+{
+    const uint32_t length = node.value.length;
+    m_memoryCapacity = 0;
+    if ((m_flags & DS_VALUES_IN_MEMORY) || ((m_flags & DS_SMALL_VALUES_IN_MEMORY) && length < kSmallValue)) {
+        const uint64_t capacity = std::min<uint64_t>(length, kInitialCapacity);
+        node.value.memory = static_cast<uint8_t*>(std::malloc(capacity));
+        if (!node.value.memory)
+            return ERROR_MEMORY_ALLOC;
+        m_memoryCapacity = capacity;
+        node.value.file = nullptr;
+        node.flags |= NODE_OWNS_MEMORY;
+    } else if (m_flags & DS_SPOOL_VALUES) {
+        if (!OpenSpool())
+            return ERROR_FILE_WRITE;
+        const int64_t end = m_spool.Seek(2, 0);
+        if (end < 0)
+            return ERROR_FILE_SEEK;
+        node.value.file = &m_spool;
+        node.value.offset = static_cast<uint64_t>(end);
+    } else {
+        node.value.file = &m_source;
+    }
+    return SUCCESS;
+}
+
+ResultCode DataSet::FinishValue(ElementId id)
+{
+    ElementNode& node = m_nodes[id];
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(node.vr);
+    const bool swap = (node.flags & NODE_BIG_ENDIAN) && HasFlag(vrs.FlagsOf(vrIndex), VrFlags::SWAP);
+    if (swap && node.value.memory) {
+        vrs.Swap(vrIndex, node.value.memory, node.value.length, ByteOrder::Big, ByteOrder::Little);
+    } else if (swap && node.value.file == &m_spool) {
+        uint8_t piece[1024];
+        for (uint64_t done = 0; done < node.value.length;) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(sizeof piece, node.value.length - done));
+            const int64_t at = static_cast<int64_t>(node.value.offset + done);
+            if (m_spool.Seek(0, at) != at || m_spool.Read(piece, n) != n)
+                return ERROR_FILE_READ;
+            vrs.Swap(vrIndex, piece, n, ByteOrder::Big, ByteOrder::Little);
+            if (m_spool.Seek(0, at) != at || !m_spool.Write(piece, n))
+                return ERROR_FILE_WRITE;
+            done += n;
+        }
+    }
+    node.flags |= NODE_COMPLETE;
+    m_consumed = 0;
+    return SUCCESS;
+}
+
+ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
+{
+    if (m_ended || !(m_flags & DS_PARSING))
+        return ERROR_GENERAL_INIT;
+    if (!bytes && length > 0)
+        return ERROR_GENERAL_PARAMETER;
+    const auto* in = static_cast<const uint8_t*>(bytes);
+    const bool dataSetBig = (m_flags & DS_BIG_ENDIAN) != 0;
+    while (length > 0) {
+        if (m_consumed == 0) {
+            const ElementId id = PlaceNewElement();
+            if (id < 0)
+                return ERROR_MEMORY_ALLOC;
+            m_current = id;
+            ElementNode& fresh = m_nodes[id];
+            fresh.vr = vr::UN;
+            fresh.value.offset = m_position + 8;
+        }
+        ElementNode& node = m_nodes[m_current];
+        if (m_consumed < 4) {
+            const uint32_t take = std::min<uint32_t>(static_cast<uint32_t>(4 - m_consumed), length);
+            std::memcpy(m_header + m_consumed, in, take);
+            in += take;
+            length -= take;
+            m_consumed += take;
+            m_position += take;
+            if (m_consumed < 4)
+                break;
+            uint16_t group = Read16(m_header, dataSetBig);
+            uint32_t flags = m_flags & (DS_BIG_ENDIAN | DS_EXPLICIT_VR);
+            if (m_flags & DS_META_GROUP) {
+                if (group == 0x0002 || (dataSetBig && group == 0x0200)) {
+                    group = 0x0002;
+                    flags = NODE_EXPLICIT_VR;
+                } else if (group > 0x0002) {
+                    m_flags &= ~static_cast<uint32_t>(DS_META_GROUP);
+                }
+            }
+            node.flags = flags;
+            const uint16_t element = Read16(m_header + 2, (flags & NODE_BIG_ENDIAN) != 0);
+            node.tag = MakeTag(group, element);
+            node.headerLength = 8;
+            continue;
+        }
+        if (m_consumed < node.headerLength) {
+            const bool explicitVr = (node.flags & NODE_EXPLICIT_VR) && !IsItemOrDelimiter(node.tag);
+            const uint32_t target = (explicitVr && m_consumed < 6) ? 6 : node.headerLength;
+            const uint32_t take = std::min<uint32_t>(static_cast<uint32_t>(target - m_consumed), length);
+            std::memcpy(m_header + m_consumed, in, take);
+            in += take;
+            length -= take;
+            m_consumed += take;
+            m_position += take;
+            if (m_consumed < target)
+                break;
+            if (explicitVr && target == 6) {
+                const uint16_t code = static_cast<uint16_t>((m_header[4] << 8) | m_header[5]);
+                if ((m_flags & DS_META_GROUP) && TagGroup(node.tag) == 0x0002
+                    && GlobalVrDictionary().IndexOf(code) < 0) {
+                    // Not a VR: this group 0002 element is implicit little-endian after all.
+                    node.flags &= ~static_cast<uint32_t>(NODE_EXPLICIT_VR);
+                } else {
+                    node.vr = code;
+                    if (HasLongHeader(code)) {
+                        node.headerLength = 12;
+                        node.value.offset += 4;
+                    }
+                }
+                continue;
+            }
+            const ResultCode result = HeaderComplete(node);
+            if (result != SUCCESS)
+                return result;
+            continue;
+        }
+        // Value bytes.
+        const uint64_t done = m_consumed - node.headerLength;
+        const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(node.value.length - done, length));
+        if (node.value.memory) {
+            if (done + take > m_memoryCapacity) {
+                const uint64_t wanted = std::min<uint64_t>(
+                    node.value.length, std::max<uint64_t>(done + take, m_memoryCapacity * 2));
+                auto* grown = static_cast<uint8_t*>(std::realloc(node.value.memory, wanted));
+                if (!grown)
+                    return ERROR_MEMORY_ALLOC;
+                node.value.memory = grown;
+                m_memoryCapacity = wanted;
+            }
+            std::memcpy(node.value.memory + done, in, take);
+        } else if (node.value.file == &m_spool) {
+            if (m_spool.Seek(0, static_cast<int64_t>(node.value.offset + done))
+                    != static_cast<int64_t>(node.value.offset + done)
+                || !m_spool.Write(in, take))
+                return ERROR_FILE_WRITE;
+        }
+        in += take;
+        length -= take;
+        m_consumed += take;
+        m_position += take;
+        if (done + take == node.value.length) {
+            const ResultCode result = FinishValue(m_current);
+            if (result != SUCCESS)
+                return result;
+        }
+    }
+    return SUCCESS;
+}
+
+ResultCode DataSet::EndParse()
+{
+    if (m_ended)
+        return SUCCESS;
+    m_ended = 1;
+    if (!(m_flags & DS_PARSING))
+        return SUCCESS;
+    ElementNode* node = MutableNode(m_current);
+    if (!node || (node->flags & NODE_COMPLETE))
+        return SUCCESS;
+    if (m_consumed < 4 || m_consumed < node->headerLength
+        || (m_consumed == 6 && (node->flags & NODE_EXPLICIT_VR) && node->headerLength == 12 && false)) {
+        const ElementId gone = m_current;
+        RemoveSubtree(gone);
+        m_current = NO_ELEMENT;
+        return SUCCESS;
+    }
+    if (node->value.length != UNDEFINED_VALUE_LENGTH && node->value.length != 0 && m_consumed >= node->headerLength) {
+        const uint64_t received = m_consumed - node->headerLength;
+        if (received < node->value.length)
+            node->value.length = static_cast<uint32_t>(received);
+    }
+    node->flags |= NODE_COMPLETE;
+    return SUCCESS;
+}
+
+ResultCode DataSet::RunPass(uint64_t start, uint32_t encoding)
+{
+    BeginParse(start, DS_META_GROUP | DS_KEEP_SOURCE | encoding);
+    if (m_source.Seek(0, static_cast<int64_t>(start)) == static_cast<int64_t>(start)) {
+        uint8_t piece[kPieceSize];
+        for (;;) {
+            const uint64_t got = m_source.Read(piece, sizeof piece);
+            if (got == 0 || PushBytes(piece, static_cast<uint32_t>(got)) != SUCCESS)
+                break;
+            const ElementNode* node = Node(m_current);
+            if (node && m_consumed > 4 && m_consumed > node->headerLength && !(node->flags & NODE_COMPLETE)) {
+                // The value has begun: skip the rest of it by seeking.
+                const uint64_t end = node->value.offset + node->value.length;
+                m_position = end;
+                if (m_source.Seek(0, static_cast<int64_t>(end)) != static_cast<int64_t>(end))
+                    break;
+                m_consumed = 0;
+                m_nodes[m_current].flags |= NODE_COMPLETE;
+            }
+        }
+    }
+    return EndParse();
+}
+
+ResultCode DataSet::Load(const char* path)
+{
+    m_source.Close();
+    const ResultCode opened = m_source.Open(path, FILE_READ);
+    if (opened != SUCCESS)
+        return opened;
+    uint8_t preamble[132] = {};
+    const bool hasPreamble = m_source.Read(preamble, sizeof preamble) == sizeof preamble
+        && std::memcmp(preamble + 128, "DICM", 4) == 0;
+    const uint64_t start = hasPreamble ? 132 : 0;
+
+    RunPass(start, 0);
+    uint32_t compression = 0;
+    bool deflated = false;
+    const ElementId syntax = FindElement(NO_ELEMENT, tags::TRANSFER_SYNTAX_UID, true);
+    char* uid = syntax >= 0 ? GetString(syntax, 0) : nullptr;
+    if (uid) {
+        const UidDictionary& uids = GlobalUidDictionary();
+        const int32_t row = uids.Find(uid);
+        FreeString(uid);
+        compression = static_cast<uint32_t>(uids.CompressionOf(row));
+        deflated = uids.IsDeflated(row);
+        const bool explicitVr = uids.IsExplicit(row);
+        const bool little = uids.IsLittleEndian(row);
+        if (explicitVr || !little)
+            RunPass(start, (explicitVr ? DS_EXPLICIT_VR : 0u) | (little ? 0u : DS_BIG_ENDIAN));
+    }
+    m_flags |= compression & DS_COMPRESSION_MASK;
+    if (deflated)
+        m_flags |= DS_DEFLATED;
+    if (CountElements() < kMinimumElements)
+        return ERROR_FILE_FORMAT;
+    StorePreamble(hasPreamble ? preamble : nullptr);
+    return SUCCESS;
+}
+
+} // namespace velmora

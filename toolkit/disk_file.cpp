@@ -1,0 +1,208 @@
+// DiskFile on POSIX descriptors. Reads and writes use pread/pwrite at a logical position, so a
+// seek is free; small reads are served from a 4 KiB buffer.
+#include "toolkit/disk_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint64_t kBufferSize = 4096;
+constexpr uint64_t kMaxRequest = 0x7FFFFFFF;
+
+} // namespace
+
+DiskFile::DiskFile() = default;
+
+DiskFile::~DiskFile()
+{
+    Close();
+}
+
+const char* DiskFile::TempFolder()
+{
+    static const std::string folder = [] {
+        const char* dir = std::getenv("TMPDIR");
+        return std::string((dir && *dir) ? dir : "/tmp");
+    }();
+    return folder.c_str();
+}
+
+ResultCode DiskFile::Open(const char* path, uint32_t mode)
+{
+    Close();
+    m_mode = mode;
+    m_systemReads = 0;
+    m_systemBytesRead = 0;
+    int access = O_RDONLY;
+    if ((mode & FILE_READ) && (mode & FILE_WRITE))
+        access = O_RDWR;
+    else if (mode & FILE_WRITE)
+        access = O_WRONLY;
+    if (mode & FILE_TEMPORARY) {
+        std::string name = path ? path : TempFolder();
+        if (!name.empty() && name.back() != '/')
+            name += '/';
+        name += "SDKXXXXXX";
+        std::vector<char> buffer(name.begin(), name.end());
+        buffer.push_back('\0');
+        const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+        if (fd < 0) {
+            m_path.clear();
+            return ERROR_FILE_OPEN;
+        }
+        m_path = buffer.data();
+        // A temporary file that is deleted on close is unlinked at once: it then vanishes even
+        // when the process dies.
+        if (mode & FILE_DELETE_ON_CLOSE)
+            ::unlink(m_path.c_str());
+        m_fd = fd;
+        return SUCCESS;
+    }
+    if (!path) {
+        m_path.clear();
+        return ERROR_GENERAL_PARAMETER;
+    }
+    m_path = path;
+    int flags = access | O_CLOEXEC;
+    if (mode & FILE_CREATE)
+        flags |= O_CREAT | O_TRUNC;
+    const int fd = ::open(path, flags, 0666);
+    if (fd < 0)
+        return ERROR_FILE_OPEN;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return ERROR_FILE_OPEN;
+    }
+    if (mode & FILE_DELETE_ON_CLOSE)
+        ::unlink(path);
+    else
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_fd = fd;
+    return SUCCESS;
+}
+
+void DiskFile::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_position = 0;
+    m_bufferStart = 0;
+    m_bufferLength = 0;
+}
+
+uint64_t DiskFile::Read(void* buffer, uint64_t count)
+{
+    if (m_fd < 0 || !buffer || count == 0)
+        return 0;
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint64_t done = 0;
+    while (done < count) {
+        // Served from the buffer when the position lies inside it.
+        if (m_position >= m_bufferStart
+            && static_cast<uint64_t>(m_position - m_bufferStart) < m_bufferLength) {
+            const uint64_t at = static_cast<uint64_t>(m_position - m_bufferStart);
+            const uint64_t n = std::min(count - done, m_bufferLength - at);
+            std::memcpy(out + done, m_buffer.data() + at, n);
+            done += n;
+            m_position += static_cast<int64_t>(n);
+            continue;
+        }
+        const uint64_t want = count - done;
+        if (want >= kBufferSize) {
+            // Large requests go straight to the caller's memory.
+            const uint64_t n = std::min(want, kMaxRequest);
+            const ssize_t got = ::pread(m_fd, out + done, n, m_position);
+            ++m_systemReads;
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            m_systemBytesRead += static_cast<uint64_t>(got);
+            done += static_cast<uint64_t>(got);
+            m_position += got;
+            continue;
+        }
+        m_buffer.resize(kBufferSize);
+        const ssize_t got = ::pread(m_fd, m_buffer.data(), kBufferSize, m_position);
+        ++m_systemReads;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            m_bufferLength = 0;
+            break;
+        }
+        m_systemBytesRead += static_cast<uint64_t>(got);
+        m_bufferStart = m_position;
+        m_bufferLength = static_cast<uint64_t>(got);
+    }
+    return done;
+}
+
+bool DiskFile::Write(const void* buffer, uint64_t count)
+{
+    if (m_fd < 0)
+        return false;
+    if (!buffer || count == 0)
+        return true;
+    // Whatever the buffer held may be overwritten.
+    m_bufferLength = 0;
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    uint64_t done = 0;
+    while (done < count) {
+        const uint64_t n = std::min(count - done, kMaxRequest);
+        const ssize_t wrote = ::pwrite(m_fd, in + done, n, m_position);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += static_cast<uint64_t>(wrote);
+        m_position += wrote;
+    }
+    return true;
+}
+
+int64_t DiskFile::Size() const
+{
+    struct stat info;
+    if (::fstat(m_fd, &info) != 0)
+        return -1;
+    return info.st_size;
+}
+
+int64_t DiskFile::Seek(int origin, int64_t offset)
+{
+    if (m_fd < 0)
+        return 0;
+    int64_t base = 0;
+    switch (origin) {
+    case 0:
+        base = 0;
+        break;
+    case 1:
+        base = m_position;
+        break;
+    case 2:
+        base = Size();
+        if (base < 0)
+            return -1;
+        break;
+    default:
+        return 0;
+    }
+    if ((offset > 0 && base > INT64_MAX - offset) || base + offset < 0)
+        return -1;
+    m_position = base + offset;
+    return m_position;
+}
+
+} // namespace velmora

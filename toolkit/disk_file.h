@@ -1,0 +1,77 @@
+// DiskFile: the toolkit's file object. One operating-system file with 64-bit positions, opened by
+// a set of mode flags, and able to create uniquely named temporary files ("SDK...") in the
+// temporary folder that vanish when closed. Reads are served from an internal buffer, so that a
+// parser asking for a few bytes at a time and seeking over values costs few system calls.
+#pragma once
+
+#include "toolkit/result_code.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// Mode flags of DiskFile::Open.
+enum FileMode : uint32_t {
+    FILE_CREATE = 0x01, // create the file, replacing an existing one; without it the file must exist
+    FILE_READ = 0x02,
+    FILE_WRITE = 0x04,
+    FILE_DELETE_ON_CLOSE = 0x08, // the file disappears when it is closed
+    FILE_TEMPORARY = 0x10, // a new unique name with the prefix "SDK" in the temporary folder
+    FILE_SHARE_READ = 0x20, // recorded; POSIX files are always shareable
+    FILE_SHARE_WRITE = 0x40,
+};
+
+class DiskFile {
+public:
+    DiskFile();
+    ~DiskFile();
+    DiskFile(const DiskFile&) = delete;
+    DiskFile& operator=(const DiskFile&) = delete;
+
+    // Closes the file first. Without FILE_TEMPORARY, `path` names the file (ERROR_GENERAL_PARAMETER
+    // when null); with it, a unique "SDK" file is made in the folder `path`, or in TempFolder()
+    // when `path` is null. ERROR_FILE_OPEN when the system refuses (also for a directory); a
+    // temporary name made by the failing call is removed.
+    ResultCode Open(const char* path, uint32_t mode);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Reads up to `count` bytes at the current position; fewer at the end of the file or on an
+    // error. 0 for a closed file, a null buffer or a count of 0.
+    uint64_t Read(void* buffer, uint64_t count);
+    // Writes all bytes at the current position. False for a closed file or a failed write; true
+    // for a null buffer or a count of 0 on an open file.
+    bool Write(const void* buffer, uint64_t count);
+    // origin 0 = start, 1 = current position, 2 = end. Returns the new position; 0 for a closed
+    // file or another origin (position unchanged), -1 when the result would be negative.
+    // Positions past the end are allowed.
+    int64_t Seek(int origin, int64_t offset);
+
+    const std::string& Path() const { return m_path; }
+    uint32_t Mode() const { return m_mode; }
+
+    // Counters since the last Open: read requests that reached the system, and bytes they returned.
+    uint64_t SystemReads() const { return m_systemReads; }
+    uint64_t SystemBytesRead() const { return m_systemBytesRead; }
+
+    // The process-wide temporary folder: $TMPDIR when set and non-empty, else /tmp.
+    static const char* TempFolder();
+
+private:
+    int64_t Size() const;
+
+    int m_fd = -1;
+    std::string m_path;
+    uint32_t m_mode = 0;
+    int64_t m_position = 0; // logical position of the next read or write
+    // Read buffer: bytes [m_bufferStart, m_bufferStart + m_bufferLength) of the file.
+    std::vector<uint8_t> m_buffer;
+    int64_t m_bufferStart = 0;
+    uint64_t m_bufferLength = 0;
+    uint64_t m_systemReads = 0;
+    uint64_t m_systemBytesRead = 0;
+};
+
+} // namespace velmora
