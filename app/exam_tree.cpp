@@ -1,0 +1,128 @@
+#include "app/exam_tree.h"
+
+#include "app/controls.h"
+
+#include <QHeaderView>
+
+namespace velmora {
+
+ExamTree::ExamTree(int id, QWidget* parent)
+    : QTreeWidget(parent)
+{
+    SetControlId(this, id);
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setItemsExpandable(true);
+    setUniformRowHeights(true);
+    setIconSize(QSize(16, 16));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Image 0 patient, 1 study, 2 series, 3 image; white is the mask colour.
+    QImage strip = LoadBitmapResource(167).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < strip.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(strip.scanLine(y));
+        for (int x = 0; x < strip.width(); ++x) {
+            if ((row[x] & 0x00FFFFFF) == 0x00FFFFFF)
+                row[x] = 0;
+        }
+    }
+    for (int k = 0; k < 4; ++k) {
+        if (!strip.isNull())
+            m_icons[static_cast<size_t>(k)] = QIcon(QPixmap::fromImage(strip.copy(k * 16, 0, 16, 16)));
+    }
+    m_model.SetListener(this);
+    connect(this, &QTreeWidget::currentItemChanged, this,
+        [this](QTreeWidgetItem* current, QTreeWidgetItem*) { emit SelectionChanged(ItemOf(current)); });
+    connect(this, &QTreeWidget::itemClicked, this,
+        [this](QTreeWidgetItem* item, int) { emit Clicked(ItemOf(item)); });
+}
+
+ExamTree::~ExamTree()
+{
+    m_model.SetListener(nullptr);
+}
+
+ExamItem ExamTree::Selected() const
+{
+    return ItemOf(currentItem());
+}
+
+void ExamTree::Select(ExamItem item)
+{
+    QTreeWidgetItem* widgetItem = WidgetItemOf(item);
+    setCurrentItem(widgetItem);
+    if (widgetItem)
+        scrollToItem(widgetItem);
+}
+
+ExamItem ExamTree::ItemOf(const QTreeWidgetItem* widgetItem) const
+{
+    if (!widgetItem)
+        return 0;
+    return widgetItem->data(0, Qt::UserRole).toInt();
+}
+
+QTreeWidgetItem* ExamTree::WidgetItemOf(ExamItem item) const
+{
+    return m_widgets.value(item, nullptr);
+}
+
+void ExamTree::ItemAdded(ExamItem item)
+{
+    auto* widgetItem = new QTreeWidgetItem;
+    widgetItem->setText(0, QString::fromStdString(m_model.Label(item)));
+    widgetItem->setData(0, Qt::UserRole, item);
+    widgetItem->setIcon(0, m_icons[static_cast<size_t>(m_model.Level(item))]);
+    if (QTreeWidgetItem* parent = WidgetItemOf(m_model.Parent(item)))
+        parent->addChild(widgetItem);
+    else
+        addTopLevelItem(widgetItem);
+    m_widgets.insert(item, widgetItem);
+}
+
+void ExamTree::ItemRemoving(ExamItem item)
+{
+    delete m_widgets.take(item);
+}
+
+void ExamTree::Cleared()
+{
+    m_widgets.clear();
+    QTreeWidget::clear();
+}
+
+PictureList::PictureList(int id, QWidget* parent)
+    : QTreeWidget(parent)
+{
+    SetControlId(this, id);
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setHeaderLabels({ "File Name" });
+    setColumnWidth(0, 150);
+    setRootIsDecorated(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+void PictureList::AddPictureFile(const QString& path)
+{
+    const int slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return;
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, path.mid(slash + 1));
+    item->setData(0, Qt::UserRole, path);
+    insertTopLevelItem(0, item);
+}
+
+void PictureList::ClearPictureList()
+{
+    QTreeWidget::clear();
+}
+
+QString PictureList::PathAt(int row) const
+{
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return item ? item->data(0, Qt::UserRole).toString() : QString();
+}
+
+} // namespace velmora

@@ -1,0 +1,61 @@
+// ExamTree: the exam tree view (control 318) showing an ExamModel: one QTreeWidgetItem per model
+// item, with the picture of its level from the 64 x 16 image strip (bitmap 167). The model does
+// the filing and traversal; this class keeps the widget in step and maps items both ways.
+#pragma once
+
+#include "app/model/exam_model.h"
+
+#include <QHash>
+#include <QTreeWidget>
+
+#include <array>
+
+namespace velmora {
+
+class ExamTree : public QTreeWidget, private ExamModel::Listener {
+    Q_OBJECT
+public:
+    ExamTree(int id, QWidget* parent);
+    ~ExamTree() override;
+
+    ExamModel& Model() { return m_model; }
+    const ExamModel& Model() const { return m_model; }
+
+    // The selected (current) item, 0 when none.
+    ExamItem Selected() const;
+    // Selects `item` (0 clears the selection); the selection-changed signal follows.
+    void Select(ExamItem item);
+    ExamItem ItemOf(const QTreeWidgetItem* widgetItem) const;
+    QTreeWidgetItem* WidgetItemOf(ExamItem item) const;
+    void Clear() { m_model.Clear(); }
+
+signals:
+    // The current item changed, by the user or the program.
+    void SelectionChanged(velmora::ExamItem item);
+    // A mouse click on an item ended (button released).
+    void Clicked(velmora::ExamItem item);
+
+private:
+    void ItemAdded(ExamItem item) override;
+    void ItemRemoving(ExamItem item) override;
+    void Cleared() override;
+
+    ExamModel m_model;
+    QHash<ExamItem, QTreeWidgetItem*> m_widgets;
+    std::array<QIcon, 4> m_icons;
+};
+
+// PictureList: the picture list view (control 1008): one column with the file name; the full
+// path kept with each item; new items at the top.
+class PictureList : public QTreeWidget {
+    Q_OBJECT
+public:
+    PictureList(int id, QWidget* parent);
+    // Adds `path` at the top (the name after the last '/'); nothing for a path without '/'.
+    void AddPictureFile(const QString& path);
+    void ClearPictureList();
+    QString PathAt(int row) const;
+    int Count() const { return topLevelItemCount(); }
+};
+
+} // namespace velmora
