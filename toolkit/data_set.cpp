@@ -133,7 +133,7 @@ ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t
                 return ERROR_FILE_SEEK;
             const uint64_t got = chunk->file->Read(out, n1);
             if (got < n1)
-                std::memset(out + got, 0, left); // what the file does not hold reads as zeros
+                std::memset(out + got, 0, left - got); // what the file does not hold reads as zeros
             if (got == 0)
                 return SUCCESS;
             if (IsSourceFile(chunk->file) && bigEndian)
