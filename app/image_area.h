@@ -29,7 +29,7 @@ public:
     virtual int Mode() const = 0;
     virtual void Resize(int right, int bottom) = 0;
 
-    virtual void ShowImages(const FourSlots& slots) = 0;
+    virtual void ShowImages(const FourSlots& four) = 0;
     virtual void ShowPictures(const FourPaths& paths) = 0;
 
     virtual void SetMirror(bool on) = 0;

@@ -1,0 +1,349 @@
+// MainDialog driven through its real widgets, with a recording image area and scripted prompts.
+#include "app/controls.h"
+#include "app/exam_tree.h"
+#include "app/main_dialog.h"
+#include "toolkit/built_in_tables.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+#include <QtTest>
+
+using namespace velmora;
+
+namespace {
+
+struct Calls {
+    std::vector<FourSlots> shown;
+    std::vector<double> zooms;
+    int mode = 1;
+    bool mirror = false, flip = false, invert = false;
+    int mirrorApplied = 0, windowLevel = 0;
+    std::vector<int> interaction;
+    std::vector<int> annotations;
+    bool holdsImage = false;
+    std::pair<int, int> resized { 0, 0 };
+};
+
+class RecordingArea : public ImageArea {
+public:
+    explicit RecordingArea(Calls& calls) : m(calls) { }
+    void Create(QWidget* parent) override
+    {
+        m_tile = new QWidget(parent);
+        m_tile->setGeometry(0, 50, 743, 589);
+    }
+    void SetMode(int mode) override { m.mode = mode; }
+    int Mode() const override { return m.mode; }
+    void Resize(int right, int bottom) override { m.resized = { right, bottom }; }
+    void ShowImages(const FourSlots& four) override { m.shown.push_back(four); }
+    void ShowPictures(const FourPaths&) override { }
+    void SetMirror(bool on) override { m.mirror = on; }
+    void SetFlip(bool on) override { m.flip = on; }
+    void SetInvert(bool on) override { m.invert = on; }
+    void ApplyMirror() override { ++m.mirrorApplied; }
+    void ApplyFlip() override { }
+    void ApplyInvert() override { }
+    void SetZoom(double factor) override { m.zooms.push_back(factor); }
+    void ToggleWindowLevel() override { ++m.windowLevel; }
+    void SetInteractionMode(InteractionMode mode) override { m.interaction.push_back(static_cast<int>(mode)); }
+    void ChooseAnnotation(AnnotationKind kind) override { m.annotations.push_back(static_cast<int>(kind)); }
+    void ChooseText(const std::string&) override { }
+    bool TileHoldsImage(int index) const override { return m.holdsImage && index == 0; }
+    QWidget* Tile(int index) const override { return index == 0 ? m_tile : nullptr; }
+
+private:
+    Calls& m;
+    QWidget* m_tile = nullptr;
+};
+
+struct Answers {
+    QString folder;
+    QStringList warnings;
+};
+
+class ScriptedPrompts : public UserPrompts {
+public:
+    explicit ScriptedPrompts(Answers& answers) : a(answers) { }
+    QString ChooseFolder(QWidget*, const QString&) override { return a.folder; }
+    QString ChooseOpenFile(QWidget*, const QString&, const QString&) override { return {}; }
+    QString ChooseSaveFile(QWidget*) override { return {}; }
+    void Warn(QWidget*, const QString&, const QString& text) override { a.warnings << text; }
+    bool AskAnnotationText(QWidget*, QString&) override { return false; }
+
+private:
+    Answers& a;
+};
+
+QString SampleFolder() { return qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/resources/DICOM"; }
+
+} // namespace
+
+class MainDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    Calls calls;
+    Answers answers;
+    QTemporaryDir programFolder;
+
+    std::unique_ptr<MainDialog> Make(bool withSamples)
+    {
+        calls = Calls {};
+        answers = Answers {};
+        QDir(programFolder.path()).removeRecursively();
+        QDir().mkpath(programFolder.path() + "/DICOM");
+        if (withSamples) {
+            for (const QString& name : { "PHANTOM_CT/CT001.dcm", "PHANTOM_CT/CT002.dcm", "PHANTOM_CT/CT005.dcm", "PHANTOM_MR/MR001.dcm" }) {
+                QDir().mkpath(QFileInfo(programFolder.path() + "/DICOM/" + name).path());
+                QFile::copy(SampleFolder() + "/" + name, programFolder.path() + "/DICOM/" + name);
+            }
+        }
+        auto dialog = std::make_unique<MainDialog>(programFolder.path(), std::make_unique<RecordingArea>(calls),
+            std::make_unique<ScriptedPrompts>(answers));
+        dialog->Initialise();
+        dialog->show();
+        QTest::qWaitForWindowExposed(dialog.get());
+        return dialog;
+    }
+
+private slots:
+    void initTestCase() { InstallBuiltInTables(); }
+
+    void startsEmptyWithTheTemplateState()
+    {
+        auto d = Make(false);
+        QCOMPARE(d->windowTitle(), QString(" Velmora - Image Preview - "));
+        QCOMPARE(d->size(), QSize(918, 638));
+        QCOMPARE(d->Tree()->topLevelItemCount(), 0);
+        QCOMPARE(d->Tree()->geometry().bottom() + 1, d->height() - 70);
+        QVERIFY(!d->Pictures()->isVisible());
+        QVERIFY(!d->Control(ID_JPEG_CAPTION)->isVisible());
+        QCOMPARE(qobject_cast<QLineEdit*>(d->Control(ID_ZOOM_BOX))->text(), QString("100"));
+        QCOMPARE(qobject_cast<QLineEdit*>(d->Control(ID_FPS_BOX))->text(), QString("10"));
+        QCOMPARE(d->Button(ID_TILE1)->GetCheck(), 1);
+        QCOMPARE(d->Button(ID_TILE4)->GetCheck(), 0);
+        // Hidden controls stay hidden and disabled; the toolbar buttons take their bitmap's size.
+        for (int id : { ID_APPLY_ALL, ID_RULER, ID_ANGLE, ID_TEXT, ID_ARROW, ID_SELECT, ID_SAVE_IMAGE, ID_OK }) {
+            QVERIFY2(!d->Control(id)->isVisible() && !d->Control(id)->isEnabled(), qPrintable(QString::number(id)));
+        }
+        QCOMPARE(d->Button(ID_LOAD)->size(), QSize(40, 50));
+        QCOMPARE(d->Button(ID_NEXT)->size(), QSize(20, 50));
+        QCOMPARE(d->Button(ID_NEXT)->toolTip(), QString("Next Image"));
+        QCOMPARE(d->Button(ID_REFLECT_Y)->toolTip(), QString("Reflect X"));
+        QCOMPARE(d->Button(ID_LOAD)->geometry().topLeft(), QPoint(0, 0));
+        QCOMPARE(d->Button(ID_BROWSE)->geometry().topLeft(), QPoint(39, 0));
+        QCOMPARE(d->Tree()->x(), 744);
+        // The toolbar paints on black: a pixel between the buttons' row and the tiles.
+        const QImage shot = d->grab().toImage();
+        QCOMPARE(QColor(shot.pixel(900, 60)), QColor(0, 0, 0));
+    }
+
+    void escapeDoesNothing()
+    {
+        auto d = Make(false);
+        QTest::keyClick(d.get(), Qt::Key_Escape);
+        QTest::keyClick(d->Tree(), Qt::Key_Escape);
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->result(), 0);
+    }
+
+    void samplesFillTheTreeAndShowTheFirstImage()
+    {
+        auto d = Make(true);
+        QCOMPARE(d->Tree()->topLevelItemCount(), 2);
+        QCOMPARE(d->Tree()->topLevelItem(1)->text(0), QString("ROE RICHARD"));
+        QTreeWidgetItem* patient = d->Tree()->topLevelItem(0);
+        QCOMPARE(patient->text(0), QString("DOE JANE"));
+        QCOMPARE(patient->child(0)->text(0), QString("CT Head"));
+        QTreeWidgetItem* series = patient->child(0)->child(0);
+        QCOMPARE(series->childCount(), 3);
+        QCOMPARE(series->child(2)->text(0), QString("Image  3"));
+        QVERIFY(!calls.shown.empty());
+        QVERIFY(calls.shown.back()[0].path.ends_with("PHANTOM_CT/CT001.dcm"));
+        QCOMPARE(calls.shown.back()[0].frame, 1);
+    }
+
+    void wheelStepsThroughTheSeries()
+    {
+        auto d = Make(true);
+        auto wheel = [&](int delta) {
+            QWheelEvent event(QPointF(10, 10), d->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta),
+                Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(d->Button(ID_LOAD), &event);
+        };
+        const ExamItem first = d->Tree()->Selected();
+        wheel(-120); // toward the user: next
+        QCOMPARE(d->Tree()->Selected(), d->Tree()->Model().NextSibling(first));
+        wheel(120);
+        QCOMPARE(d->Tree()->Selected(), first);
+        wheel(120); // wraps within the series
+        QCOMPARE(d->Tree()->Model().Label(d->Tree()->Selected()), std::string("Image  3"));
+    }
+
+    void nextAndPreviousWrapOrCrossWithTheWholeList()
+    {
+        auto d = Make(true);
+        d->Previous();
+        QCOMPARE(d->Tree()->Model().Label(d->Tree()->Selected()), std::string("Image  3"));
+        d->Next();
+        QCOMPARE(d->Tree()->Model().Label(d->Tree()->Selected()), std::string("Image  1"));
+        d->Button(ID_LOAD_ALL)->click();
+        QVERIFY(d->WholeList());
+        d->Previous(); // first image of the tree: to the very last one (the MR series)
+        std::string path;
+        d->Tree()->Model().GetPath(d->Tree()->Selected(), path);
+        QVERIFY(path.ends_with("MR001.dcm"));
+    }
+
+    void zoomStepsTruncateAndStopAtTheLimits()
+    {
+        auto d = Make(false);
+        auto* box = qobject_cast<QLineEdit*>(d->Control(ID_ZOOM_BOX));
+        for (int k = 0; k < 10; ++k)
+            d->Button(ID_ZOOM_IN)->click();
+        QCOMPARE(box->text(), QString("200"));
+        QCOMPARE(d->Button(ID_ZOOM_IN)->GetCheck(), 0);
+        for (int k = 0; k < 30; ++k)
+            d->ZoomIn();
+        QCOMPARE(box->text(), QString("400"));
+        const double atLimit = d->Zoom();
+        d->ZoomIn();
+        QCOMPARE(d->Zoom(), atLimit);
+
+        auto d2 = Make(false);
+        auto* box2 = qobject_cast<QLineEdit*>(d2->Control(ID_ZOOM_BOX));
+        QStringList seen;
+        for (int k = 0; k < 12; ++k) {
+            d2->Button(ID_ZOOM_OUT)->click();
+            seen << box2->text();
+        }
+        QCOMPARE(seen.mid(0, 9), QStringList({ "90", "80", "70", "60", "50", "40", "30", "20", "10" }));
+        QCOMPARE(seen.last(), QString("10")); // held at 10 %
+        QVERIFY(d2->Zoom() > 0.0999);
+    }
+
+    void dragZoomStepsByHundredths()
+    {
+        auto d = Make(true);
+        QWidget* tile = d->Area().Tile(0);
+        auto move = [&](int y) {
+            QMouseEvent event(QEvent::MouseMove, QPointF(100, y), tile->mapToGlobal(QPointF(100, y)), Qt::NoButton,
+                Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(tile, &event);
+        };
+        move(100); // first sample; no image in tile 0 yet
+        calls.holdsImage = true;
+        move(90);
+        QCOMPARE(qobject_cast<QLineEdit*>(d->Control(ID_ZOOM_BOX))->text(), QString("101"));
+        move(95);
+        move(99);
+        QCOMPARE(qobject_cast<QLineEdit*>(d->Control(ID_ZOOM_BOX))->text(), QString("99"));
+        QCOMPARE(d->ZoomStep(), 0.1);
+        d->Button(ID_WINDOW_LEVEL)->click(); // a checked tool stops drag-zoom
+        QCOMPARE(calls.windowLevel, 1);
+        move(10);
+        QCOMPARE(qobject_cast<QLineEdit*>(d->Control(ID_ZOOM_BOX))->text(), QString("99"));
+    }
+
+    void cineTicksAndRefusesZero()
+    {
+        auto d = Make(true);
+        d->Button(ID_CINE)->click();
+        QVERIFY(d->CineRunning());
+        QCOMPARE(d->CineInterval(), 100);
+        const ExamItem first = d->Tree()->Selected();
+        QTRY_VERIFY_WITH_TIMEOUT(d->Tree()->Selected() != first, 2000);
+        d->Button(ID_CINE)->click();
+        QVERIFY(!d->CineRunning());
+        qobject_cast<QLineEdit*>(d->Control(ID_FPS_BOX))->setText("0");
+        d->Button(ID_CINE)->click();
+        QVERIFY(!d->CineRunning());
+        QCOMPARE(answers.warnings, QStringList({ "Invalid value for the number of frames per second." }));
+        qobject_cast<QLineEdit*>(d->Control(ID_FPS_BOX))->setText("abc");
+        d->CinePlayStop();
+        QCOMPARE(answers.warnings.last(), QString("Invalid value for the number of frames per second."));
+        QVERIFY(answers.warnings.contains("Please enter a positive integer."));
+        qobject_cast<QLineEdit*>(d->Control(ID_FPS_BOX))->setText("7");
+        d->CinePlayStop();
+        QCOMPARE(d->CineInterval(), 142);
+        d->CinePlayStop();
+    }
+
+    void mirrorStaysForLaterImages()
+    {
+        auto d = Make(true);
+        d->Button(ID_REFLECT_X)->click();
+        QVERIFY(d->MirrorState());
+        QVERIFY(calls.mirror);
+        QCOMPARE(d->Button(ID_REFLECT_X)->GetCheck(), 0);
+        d->Next();
+        QVERIFY(calls.mirror); // the grid hands it to every later load
+        d->Button(ID_REFLECT_X)->click();
+        QVERIFY(!calls.mirror);
+        QCOMPARE(calls.mirrorApplied, 2);
+    }
+
+    void fourUpCollectsSiblingsOrTheWholeList()
+    {
+        auto d = Make(true);
+        d->Button(ID_TILE4)->click();
+        QCOMPARE(calls.mode, 4);
+        QCOMPARE(d->Button(ID_TILE1)->GetCheck(), 0);
+        FourSlots last = calls.shown.back();
+        QVERIFY(last[2].path.ends_with("CT005.dcm"));
+        QVERIFY(last[3].path.empty());
+        d->Button(ID_LOAD_ALL)->click();
+        last = calls.shown.back();
+        QVERIFY(last[3].path.ends_with("MR001.dcm"));
+    }
+
+    void wideningMovesTheRightPanel()
+    {
+        auto d = Make(true);
+        const QPoint tree = d->Tree()->pos(), logo = d->Control(ID_LOGO)->pos(), ok = d->Control(ID_OK)->pos(),
+                     caption = d->Control(ID_DICOM_CAPTION)->pos(), load = d->Button(ID_LOAD)->pos();
+        const size_t before = calls.shown.size();
+        d->resize(d->width() + 100, d->height());
+        QCOMPARE(d->Tree()->pos(), tree + QPoint(100, 0));
+        QCOMPARE(d->Control(ID_LOGO)->pos(), logo + QPoint(100, 0));
+        QCOMPARE(d->Control(ID_OK)->pos(), ok + QPoint(100, 0));
+        QCOMPARE(d->Control(ID_DICOM_CAPTION)->pos(), caption + QPoint(100, 0));
+        QCOMPARE(d->Button(ID_LOAD)->pos(), load);
+        QCOMPARE(calls.resized, std::make_pair(1018 - 174, 638));
+        QVERIFY(calls.shown.size() > before); // the 1-up command ran again
+        // Minimize: nothing; restore: the tile command runs again.
+        const size_t shown = calls.shown.size();
+        d->OnSize(true, 0, 0);
+        QCOMPARE(calls.shown.size(), shown);
+        d->OnSize(false, d->width(), d->height());
+        QCOMPARE(calls.shown.size(), shown + 1);
+    }
+
+    void browseIntoNestedFoldersAndPictures()
+    {
+        auto d = Make(false);
+        QTemporaryDir root;
+        QDir().mkpath(root.path() + "/one/two");
+        QFile::copy(SampleFolder() + "/PHANTOM_MR/MR001.dcm", root.path() + "/one/two/a.dcm");
+        QFile::copy(SampleFolder() + "/MISC/RGB001.dcm", root.path() + "/one/b.dcm");
+        QFile jpeg(root.path() + "/one/photo.JPG");
+        QVERIFY(jpeg.open(QIODevice::WriteOnly));
+        jpeg.close();
+        answers.folder = root.path();
+        d->Button(ID_BROWSE)->click();
+        QCOMPARE(d->Tree()->topLevelItemCount(), 1);
+        QCOMPARE(d->Tree()->topLevelItem(0)->childCount(), 2); // MR Brain and Photos
+        QVERIFY(d->JpegFound());
+        QVERIFY(d->Pictures()->isVisible());
+        QCOMPARE(d->Pictures()->topLevelItem(0)->text(0), QString("photo.JPG"));
+        QCOMPARE(d->Tree()->geometry().bottom() + 1, d->height() / 2);
+        // Cancelling the browser changes nothing.
+        answers.folder.clear();
+        d->Button(ID_BROWSE)->click();
+        QCOMPARE(d->Tree()->topLevelItemCount(), 1);
+    }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "main_dialog_qtest.moc"
