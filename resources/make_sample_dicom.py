@@ -109,9 +109,9 @@ def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "DICOM")
     if os.path.isdir(folder):
         shutil.rmtree(folder)
-    ct_dir = os.path.join(folder, "PHANTOM_CT")
-    mr_dir = os.path.join(folder, "PHANTOM_MR")
-    misc_dir = os.path.join(folder, "MISC")
+    ct_dir = os.path.join(folder, "CT_HEAD")
+    mr_dir = os.path.join(folder, "MR_BRAIN")
+    misc_dir = os.path.join(folder, "OTHER")
     for d in (ct_dir, mr_dir, misc_dir):
         os.makedirs(d)
 

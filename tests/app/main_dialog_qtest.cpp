@@ -94,7 +94,7 @@ private:
         QDir(programFolder.path()).removeRecursively();
         QDir().mkpath(programFolder.path() + "/DICOM");
         if (withSamples) {
-            for (const QString& name : { "PHANTOM_CT/CT001.dcm", "PHANTOM_CT/CT002.dcm", "PHANTOM_CT/CT005.dcm", "PHANTOM_MR/MR001.dcm" }) {
+            for (const QString& name : { "CT_HEAD/CT001.dcm", "CT_HEAD/CT002.dcm", "CT_HEAD/CT005.dcm", "MR_BRAIN/MR001.dcm" }) {
                 QDir().mkpath(QFileInfo(programFolder.path() + "/DICOM/" + name).path());
                 QFile::copy(SampleFolder() + "/" + name, programFolder.path() + "/DICOM/" + name);
             }
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(series->childCount(), 3);
         QCOMPARE(series->child(2)->text(0), QString("Image  3"));
         QVERIFY(!calls.shown.empty());
-        QVERIFY(calls.shown.back()[0].path.ends_with("PHANTOM_CT/CT001.dcm"));
+        QVERIFY(calls.shown.back()[0].path.ends_with("CT_HEAD/CT001.dcm"));
         QCOMPARE(calls.shown.back()[0].frame, 1);
     }
 
@@ -325,8 +325,8 @@ private slots:
         auto d = Make(false);
         QTemporaryDir root;
         QDir().mkpath(root.path() + "/one/two");
-        QFile::copy(SampleFolder() + "/PHANTOM_MR/MR001.dcm", root.path() + "/one/two/a.dcm");
-        QFile::copy(SampleFolder() + "/MISC/RGB001.dcm", root.path() + "/one/b.dcm");
+        QFile::copy(SampleFolder() + "/MR_BRAIN/MR001.dcm", root.path() + "/one/two/a.dcm");
+        QFile::copy(SampleFolder() + "/OTHER/RGB001.dcm", root.path() + "/one/b.dcm");
         QFile jpeg(root.path() + "/one/photo.JPG");
         QVERIFY(jpeg.open(QIODevice::WriteOnly));
         jpeg.close();
