@@ -335,9 +335,6 @@ void IconButton::changeEvent(QEvent* event)
     case QEvent::ActivationChange:
         EndHover();
         break;
-    case QEvent::ApplicationPaletteChange:
-        ResetColours(true);
-        break;
     default:
         break;
     }
@@ -347,6 +344,8 @@ bool IconButton::event(QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
         setFocus(Qt::MouseFocusReason);
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        ResetColours(true);
     return QPushButton::event(event);
 }
 
