@@ -12,10 +12,22 @@ namespace {
 
 const char* const kIdProperty = "controlId";
 
-QColor SystemFace() { return QApplication::palette().color(QPalette::Button); }
-QColor SystemText() { return QApplication::palette().color(QPalette::ButtonText); }
-QColor SystemShadow() { return QApplication::palette().color(QPalette::Dark); }
-QColor SystemHighlight() { return QApplication::palette().color(QPalette::Light); }
+QColor SystemFace()
+{
+    return QApplication::palette().color(QPalette::Button);
+}
+QColor SystemText()
+{
+    return QApplication::palette().color(QPalette::ButtonText);
+}
+QColor SystemShadow()
+{
+    return QApplication::palette().color(QPalette::Dark);
+}
+QColor SystemHighlight()
+{
+    return QApplication::palette().color(QPalette::Light);
+}
 
 // The image with every pixel of the transparency colour made transparent (the mask blit of the
 // original: mask with SRCAND, then the image with its transparent pixels black with SRCPAINT).
@@ -51,7 +63,10 @@ QPixmap Greyed(const QPixmap& pixmap)
 
 } // namespace
 
-void SetControlId(QWidget* widget, int id) { widget->setProperty(kIdProperty, id); }
+void SetControlId(QWidget* widget, int id)
+{
+    widget->setProperty(kIdProperty, id);
+}
 
 int ControlId(const QWidget* widget)
 {
@@ -62,7 +77,10 @@ int ControlId(const QWidget* widget)
 } // namespace velmora
 
 // Outside any namespace, as Q_INIT_RESOURCE requires.
-static void InitialiseBitmaps() { Q_INIT_RESOURCE(velmora_bitmaps); }
+static void InitialiseBitmaps()
+{
+    Q_INIT_RESOURCE(velmora_bitmaps);
+}
 
 namespace velmora {
 
@@ -106,7 +124,8 @@ int IconButton::SetBitmaps(int id1, QColor transparency1, int id2, QColor transp
     return SetBitmaps(image1, transparency1, image2, transparency2);
 }
 
-int IconButton::SetBitmaps(const QImage& image1, QColor transparency1, const QImage& image2, QColor transparency2)
+int IconButton::SetBitmaps(
+    const QImage& image1, QColor transparency1, const QImage& image2, QColor transparency2)
 {
     m_bitmap1.reset();
     m_bitmap2.reset();
@@ -215,7 +234,9 @@ void IconButton::paintEvent(QPaintEvent*)
         p.drawRect(r.adjusted(0, 0, -1, -1));
         r.adjust(1, 1, -1, -1);
     }
-    const QColor back = (m_hover || pressed) ? m_colours[BACK_ACTIVE] : focused ? m_colours[BACK_FOCUS] : m_colours[BACK_NORMAL];
+    const QColor back = (m_hover || pressed) ? m_colours[BACK_ACTIVE]
+        : focused                            ? m_colours[BACK_FOCUS]
+                                             : m_colours[BACK_NORMAL];
     p.fillRect(r, back);
 
     auto frame3d = [&p](QRect area, QColor topLeft, QColor bottomRight) {
@@ -237,7 +258,8 @@ void IconButton::paintEvent(QPaintEvent*)
             p.drawRect(r.adjusted(0, 0, -1, -1));
         } else {
             frame3d(r, SystemHighlight(), QApplication::palette().color(QPalette::Shadow));
-            frame3d(r.adjusted(1, 1, -1, -1), QApplication::palette().color(QPalette::Midlight), SystemShadow());
+            frame3d(
+                r.adjusted(1, 1, -1, -1), QApplication::palette().color(QPalette::Midlight), SystemShadow());
         }
     }
 
@@ -249,7 +271,8 @@ void IconButton::paintEvent(QPaintEvent*)
             at = QPoint(r.left() + m_margins.x(), r.top() + (r.height() - image->height()) / 2);
             textArea.setLeft(at.x() + image->width() + m_margins.x());
         } else {
-            at = QPoint(r.left() + (r.width() - image->width()) / 2, r.top() + (r.height() - image->height()) / 2);
+            at = QPoint(
+                r.left() + (r.width() - image->width()) / 2, r.top() + (r.height() - image->height()) / 2);
         }
         if (moveWhenPressed)
             at += m_pressedOffset;
@@ -313,7 +336,10 @@ void IconButton::mouseMoveEvent(QMouseEvent* event)
         EndHover();
 }
 
-void IconButton::enterEvent(QEnterEvent* event) { QPushButton::enterEvent(event); }
+void IconButton::enterEvent(QEnterEvent* event)
+{
+    QPushButton::enterEvent(event);
+}
 
 void IconButton::leaveEvent(QEvent* event)
 {

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-
 #include <array>
 #include <optional>
 
@@ -28,7 +27,14 @@ class IconButton : public QPushButton {
 public:
     // Results of the set-up operations.
     enum Result { OK = 0, BAD_BITMAP = 1, BAD_MASK = 2, BAD_SLOT = 3, BAD_STYLE = 6 };
-    enum Slot { BACK_ACTIVE = 0, TEXT_ACTIVE = 1, BACK_NORMAL = 2, TEXT_NORMAL = 3, BACK_FOCUS = 4, TEXT_FOCUS = 5 };
+    enum Slot {
+        BACK_ACTIVE = 0,
+        TEXT_ACTIVE = 1,
+        BACK_NORMAL = 2,
+        TEXT_NORMAL = 3,
+        BACK_FOCUS = 4,
+        TEXT_FOCUS = 5
+    };
     enum class Kind { Push, DefaultPush, Check };
 
     IconButton(int id, Kind kind, const QString& text, QWidget* parent);
@@ -98,7 +104,10 @@ public:
     void SetTextColour(QColor colour);
     void SetDialogColours(QColor text, QColor background);
     QColor EffectiveText() const { return m_dialogText.isValid() ? m_dialogText : m_text; }
-    QColor EffectiveBackground() const { return m_dialogBackground.isValid() ? m_dialogBackground : m_background; }
+    QColor EffectiveBackground() const
+    {
+        return m_dialogBackground.isValid() ? m_dialogBackground : m_background;
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -115,7 +124,10 @@ public:
     void SetBackgroundColour(QColor colour);
     void SetDialogColours(QColor text, QColor background);
     QColor EffectiveText() const { return m_dialogText.isValid() ? m_dialogText : m_text; }
-    QColor EffectiveBackground() const { return m_dialogBackground.isValid() ? m_dialogBackground : m_background; }
+    QColor EffectiveBackground() const
+    {
+        return m_dialogBackground.isValid() ? m_dialogBackground : m_background;
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

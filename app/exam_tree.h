@@ -7,7 +7,6 @@
 
 #include <QHash>
 #include <QTreeWidget>
-
 #include <array>
 
 namespace velmora {

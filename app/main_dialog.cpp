@@ -13,7 +13,6 @@
 #include <QTimerEvent>
 #include <QWheelEvent>
 #include <QWindow>
-
 #include <cmath>
 #include <limits>
 
@@ -250,8 +249,8 @@ void MainDialog::Initialise()
     listPalette.setColor(QPalette::Text, kWhite);
     m_tree->setPalette(listPalette);
     m_pictures->setPalette(listPalette);
-    for (int id : { ID_ZOOM_LABEL, ID_ZOOM_CAPTION, ID_DICOM_CAPTION, ID_JPEG_CAPTION, ID_FPS_CAPTION, ID_FPS_LABEL,
-             ID_CINE_CAPTION }) {
+    for (int id : { ID_ZOOM_LABEL, ID_ZOOM_CAPTION, ID_DICOM_CAPTION, ID_JPEG_CAPTION, ID_FPS_CAPTION,
+             ID_FPS_LABEL, ID_CINE_CAPTION }) {
         if (auto* label = qobject_cast<ColourLabel*>(Control(id)))
             label->SetBackgroundColour(kBlack);
     }
@@ -424,7 +423,8 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
         if (move->buttons() != Qt::LeftButton || move->modifiers() != Qt::NoModifier)
             break;
         // A move that a child ignored reaches its parent again: count it once.
-        if (m_haveLastMove && move->timestamp() == m_lastMoveTime && move->globalPosition() == m_lastMoveGlobal)
+        if (m_haveLastMove && move->timestamp() == m_lastMoveTime
+            && move->globalPosition() == m_lastMoveGlobal)
             break;
         m_haveLastMove = true;
         m_lastMoveTime = move->timestamp();
@@ -703,28 +703,65 @@ void MainDialog::ShowSelection()
 void MainDialog::RunCommand(int id)
 {
     switch (id) {
-    case ID_TILE1: OneUp(); break;
-    case ID_TILE4: FourUp(); break;
-    case ID_PREVIOUS: Previous(); break;
-    case ID_NEXT: Next(); break;
-    case ID_CINE: CinePlayStop(); break;
-    case ID_ZOOM_IN: ZoomIn(); break;
-    case ID_ZOOM_OUT: ZoomOut(); break;
-    case ID_RESET: Reset(); break;
-    case ID_REFLECT_X: Mirror(); break;
-    case ID_REFLECT_Y: Flip(); break;
-    case ID_INVERT: InvertImages(); break;
-    case ID_WINDOW_LEVEL: WindowLevel(); break;
-    case ID_LOAD_ALL: ToggleWholeList(); break;
+    case ID_TILE1:
+        OneUp();
+        break;
+    case ID_TILE4:
+        FourUp();
+        break;
+    case ID_PREVIOUS:
+        Previous();
+        break;
+    case ID_NEXT:
+        Next();
+        break;
+    case ID_CINE:
+        CinePlayStop();
+        break;
+    case ID_ZOOM_IN:
+        ZoomIn();
+        break;
+    case ID_ZOOM_OUT:
+        ZoomOut();
+        break;
+    case ID_RESET:
+        Reset();
+        break;
+    case ID_REFLECT_X:
+        Mirror();
+        break;
+    case ID_REFLECT_Y:
+        Flip();
+        break;
+    case ID_INVERT:
+        InvertImages();
+        break;
+    case ID_WINDOW_LEVEL:
+        WindowLevel();
+        break;
+    case ID_LOAD_ALL:
+        ToggleWholeList();
+        break;
     case ID_RULER:
     case ID_ANGLE:
     case ID_ARROW:
-    case ID_SELECT: ChooseTool(id); break;
-    case ID_TEXT: TextTool(); break;
-    case ID_BROWSE: Browse(); break;
-    case ID_LOAD: LoadFile(); break;
-    case ID_OK: accept(); break;
-    default: break;
+    case ID_SELECT:
+        ChooseTool(id);
+        break;
+    case ID_TEXT:
+        TextTool();
+        break;
+    case ID_BROWSE:
+        Browse();
+        break;
+    case ID_LOAD:
+        LoadFile();
+        break;
+    case ID_OK:
+        accept();
+        break;
+    default:
+        break;
     }
 }
 
@@ -762,7 +799,8 @@ void MainDialog::Next()
     const ExamItem selected = m_tree->Selected();
     ExamItem target = 0;
     if (selected)
-        target = m_tree->Model().NextImage(selected, Wrap::Yes, m_wholeList ? Across::WholeTree : Across::SeriesOnly);
+        target = m_tree->Model().NextImage(
+            selected, Wrap::Yes, m_wholeList ? Across::WholeTree : Across::SeriesOnly);
     else
         target = m_tree->Model().FirstDeepest();
     if (target)
@@ -777,7 +815,8 @@ void MainDialog::CinePlayStop()
     else
         m_prompts->Warn(this, QApplication::applicationName(), "Please enter a positive integer.");
     if (m_framesPerSecond == 0) {
-        m_prompts->Warn(this, QApplication::applicationName(), "Invalid value for the number of frames per second.");
+        m_prompts->Warn(
+            this, QApplication::applicationName(), "Invalid value for the number of frames per second.");
         return;
     }
     if (m_cineRunning) {
@@ -867,11 +906,20 @@ void MainDialog::ChooseTool(int id)
             Release(other);
     }
     switch (id) {
-    case ID_RULER: m_area->ChooseAnnotation(AnnotationKind::Ruler); break;
-    case ID_ANGLE: m_area->ChooseAnnotation(AnnotationKind::Angle); break;
-    case ID_ARROW: m_area->ChooseAnnotation(AnnotationKind::Arrow); break;
-    case ID_SELECT: m_area->SetInteractionMode(InteractionMode::Select); break;
-    default: break;
+    case ID_RULER:
+        m_area->ChooseAnnotation(AnnotationKind::Ruler);
+        break;
+    case ID_ANGLE:
+        m_area->ChooseAnnotation(AnnotationKind::Angle);
+        break;
+    case ID_ARROW:
+        m_area->ChooseAnnotation(AnnotationKind::Arrow);
+        break;
+    case ID_SELECT:
+        m_area->SetInteractionMode(InteractionMode::Select);
+        break;
+    default:
+        break;
     }
 }
 

@@ -13,7 +13,6 @@
 #include <QFont>
 #include <QHash>
 #include <QIcon>
-
 #include <memory>
 
 class QLabel;

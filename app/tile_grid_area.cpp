@@ -1,13 +1,11 @@
 // The tile grid behind MainDialog's ImageArea interface.
 #include "app/image_area.h"
-
 #include "imaging/frame_loader.h"
 #include "imaging/paint_target.h"
 
 #include <QPainter>
 #include <QPalette>
 #include <QWidget>
-
 #include <array>
 #include <cmath>
 
@@ -19,7 +17,8 @@ namespace {
 // the dialog's zoom, nearest-neighbour, on black.
 class PlainTile : public QWidget {
 public:
-    explicit PlainTile(QWidget* parent) : QWidget(parent)
+    explicit PlainTile(QWidget* parent)
+        : QWidget(parent)
     {
         setAutoFillBackground(true);
         setPalette(QPalette(Qt::white, Qt::black));
@@ -32,14 +31,23 @@ public:
         if (!slot.path.empty() && slot.frame > 0) {
             ImageSource source;
             ImageDescription description;
-            m_shown = LoadFrame(slot.path, static_cast<uint32_t>(slot.frame), flags, source, description, m_bitmap)
+            m_shown = LoadFrame(
+                          slot.path, static_cast<uint32_t>(slot.frame), flags, source, description, m_bitmap)
                 == FrameLoadResult::Shown;
         }
         update();
         return m_shown;
     }
-    void Reload(const DisplayFlags& flags) { if (m_shown) Show(m_slot, flags); }
-    void SetZoom(double zoom) { m_zoom = zoom; update(); }
+    void Reload(const DisplayFlags& flags)
+    {
+        if (m_shown)
+            Show(m_slot, flags);
+    }
+    void SetZoom(double zoom)
+    {
+        m_zoom = zoom;
+        update();
+    }
     bool Shown() const { return m_shown; }
 
 protected:
@@ -48,8 +56,10 @@ protected:
         QImage frame(size(), QImage::Format_RGB32);
         frame.fill(Qt::black);
         if (m_shown && m_bitmap.Width() > 0 && m_bitmap.Height() > 0) {
-            const int w = static_cast<int>(m_bitmap.Width() * m_zoom), h = static_cast<int>(m_bitmap.Height() * m_zoom);
-            const PixelRect destination { (width() - w) / 2, (height() - h) / 2, (width() - w) / 2 + w, (height() - h) / 2 + h };
+            const int w = static_cast<int>(m_bitmap.Width() * m_zoom),
+                      h = static_cast<int>(m_bitmap.Height() * m_zoom);
+            const PixelRect destination { (width() - w) / 2, (height() - h) / 2, (width() - w) / 2 + w,
+                (height() - h) / 2 + h };
             DibView view;
             view.bits = m_bitmap.Bits().data();
             view.width = m_bitmap.Width();
@@ -58,7 +68,8 @@ protected:
             view.stride = m_bitmap.Stride();
             view.colourTable = view.bitCount == 8 ? m_bitmap.ColourTable().data() : nullptr;
             StretchBlitToArgb(reinterpret_cast<uint32_t*>(frame.bits()), frame.width(), frame.height(), view,
-                PixelRect { 0, 0, view.width, view.height }, destination, PixelRect { 0, 0, width(), height() });
+                PixelRect { 0, 0, view.width, view.height }, destination,
+                PixelRect { 0, 0, width(), height() });
         }
         QPainter(this).drawImage(0, 0, frame);
     }
@@ -137,10 +148,17 @@ public:
     void ChooseText(const std::string&) override { }
     bool TileHoldsImage(int index) const override
     {
-        return index >= 0 && index < 4 && m_tiles[static_cast<size_t>(index)] && m_tiles[static_cast<size_t>(index)]->Shown();
+        return index >= 0 && index < 4 && m_tiles[static_cast<size_t>(index)]
+            && m_tiles[static_cast<size_t>(index)]->Shown();
     }
-    explicit BlackTiles(ZoomHost& host) : m_host(host) { }
-    QWidget* Tile(int index) const override { return index >= 0 && index < 4 ? m_tiles[static_cast<size_t>(index)] : nullptr; }
+    explicit BlackTiles(ZoomHost& host)
+        : m_host(host)
+    {
+    }
+    QWidget* Tile(int index) const override
+    {
+        return index >= 0 && index < 4 ? m_tiles[static_cast<size_t>(index)] : nullptr;
+    }
 
 private:
     void Reload()

@@ -28,7 +28,8 @@ QString g_out;
 struct Look {
     QColor top, bottom, frame, ink, caption;
 };
-const Look kNormal { QColor(52, 57, 64), QColor(22, 24, 28), QColor(78, 84, 92), kInk, QColor(184, 190, 198) };
+const Look kNormal { QColor(52, 57, 64), QColor(22, 24, 28), QColor(78, 84, 92), kInk,
+    QColor(184, 190, 198) };
 const Look kHot { QColor(38, 104, 160), QColor(16, 52, 86), QColor(104, 170, 226), kInkHot, kAccent };
 
 using IconPainter = std::function<void(QPainter&, const QRectF&, const Look&)>;
@@ -121,7 +122,8 @@ void Document(QPainter& p, const QRectF& r, const Look& l)
     p.drawPath(path);
     // An arrow into the page: import.
     p.setPen(Stroke(l.caption, 2.2));
-    p.drawLine(QPointF(page.center().x() + 10, page.bottom() + 6), QPointF(page.center().x() + 2, page.bottom() - 3));
+    p.drawLine(QPointF(page.center().x() + 10, page.bottom() + 6),
+        QPointF(page.center().x() + 2, page.bottom() - 3));
     Arrowhead(p, QPointF(page.center().x() + 1, page.bottom() - 4), -130, 7, l.caption);
 }
 
@@ -212,8 +214,14 @@ void Reflection(QPainter& p, const QRectF& r, const Look& l, bool leftRight)
     p.restore();
 }
 
-void ReflectTopBottom(QPainter& p, const QRectF& r, const Look& l) { Reflection(p, r, l, false); }
-void ReflectLeftRight(QPainter& p, const QRectF& r, const Look& l) { Reflection(p, r, l, true); }
+void ReflectTopBottom(QPainter& p, const QRectF& r, const Look& l)
+{
+    Reflection(p, r, l, false);
+}
+void ReflectLeftRight(QPainter& p, const QRectF& r, const Look& l)
+{
+    Reflection(p, r, l, true);
+}
 
 void Cine(QPainter& p, const QRectF& r, const Look& l)
 {
@@ -289,7 +297,8 @@ void ApplyAll(QPainter& p, const QRectF& r, const Look& l)
     Tiles(p, r, l, 4);
     p.setPen(Stroke(l.caption, 2.5));
     p.drawLine(QPointF(r.center().x() - 6, r.center().y()), QPointF(r.center().x() - 1, r.center().y() + 5));
-    p.drawLine(QPointF(r.center().x() - 1, r.center().y() + 5), QPointF(r.center().x() + 8, r.center().y() - 6));
+    p.drawLine(
+        QPointF(r.center().x() - 1, r.center().y() + 5), QPointF(r.center().x() + 8, r.center().y() - 6));
 }
 
 void Ruler(QPainter& p, const QRectF& r, const Look& l)
@@ -379,8 +388,10 @@ void PaintButtons()
         { 173, 172, 40, "Browse", Browse },
         { 136, 135, 40, "W/L", WindowLevel },
         { 137, 138, 40, "Invert", Invert },
-        { 150, 149, 40, "Zoom +", [](QPainter& p, const QRectF& r, const Look& l) { Magnifier(p, r, l, true); } },
-        { 148, 147, 40, "Zoom -", [](QPainter& p, const QRectF& r, const Look& l) { Magnifier(p, r, l, false); } },
+        { 150, 149, 40, "Zoom +",
+            [](QPainter& p, const QRectF& r, const Look& l) { Magnifier(p, r, l, true); } },
+        { 148, 147, 40, "Zoom -",
+            [](QPainter& p, const QRectF& r, const Look& l) { Magnifier(p, r, l, false); } },
         { 152, 153, 40, "Flip", ReflectTopBottom },
         { 154, 151, 40, "Mirror", ReflectLeftRight },
         { 156, 155, 40, "Cine", Cine },

@@ -38,7 +38,10 @@ bool ExamModel::Valid(ExamItem item) const
     return item > 0 && static_cast<size_t>(item) <= m_nodes.size() && At(item).live;
 }
 
-ExamItem ExamModel::Parent(ExamItem item) const { return Valid(item) ? At(item).parent : 0; }
+ExamItem ExamModel::Parent(ExamItem item) const
+{
+    return Valid(item) ? At(item).parent : 0;
+}
 ExamItem ExamModel::FirstChild(ExamItem item) const
 {
     if (item == 0)
@@ -51,16 +54,28 @@ ExamItem ExamModel::LastChild(ExamItem item) const
         return m_topLast;
     return Valid(item) ? At(item).last : 0;
 }
-ExamItem ExamModel::NextSibling(ExamItem item) const { return Valid(item) ? At(item).next : 0; }
-ExamItem ExamModel::PreviousSibling(ExamItem item) const { return Valid(item) ? At(item).prev : 0; }
+ExamItem ExamModel::NextSibling(ExamItem item) const
+{
+    return Valid(item) ? At(item).next : 0;
+}
+ExamItem ExamModel::PreviousSibling(ExamItem item) const
+{
+    return Valid(item) ? At(item).prev : 0;
+}
 int ExamModel::ChildCount(ExamItem item) const
 {
     if (item == 0)
         return m_topCount;
     return Valid(item) ? At(item).children : 0;
 }
-const std::string& ExamModel::Label(ExamItem item) const { return Valid(item) ? At(item).label : g_noLabel; }
-ExamLevel ExamModel::Level(ExamItem item) const { return Valid(item) ? At(item).level : ExamLevel::Patient; }
+const std::string& ExamModel::Label(ExamItem item) const
+{
+    return Valid(item) ? At(item).label : g_noLabel;
+}
+ExamLevel ExamModel::Level(ExamItem item) const
+{
+    return Valid(item) ? At(item).level : ExamLevel::Patient;
+}
 
 ExamItem ExamModel::Append(ExamItem parent, std::string label, ExamLevel level)
 {

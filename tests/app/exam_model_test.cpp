@@ -2,10 +2,9 @@
 #include "app/model/exam_filing.h"
 #include "app/model/exam_model.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 namespace velmora {
 namespace {
@@ -234,13 +233,14 @@ TEST(ExamFiling, ScanWalksNestedFoldersAndSplitsPictures)
              root / "b" / "photo.jpg", root / "z.dcm" })
         std::ofstream(file) << "x";
     std::vector<std::string> dicom, pictures;
-    ScanFolder(root.string(), { [&](const std::string& p) { dicom.push_back(p); },
-                                  [&](const std::string& p) { pictures.push_back(p); } });
+    ScanFolder(root.string(),
+        { [&](const std::string& p) { dicom.push_back(p); },
+            [&](const std::string& p) { pictures.push_back(p); } });
     const std::vector<std::string> wantDicom = { (root / "a" / "1.dcm").string(),
         (root / "b" / "deep" / "2").string(), (root / "z.dcm").string() };
     EXPECT_EQ(dicom, wantDicom);
-    const std::vector<std::string> wantPictures = { (root / "b" / "photo.jpg").string(),
-        (root / "b" / "scan.JPEG").string() };
+    const std::vector<std::string> wantPictures
+        = { (root / "b" / "photo.jpg").string(), (root / "b" / "scan.JPEG").string() };
     EXPECT_EQ(pictures, wantPictures);
     // A missing folder is skipped quietly.
     dicom.clear();

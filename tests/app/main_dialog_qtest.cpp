@@ -27,7 +27,10 @@ struct Calls {
 
 class RecordingArea : public ImageArea {
 public:
-    explicit RecordingArea(Calls& calls) : m(calls) { }
+    explicit RecordingArea(Calls& calls)
+        : m(calls)
+    {
+    }
     void Create(QWidget* parent) override
     {
         m_tile = new QWidget(parent);
@@ -46,7 +49,10 @@ public:
     void ApplyInvert() override { }
     void SetZoom(double factor) override { m.zooms.push_back(factor); }
     void ToggleWindowLevel() override { ++m.windowLevel; }
-    void SetInteractionMode(InteractionMode mode) override { m.interaction.push_back(static_cast<int>(mode)); }
+    void SetInteractionMode(InteractionMode mode) override
+    {
+        m.interaction.push_back(static_cast<int>(mode));
+    }
     void ChooseAnnotation(AnnotationKind kind) override { m.annotations.push_back(static_cast<int>(kind)); }
     void ChooseText(const std::string&) override { }
     bool TileHoldsImage(int index) const override { return m.holdsImage && index == 0; }
@@ -64,7 +70,10 @@ struct Answers {
 
 class ScriptedPrompts : public UserPrompts {
 public:
-    explicit ScriptedPrompts(Answers& answers) : a(answers) { }
+    explicit ScriptedPrompts(Answers& answers)
+        : a(answers)
+    {
+    }
     QString ChooseFolder(QWidget*, const QString&) override { return a.folder; }
     QString ChooseOpenFile(QWidget*, const QString&, const QString&) override { return {}; }
     QString ChooseSaveFile(QWidget*) override { return {}; }
@@ -75,7 +84,10 @@ private:
     Answers& a;
 };
 
-QString SampleFolder() { return qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/resources/DICOM"; }
+QString SampleFolder()
+{
+    return qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/resources/DICOM";
+}
 
 } // namespace
 
@@ -94,16 +106,18 @@ private:
         QDir(programFolder.path()).removeRecursively();
         QDir().mkpath(programFolder.path() + "/DICOM");
         if (withSamples) {
-            for (const QString& name : { "CT_HEAD/CT001.dcm", "CT_HEAD/CT002.dcm", "CT_HEAD/CT005.dcm", "MR_BRAIN/MR001.dcm" }) {
-                QDir().mkpath(QFileInfo(programFolder.path() + "/DICOM/" + name).path());
-                QFile::copy(SampleFolder() + "/" + name, programFolder.path() + "/DICOM/" + name);
+            for (const char* name :
+                { "CT_HEAD/CT001.dcm", "CT_HEAD/CT002.dcm", "CT_HEAD/CT005.dcm", "MR_BRAIN/MR001.dcm" }) {
+                QDir().mkpath(QFileInfo(programFolder.path() + "/DICOM/" + QString(name)).path());
+                QFile::copy(SampleFolder() + "/" + QString(name), programFolder.path() + "/DICOM/" + QString(name));
             }
         }
-        auto dialog = std::make_unique<MainDialog>(programFolder.path(), std::make_unique<RecordingArea>(calls),
-            std::make_unique<ScriptedPrompts>(answers));
+        auto dialog = std::make_unique<MainDialog>(programFolder.path(),
+            std::make_unique<RecordingArea>(calls), std::make_unique<ScriptedPrompts>(answers));
         dialog->Initialise();
         dialog->show();
-        QTest::qWaitForWindowExposed(dialog.get());
+        if (!QTest::qWaitForWindowExposed(dialog.get()))
+            qWarning("window not exposed");
         return dialog;
     }
 
@@ -124,8 +138,10 @@ private slots:
         QCOMPARE(d->Button(ID_TILE1)->GetCheck(), 1);
         QCOMPARE(d->Button(ID_TILE4)->GetCheck(), 0);
         // Hidden controls stay hidden and disabled; the toolbar buttons take their bitmap's size.
-        for (int id : { ID_APPLY_ALL, ID_RULER, ID_ANGLE, ID_TEXT, ID_ARROW, ID_SELECT, ID_SAVE_IMAGE, ID_OK }) {
-            QVERIFY2(!d->Control(id)->isVisible() && !d->Control(id)->isEnabled(), qPrintable(QString::number(id)));
+        for (int id :
+            { ID_APPLY_ALL, ID_RULER, ID_ANGLE, ID_TEXT, ID_ARROW, ID_SELECT, ID_SAVE_IMAGE, ID_OK }) {
+            QVERIFY2(!d->Control(id)->isVisible() && !d->Control(id)->isEnabled(),
+                qPrintable(QString::number(id)));
         }
         QCOMPARE(d->Button(ID_LOAD)->size(), QSize(40, 50));
         QCOMPARE(d->Button(ID_NEXT)->size(), QSize(20, 50));
@@ -228,8 +244,8 @@ private slots:
         auto d = Make(true);
         QWidget* tile = d->Area().Tile(0);
         auto move = [&](int y) {
-            QMouseEvent event(QEvent::MouseMove, QPointF(100, y), tile->mapToGlobal(QPointF(100, y)), Qt::NoButton,
-                Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent event(QEvent::MouseMove, QPointF(100, y), tile->mapToGlobal(QPointF(100, y)),
+                Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(tile, &event);
         };
         move(100); // first sample; no image in tile 0 yet
@@ -301,8 +317,9 @@ private slots:
     void wideningMovesTheRightPanel()
     {
         auto d = Make(true);
-        const QPoint tree = d->Tree()->pos(), logo = d->Control(ID_LOGO)->pos(), ok = d->Control(ID_OK)->pos(),
-                     caption = d->Control(ID_DICOM_CAPTION)->pos(), load = d->Button(ID_LOAD)->pos();
+        const QPoint tree = d->Tree()->pos(), logo = d->Control(ID_LOGO)->pos(),
+                     ok = d->Control(ID_OK)->pos(), caption = d->Control(ID_DICOM_CAPTION)->pos(),
+                     load = d->Button(ID_LOAD)->pos();
         const size_t before = calls.shown.size();
         d->resize(d->width() + 100, d->height());
         QCOMPARE(d->Tree()->pos(), tree + QPoint(100, 0));
