@@ -108,13 +108,20 @@ public:
 
     // ---- Writing files (data_set_writer.cpp) ----
 
-    // Writes the data set to `path` (SAVE_PREAMBLE and DS_* options).
+    // Writes the data set to `path` (SAVE_PREAMBLE and DS_* options). The source file must still
+    // be open when values lie there. ERROR_FILE_OPEN (also when `path` is the source file itself),
+    // ERROR_MEMORY_ALLOC, ERROR_FILE_WRITE, or the error of a value read; a failed save removes
+    // the regular file it had begun.
     ResultCode Save(const char* path, uint32_t options);
-    // Starts a write pass at stream position `start` with DS_* options.
+    // Starts a write pass at stream position `start` with DS_* options: group lengths and
+    // delimiters in the tree are replaced by the ones this encoding needs. Always SUCCESS.
     ResultCode BeginWrite(uint64_t start, uint32_t options);
     // Produces up to `size` bytes of the encoded data set into `buffer`; `produced` receives the
-    // count. Returns 1 while more follows, SUCCESS at the end, or an error code.
+    // count. Returns 1 while more follows, SUCCESS at the end, ERROR_GENERAL_INIT without a pass
+    // (or after EndParse), or the error of a value read. Stops anywhere, also inside a header.
     int32_t WriteBytes(uint8_t* buffer, uint32_t size, uint32_t& produced);
+    // Options of the current or last write pass (DS_MEMORY_MODE already applied).
+    uint32_t WriteOptions() const { return m_writeOptions; }
 
     // ---- Access for the writer, tools and tests ----
 

@@ -100,6 +100,24 @@ void DiskFile::Close()
     m_bufferLength = 0;
 }
 
+bool DiskFile::IsSameFile(const char* path) const
+{
+    struct stat mine;
+    struct stat other;
+    if (m_fd < 0 || !path || ::fstat(m_fd, &mine) != 0 || ::stat(path, &other) != 0)
+        return false;
+    return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+}
+
+void DiskFile::CloseAndRemove()
+{
+    struct stat info;
+    const bool regular = m_fd >= 0 && ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+    Close();
+    if (regular && !m_path.empty())
+        ::unlink(m_path.c_str());
+}
+
 uint64_t DiskFile::Read(void* buffer, uint64_t count)
 {
     if (m_fd < 0 || !buffer || count == 0)

@@ -37,6 +37,11 @@ public:
     ResultCode Open(const char* path, uint32_t mode);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
+    // True when `path` names the file open here (same device and inode); false when closed.
+    bool IsSameFile(const char* path) const;
+    // Closes the file and removes it from its folder when it is a regular file (a device or a
+    // pipe stays): for output that must not be left half written.
+    void CloseAndRemove();
 
     // Reads up to `count` bytes at the current position; fewer at the end of the file or on an
     // error. 0 for a closed file, a null buffer or a count of 0.

@@ -16,7 +16,10 @@ int Usage()
                "  render FILE [--frame N|all] [--raw OUT] [--png OUT] [--mirror] [--flip] [--invert]\n"
                "                                 load a frame as the viewer does and write it\n"
                "  scan FOLDER                    print the exam tree of a folder\n"
-               "  save SRC DEST                  write SRC's data set to DEST\n",
+               "  save SRC DEST [--preamble] [--meta] [--explicit] [--big-endian] [--deflated]\n"
+               "       [--memory-mode] [--all-group-lengths] [--defined-lengths] [--part10]\n"
+               "                                 write SRC's data set to DEST (no option: raw\n"
+               "                                 implicit VR little-endian, as Save Image does)\n",
                stderr);
     return 2;
 }
