@@ -69,8 +69,9 @@ double RealOrAbsent(DataSet& ds, uint32_t tag)
 // Reads `count` 16-bit entries of a table value; false when the value is shorter.
 bool ReadEntries(DataSet& ds, ElementId id, std::vector<uint16_t>& entries, uint32_t count)
 {
+    // ReadValue succeeds with a partial copy when the value ends early, so check the length first.
     entries.assign(count, 0);
-    if (ds.ReadValue(id, entries.data(), 0, count * 2) == SUCCESS)
+    if (ds.GetValueLength(id) >= count * 2 && ds.ReadValue(id, entries.data(), 0, count * 2) == SUCCESS)
         return true;
     entries.clear();
     return false;
