@@ -1,0 +1,29 @@
+// The small desktop services the viewer needs: where the program lives, loading a picture file,
+// and the wait cursor. Sits in the platform layer, on Qt.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace velmora {
+
+// The folder of the running program, without a trailing '/'; empty when unknown.
+QString ProgramFolder();
+
+// Largest picture the viewer decodes, in pixels (larger files load as no picture).
+inline constexpr qint64 MAX_PICTURE_PIXELS = 1ll << 28;
+
+// Reads a picture file in any format Qt reads (EXIF orientation applied); a null image when the
+// file can't be opened or decoded.
+QImage LoadPicture(const QString& path);
+
+// Shows the wait cursor for its lifetime.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace velmora

@@ -1,0 +1,57 @@
+// The common dialogs through Qt, and the process's current set.
+#include "platform/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace velmora {
+
+MessageAnswer QtDialogs::Message(
+    QWidget* owner, const QString& caption, const QString& text, MessageIcon icon)
+{
+    const QMessageBox::Icon qicon = icon == MessageIcon::Information ? QMessageBox::Information
+        : icon == MessageIcon::Warning                               ? QMessageBox::Warning
+        : icon == MessageIcon::Error                                 ? QMessageBox::Critical
+                                                                     : QMessageBox::NoIcon;
+    QMessageBox box(qicon, caption, text, QMessageBox::Ok, owner);
+    return box.exec() == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+QString QtDialogs::OpenFile(QWidget* owner, const QString& title, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(owner, title, QString(), filter);
+}
+
+QString QtDialogs::SaveFile(QWidget* owner, const QString& title, const QString& filter)
+{
+    return QFileDialog::getSaveFileName(owner, title, QString(), filter);
+}
+
+QString QtDialogs::Folder(QWidget* owner, const QString& title)
+{
+    return QFileDialog::getExistingDirectory(owner, title);
+}
+
+namespace {
+
+std::unique_ptr<Dialogs>& Installed()
+{
+    static std::unique_ptr<Dialogs> dialogs = std::make_unique<QtDialogs>();
+    return dialogs;
+}
+
+} // namespace
+
+Dialogs& CurrentDialogs()
+{
+    return *Installed();
+}
+
+std::unique_ptr<Dialogs> SetDialogs(std::unique_ptr<Dialogs> dialogs)
+{
+    std::unique_ptr<Dialogs> previous = std::move(Installed());
+    Installed() = dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>();
+    return previous;
+}
+
+} // namespace velmora

@@ -1,0 +1,43 @@
+// Dialogs: the common dialogs (message box, open file, save file, folder browser) behind an
+// interface, so that tests can answer them. QtDialogs shows the real ones; the process uses the
+// one installed with SetDialogs (QtDialogs by default). Sits in the platform layer, on Qt.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+namespace velmora {
+
+enum class MessageIcon { None, Information, Warning, Error };
+enum class MessageAnswer { Ok, Cancel };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A modal message box with an OK button.
+    virtual MessageAnswer Message(
+        QWidget* owner, const QString& caption, const QString& text, MessageIcon icon)
+        = 0;
+    // The chosen path; empty when cancelled. `filter` as Qt writes it ("Pictures (*.jpg)").
+    virtual QString OpenFile(QWidget* owner, const QString& title, const QString& filter) = 0;
+    virtual QString SaveFile(QWidget* owner, const QString& title, const QString& filter) = 0;
+    virtual QString Folder(QWidget* owner, const QString& title) = 0;
+};
+
+class QtDialogs : public Dialogs {
+public:
+    MessageAnswer Message(
+        QWidget* owner, const QString& caption, const QString& text, MessageIcon icon) override;
+    QString OpenFile(QWidget* owner, const QString& title, const QString& filter) override;
+    QString SaveFile(QWidget* owner, const QString& title, const QString& filter) override;
+    QString Folder(QWidget* owner, const QString& title) override;
+};
+
+// The process's dialogs (QtDialogs until SetDialogs installs another).
+Dialogs& CurrentDialogs();
+// Installs `dialogs` (null: back to QtDialogs); returns the previous one.
+std::unique_ptr<Dialogs> SetDialogs(std::unique_ptr<Dialogs> dialogs);
+
+} // namespace velmora
