@@ -354,8 +354,14 @@ ResultCode DataSet::RunPass(uint64_t start, uint32_t encoding)
     BeginParse(start, DS_META_GROUP | DS_KEEP_SOURCE | encoding);
     if (m_source.Seek(0, static_cast<int64_t>(start)) == static_cast<int64_t>(start)) {
         uint8_t piece[kPieceSize];
+        // The parser may read values from the source itself (the VR of implicit pixel data comes
+        // from Bits Allocated), which moves the file position: every read says where it reads.
+        uint64_t at = start;
         for (;;) {
+            if (m_source.Seek(0, static_cast<int64_t>(at)) != static_cast<int64_t>(at))
+                break;
             const uint64_t got = m_source.Read(piece, sizeof piece);
+            at += got;
             if (got == 0 || PushBytes(piece, static_cast<uint32_t>(got)) != SUCCESS)
                 break;
             const ElementNode* node = Node(m_current);
@@ -363,8 +369,7 @@ ResultCode DataSet::RunPass(uint64_t start, uint32_t encoding)
                 // The value has begun: skip the rest of it by seeking.
                 const uint64_t end = node->value.offset + node->value.length;
                 m_position = end;
-                if (m_source.Seek(0, static_cast<int64_t>(end)) != static_cast<int64_t>(end))
-                    break;
+                at = end;
                 m_consumed = 0;
                 m_nodes[m_current].flags |= NODE_COMPLETE;
             }
