@@ -3,6 +3,7 @@
 #include "app/controls.h"
 #include "app/exam_tree.h"
 #include "app/model/exam_filing.h"
+#include "canvas/splash_dialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -329,22 +330,15 @@ int MainDialog::Run()
 
 void MainDialog::ShowSplash()
 {
-    const QString path = m_programFolder + "/splash.bmp";
-    const QImage picture(path);
-    if (picture.isNull())
+    auto* splash = new SplashDialog(m_programFolder);
+    if (!splash->Loaded()) {
+        delete splash;
         return;
+    }
     m_splashTimerId = startTimer(2000);
     delete m_splash;
-    m_splash = new QDialog(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
+    m_splash = splash;
     m_splash->setWindowTitle(windowTitle());
-    auto* label = new QLabel(m_splash);
-    SetControlId(label, 1011);
-    label->setPixmap(QPixmap::fromImage(picture));
-    const QRect size = DialogUnits(0, 0, 331, 195);
-    m_splash->resize(size.size());
-    label->setGeometry(m_splash->rect());
-    label->setScaledContents(true);
-    m_splash->setModal(true);
     m_splash->exec();
     delete m_splash;
     m_splash = nullptr;

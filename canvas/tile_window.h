@@ -1,0 +1,129 @@
+// TileWindow: the child window that shows one image, a DICOM frame through the display bitmap or
+// a picture file fitted to the window. It sizes the frame by the viewer's zoom and centres it,
+// paints native frames band by band while they are read, erases only the bands around the
+// image, and handles window/level dragging (left button), panning (right button) and the
+// calibration prompt after a ruler. Its annotation canvas, bound after every load, sees the
+// mouse first. Sits in the canvas layer, on the platform layer.
+#pragma once
+
+#include "canvas/canvas_binding.h"
+#include "imaging/display_bitmap.h"
+#include "imaging/image_description.h"
+#include "imaging/image_source.h"
+#include "platform/framebuffer_window.h"
+
+#include <QImage>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+enum class TileContent : uint8_t { Picture = 0, DicomFrame = 1 };
+
+// Where a tile reads the viewer's zoom and writes the zoom percentage when it loads a frame.
+struct ZoomLink {
+    std::function<double()> current; // empty: 1.0
+    std::function<void(double zoom)> show; // empty: nothing shown
+};
+
+class TileWindow : public FramebufferWindow {
+    Q_OBJECT
+public:
+    explicit TileWindow(QWidget* parent = nullptr, ZoomLink zoom = {});
+    ~TileWindow() override;
+
+    // Loads `path` and shows `frame` (1-based); false when the file can't be read, the image
+    // can't be described, the frame is missing, or its compression is not shown.
+    bool ShowDicomImage(const std::string& path, int32_t frame);
+    // Shows a picture file fitted and centred; an empty path does nothing.
+    void ShowPicture(const std::string& path);
+
+    void SelectTool(ToolKind kind);
+    void StartText(const std::string& text);
+    void SetCanvasMode(CanvasMode mode);
+    void ToggleWindowLevelMode();
+    void MarkCalibrationPending() { m_calibrationPending = true; }
+    // Resizes the image rectangle about its centre to the frame size times `zoom`.
+    void SetZoom(double zoom);
+    void ReflectX();
+    void ReflectY();
+    void Invert();
+
+    // Display flags, applied after every load (the grid writes them).
+    bool reflectX = false;
+    bool reflectY = false;
+    bool invert = false;
+
+    bool ImageShown() const { return m_imageShown; }
+    TileContent Content() const { return m_content; }
+    bool WindowLevelMode() const { return m_windowLevelMode; }
+    bool Panning() const { return m_panning; }
+    bool CalibrationPending() const { return m_calibrationPending; }
+    const PixelRect& ImageRect() const { return m_imageRect; }
+    const DisplayBitmap& Bitmap() const { return m_bitmap; }
+    const ImageDescription& Description() const { return m_description; }
+    const std::string& PicturePath() const { return m_picturePath; }
+    const QImage& Picture() const { return m_picture; }
+    CanvasBinding& Binding() { return m_binding; }
+    AnnotationLayer* Layer() const { return m_layer.get(); }
+    // Pixel Spacing (0028,0030) of the loaded image in mm, row then column; 0 when absent.
+    const std::array<double, 2>& SpacingMm() const { return m_spacing; }
+    // The row bands [before, after) each progressive paint of the last load drew.
+    const std::vector<std::pair<uint32_t, uint32_t>>& PaintedBands() const { return m_bands; }
+
+    // What runs on the left-button release that finds calibration pending (the canvas has seen
+    // the release already); pending is cleared just before, the prompt may set it again. Set once
+    // by the annotation code; without it the release only clears pending.
+    using CalibrationPrompt = std::function<void(TileWindow& tile)>;
+    static void SetCalibrationPrompt(CalibrationPrompt prompt);
+
+    // The cursor every tile shows (it belongs to the tiles' kind, not to one tile): setting it
+    // changes it in every live tile and in tiles made later. No cursor until first set.
+    static void SetClassCursor(Qt::CursorShape shape);
+    static Qt::CursorShape ClassCursor();
+
+    // The mouse handlers, as the window's own handling calls them after the canvas hook.
+    void OnMouseMessage(const MouseMessage& message);
+
+protected:
+    void OnEraseBackground(DrawContext& dc) override;
+    void OnPaint(DrawContext& dc) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    class LoadPainter;
+    void BindAfterLoad();
+    void ApplyToBitmap(ResultCode (DisplayBitmap::*operation)());
+    void WindowLevelDrag(int32_t x, int32_t y);
+    void Pan(int32_t x, int32_t y);
+    void PaintPicture(DrawContext& dc);
+    double CurrentZoom() const;
+
+    ZoomLink m_zoom;
+    DisplayBitmap m_bitmap;
+    ImageSource m_source;
+    ImageDescription m_description;
+    CanvasBinding m_binding;
+    std::shared_ptr<AnnotationLayer> m_layer;
+    bool m_imageShown = false;
+    bool m_windowLevelMode = false;
+    int32_t m_lastLevelX = 0, m_lastLevelY = 0;
+    bool m_panning = false;
+    int32_t m_lastPanX = 0, m_lastPanY = 0;
+    PixelRect m_imageRect;
+    bool m_calibrationPending = false;
+    TileContent m_content = TileContent::DicomFrame;
+    std::string m_picturePath;
+    QImage m_picture;
+    std::array<double, 2> m_spacing {};
+    std::vector<std::pair<uint32_t, uint32_t>> m_bands;
+};
+
+} // namespace velmora
