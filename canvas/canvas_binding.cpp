@@ -71,9 +71,9 @@ ResultCode CanvasBinding::BindCanvas(
         RemoveMouseHook(m_window);
         m_canvas.reset();
     }
-    if (window == nullptr || layer == nullptr || !Factory().makeCanvas)
+    if (window == nullptr || layer == nullptr || !Factory())
         return ERROR_GENERAL_FAILURE;
-    std::unique_ptr<BindableCanvas> canvas = Factory().makeCanvas(*window, *layer, imageRect);
+    std::unique_ptr<BindableCanvas> canvas = Factory()(*window, *layer, imageRect);
     if (!canvas)
         return ERROR_GENERAL_FAILURE;
     // "prop0" is the handler every message goes on to: the window's own.

@@ -7,19 +7,10 @@
 // until it does, BindCanvas fails and tiles have no canvas. Sits in the canvas layer.
 #pragma once
 
+#include "canvas/annotation_geometry.h"
 #include "imaging/paint_target.h"
 #include "platform/mouse_hook.h"
 #include "toolkit/result_code.h"
-
-// ToolKind and CanvasMode come with the annotation geometry.
-#if __has_include("canvas/annotation_geometry.h")
-#include "canvas/annotation_geometry.h"
-#else
-namespace velmora {
-enum class ToolKind : int32_t { None = -1, Arrow = 1, Angle = 2, Ruler = 3, Text = 10 };
-enum class CanvasMode : int32_t { Off = 0, Draw = 1, Select = 2 };
-} // namespace velmora
-#endif
 
 #include <cstdint>
 #include <functional>
@@ -27,7 +18,7 @@ enum class CanvasMode : int32_t { Off = 0, Draw = 1, Select = 2 };
 
 namespace velmora {
 
-class AnnotationLayer; // the annotation code's layer of finished annotations
+class AnnotationLayer;
 class FramebufferWindow;
 
 // What the binding asks of an annotation canvas.
@@ -55,18 +46,11 @@ public:
     virtual void RedrawAll(bool restore) = 0;
 };
 
-// What the annotation code installs once at start-up.
-struct CanvasFactory {
-    // A new, empty layer for a tile; the tile keeps it for its lifetime.
-    std::function<std::shared_ptr<AnnotationLayer>()> makeLayer;
-    // Releases every annotation of `layer` and empties it.
-    std::function<void(AnnotationLayer& layer)> clearLayer;
-    // A canvas over `window` drawing `layer`, initialised with `imageRect` (null: the client
-    // rectangle), its clean snapshot taken; null when that fails.
-    std::function<std::unique_ptr<BindableCanvas>(
-        FramebufferWindow& window, AnnotationLayer& layer, const PixelRect* imageRect)>
-        makeCanvas;
-};
+// What the annotation code installs once at start-up: makes a canvas over `window` drawing
+// `layer`, initialised with `imageRect` (null: the client rectangle), its clean snapshot taken;
+// null when that fails.
+using CanvasFactory = std::function<std::unique_ptr<BindableCanvas>(
+    FramebufferWindow& window, AnnotationLayer& layer, const PixelRect* imageRect)>;
 void InstallCanvasFactory(CanvasFactory factory);
 const CanvasFactory& InstalledCanvasFactory();
 

@@ -117,8 +117,7 @@ TileWindow::~TileWindow()
 {
     std::erase(Class().tiles, this);
     m_binding.UnbindCanvas();
-    if (m_layer && InstalledCanvasFactory().clearLayer)
-        InstalledCanvasFactory().clearLayer(*m_layer);
+    m_layer.Clear();
     m_bitmap.Attach(nullptr);
     m_description.Release();
 }
@@ -183,12 +182,8 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
 
 void TileWindow::BindAfterLoad()
 {
-    const CanvasFactory& factory = InstalledCanvasFactory();
-    if (!m_layer && factory.makeLayer)
-        m_layer = factory.makeLayer();
-    if (m_layer && factory.clearLayer)
-        factory.clearLayer(*m_layer);
-    if (m_binding.BindCanvas(this, m_layer.get(), &m_imageRect) != SUCCESS)
+    m_layer.Clear();
+    if (m_binding.BindCanvas(this, &m_layer, &m_imageRect) != SUCCESS)
         return;
     m_binding.SetLayerName("Layer 1");
     m_binding.SetColour(255, 255, 0, false);

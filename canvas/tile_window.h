@@ -6,6 +6,7 @@
 // mouse first. Sits in the canvas layer, on the platform layer.
 #pragma once
 
+#include "canvas/annotation_layer.h"
 #include "canvas/canvas_binding.h"
 #include "imaging/display_bitmap.h"
 #include "imaging/image_description.h"
@@ -69,7 +70,7 @@ public:
     const std::string& PicturePath() const { return m_picturePath; }
     const QImage& Picture() const { return m_picture; }
     CanvasBinding& Binding() { return m_binding; }
-    AnnotationLayer* Layer() const { return m_layer.get(); }
+    AnnotationLayer& Layer() { return m_layer; }
     // Pixel Spacing (0028,0030) of the loaded image in mm, row then column; 0 when absent.
     const std::array<double, 2>& SpacingMm() const { return m_spacing; }
     // The row bands [before, after) each progressive paint of the last load drew.
@@ -111,7 +112,7 @@ private:
     ImageSource m_source;
     ImageDescription m_description;
     CanvasBinding m_binding;
-    std::shared_ptr<AnnotationLayer> m_layer;
+    AnnotationLayer m_layer;
     bool m_imageShown = false;
     bool m_windowLevelMode = false;
     int32_t m_lastLevelX = 0, m_lastLevelY = 0;
