@@ -155,6 +155,29 @@ ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t
     return SUCCESS;
 }
 
+namespace {
+
+// The value bytes the chunks of `n` really hold: file chunks end where their file ends.
+uint32_t HeldLength(const ElementNode& n, bool delimited)
+{
+    uint64_t total = 0;
+    for (const ValueChunk* c = &n.value; c; c = c->next) {
+        if (delimited && total != 0)
+            ++total;
+        uint64_t held = c->length;
+        if (c->file && !c->memory) {
+            const int64_t size = c->file->Size();
+            held = size < 0 || static_cast<uint64_t>(size) <= c->offset
+                ? 0
+                : std::min<uint64_t>(held, static_cast<uint64_t>(size) - c->offset);
+        }
+        total += held;
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFEu));
+}
+
+} // namespace
+
 char* DataSet::GetString(ElementId id, uint32_t index)
 {
     const ElementNode* n = Node(id);
@@ -168,8 +191,13 @@ char* DataSet::GetString(ElementId id, uint32_t index)
     const bool split = HasFlag(flags, VrFlags::DELIMITER);
     if (!split && vrs.KindOf(vrIndex) != VrKind::STRING)
         return nullptr;
-    const uint32_t length = GetValueLength(id);
-    if (length == 0 || length == UNDEFINED_VALUE_LENGTH)
+    const uint32_t declared = GetValueLength(id);
+    if (declared == 0 || declared == UNDEFINED_VALUE_LENGTH)
+        return nullptr;
+    // A damaged file may declare far more than it holds; what lies past its end reads as zeros,
+    // which end the string anyway, so only the held bytes are fetched.
+    const uint32_t length = std::min(declared, HeldLength(*n, split));
+    if (length == 0)
         return nullptr;
     char* whole = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
     if (!whole)

@@ -53,6 +53,8 @@ public:
     // file or another origin (position unchanged), -1 when the result would be negative.
     // Positions past the end are allowed.
     int64_t Seek(int origin, int64_t offset);
+    // The file's current size in bytes; -1 for a closed file.
+    int64_t Size() const;
 
     const std::string& Path() const { return m_path; }
     uint32_t Mode() const { return m_mode; }
@@ -65,8 +67,6 @@ public:
     static const char* TempFolder();
 
 private:
-    int64_t Size() const;
-
     int m_fd = -1;
     std::string m_path;
     uint32_t m_mode = 0;

@@ -140,8 +140,9 @@ protected:
         char name[] = "/tmp/velmora-core-readerXXXXXX";
         const int fd = ::mkstemp(name);
         EXPECT_GE(fd, 0);
-        if (!bytes.empty())
+        if (!bytes.empty()) {
             EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        }
         ::close(fd);
         m_files.push_back(name);
         return name;
@@ -175,7 +176,6 @@ protected:
 
 const char* kExplicitLittle = "1.2.840.10008.1.2.1";
 const char* kExplicitBig = "1.2.840.10008.1.2.2";
-const char* kImplicitLittle = "1.2.840.10008.1.2";
 
 } // namespace
 
@@ -366,6 +366,12 @@ TEST_F(ReaderTest, TruncatedFiles)
     ASSERT_EQ(m_ds.ReadValue(pixels, value.data(), 0, 1000), SUCCESS);
     EXPECT_EQ(value[0], 'x');
     EXPECT_EQ(value[999], 0); // beyond the file: zeros, not stale memory
+    // A text value declared far longer than the file: GetString gives the held text without
+    // allocating the declared length.
+    Writer text;
+    text.Preamble().Meta(kExplicitLittle).Filler(20).Header(0x00204000, "UT", 0xFFFFFFF0u).Raw("Held");
+    ASSERT_EQ(m_ds.Load(Save(text.Bytes()).c_str()), SUCCESS);
+    EXPECT_EQ(String(m_ds.FindElement(-1, 0x00204000, true)), "Held");
     // Cut inside the pixel data header: the incomplete element is removed.
     bytes.resize(bytes.size() - 2 - 5);
     ASSERT_EQ(m_ds.Load(Save(bytes).c_str()), SUCCESS);
