@@ -27,8 +27,8 @@ constexpr SaveOption kSaveOptions[] = {
     { "--memory-mode", DS_MEMORY_MODE },
     { "--all-group-lengths", DS_ALL_GROUP_LENGTHS },
     { "--defined-lengths", DS_DEFINED_LENGTHS },
-    // A Part 10 file: preamble, meta group and explicit VR little-endian.
-    { "--part10", SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR },
+    // A DICOM file as PS3.10 frames it: preamble, meta group and explicit VR little-endian.
+    { "--file-format", SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR },
 };
 
 int Fail(int32_t code)

@@ -17,10 +17,10 @@ int Usage()
                "                                 load a frame as the viewer does and write it\n"
                "  scan FOLDER                    print the exam tree of a folder\n"
                "  save SRC DEST [--preamble] [--meta] [--explicit] [--big-endian] [--deflated]\n"
-               "       [--memory-mode] [--all-group-lengths] [--defined-lengths] [--part10]\n"
+               "       [--memory-mode] [--all-group-lengths] [--defined-lengths] [--file-format]\n"
                "                                 write SRC's data set to DEST (no option: raw\n"
                "                                 implicit VR little-endian, as Save Image does)\n",
-               stderr);
+        stderr);
     return 2;
 }
 
@@ -38,7 +38,11 @@ int main(int argc, char** argv)
         int (*run)(Args);
     };
     static constexpr Entry kCommands[] = {
-        { "dump", RunDump }, { "info", RunInfo }, { "render", RunRender }, { "scan", RunScan }, { "save", RunSave },
+        { "dump", RunDump },
+        { "info", RunInfo },
+        { "render", RunRender },
+        { "scan", RunScan },
+        { "save", RunSave },
     };
     for (const Entry& entry : kCommands) {
         if (entry.name == command)
