@@ -1,7 +1,5 @@
 #include "canvas/measurement_scale.h"
 
-#include "toolkit/data_set.h"
-
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -11,22 +9,12 @@ namespace velmora {
 
 namespace {
 
-constexpr uint32_t TAG_PIXEL_SPACING = 0x00280030;
 // A spacing above a metre per pixel is no pixel spacing but a damaged value.
 constexpr double LARGEST_SPACING = 1000.0;
 
-std::optional<double> SpacingValue(DataSet& dataSet, ElementId id, uint32_t index)
+bool Plausible(double spacing)
 {
-    char* text = dataSet.GetString(id, index);
-    if (!text)
-        return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    const bool whole = end != text && *end == '\0';
-    DataSet::FreeString(text);
-    if (!whole || !std::isfinite(value) || value <= 0.0 || value > LARGEST_SPACING)
-        return std::nullopt;
-    return value;
+    return std::isfinite(spacing) && spacing > 0.0 && spacing <= LARGEST_SPACING;
 }
 
 std::string Format(const char* format, double value)
@@ -38,23 +26,11 @@ std::string Format(const char* format, double value)
 
 } // namespace
 
-std::optional<PixelSpacing> ReadPixelSpacing(DataSet& dataSet)
+std::optional<PixelSpacing> PixelSpacingFrom(double row, double column)
 {
-    const ElementId id = dataSet.FindElement(NO_ELEMENT, TAG_PIXEL_SPACING, true);
-    if (id < 0)
+    if (!Plausible(row))
         return std::nullopt;
-    const std::optional<double> row = SpacingValue(dataSet, id, 0);
-    if (!row)
-        return std::nullopt;
-    char* second = dataSet.GetString(id, 1);
-    const bool hasSecond = second != nullptr;
-    DataSet::FreeString(second);
-    if (!hasSecond)
-        return PixelSpacing { *row, *row };
-    const std::optional<double> column = SpacingValue(dataSet, id, 1);
-    if (!column)
-        return std::nullopt;
-    return PixelSpacing { *row, *column };
+    return PixelSpacing { row, Plausible(column) ? column : row };
 }
 
 std::string FormatAngle(double degrees)
@@ -97,13 +73,10 @@ void MeasurementScale::SetPixelSpacing(const PixelSpacing& spacing)
     m_mmPerColumn = spacing.column;
 }
 
-bool MeasurementScale::Calibrate(double windowPixels, double zoom, double millimetres)
+bool MeasurementScale::Calibrate(double imagePixels, double millimetres)
 {
-    if (!(windowPixels > 0.0) || !(zoom > 0.0) || !std::isfinite(windowPixels) || !std::isfinite(zoom)
-        || !(millimetres >= 0.0) || !std::isfinite(millimetres))
-        return false;
-    const double imagePixels = windowPixels / zoom;
-    if (!(imagePixels > 0.0))
+    if (!(imagePixels > 0.0) || !std::isfinite(imagePixels) || !(millimetres > 0.0)
+        || !std::isfinite(millimetres))
         return false;
     m_known = true;
     m_calibrated = true;
@@ -111,26 +84,18 @@ bool MeasurementScale::Calibrate(double windowPixels, double zoom, double millim
     return true;
 }
 
-double MeasurementScale::ImagePixels(double dx, double dy, double zoom)
+double MeasurementScale::Measure(double dx, double dy) const
 {
-    if (!(zoom > 0.0))
-        zoom = 1.0;
-    return std::sqrt(dx * dx + dy * dy) / zoom;
+    if (m_known) {
+        dx *= m_mmPerColumn;
+        dy *= m_mmPerRow;
+    }
+    return std::sqrt(dx * dx + dy * dy);
 }
 
-double MeasurementScale::Measure(double dx, double dy, double zoom) const
+std::string MeasurementScale::FormatLength(double dx, double dy) const
 {
-    if (!m_known)
-        return ImagePixels(dx, dy, zoom);
-    if (!(zoom > 0.0))
-        zoom = 1.0;
-    const double x = dx / zoom * m_mmPerColumn, y = dy / zoom * m_mmPerRow;
-    return std::sqrt(x * x + y * y);
-}
-
-std::string MeasurementScale::FormatLength(double dx, double dy, double zoom) const
-{
-    return Format(m_known ? "%3.1fmm" : "%3.1fpx", Measure(dx, dy, zoom));
+    return Format(m_known ? "%3.1fmm" : "%3.1fpx", Measure(dx, dy));
 }
 
 std::string MeasurementScale::Placeholder() const

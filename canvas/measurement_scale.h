@@ -2,8 +2,9 @@
 // so that a length reads the same at every zoom: either from a calibration (a reference ruler of a
 // known length, converted through the zoom at which it was drawn) or from the image's Pixel
 // Spacing (0028,0030) when it has one and no calibration was made. Without either, lengths are
-// given in image pixels. Window lengths are turned into image pixels through the current zoom.
-// Qt-free; the canvas keeps one per tile and a new load starts it afresh.
+// given in image pixels. The canvas turns window lengths into image pixels through the size the
+// frame is shown at before asking. Qt-free; the canvas keeps one per tile and a new load starts it
+// afresh.
 #pragma once
 
 #include <optional>
@@ -12,17 +13,16 @@
 
 namespace velmora {
 
-class DataSet;
-
 // (0028,0030): the distance between the centres of adjacent rows and of adjacent columns, in mm.
 struct PixelSpacing {
     double row = 0.0; // vertical: mm from one row to the next
     double column = 0.0; // horizontal: mm from one column to the next
 };
 
-// The image's Pixel Spacing when it holds two (or one, used for both) positive finite values;
-// nothing otherwise.
-std::optional<PixelSpacing> ReadPixelSpacing(DataSet& dataSet);
+// The spacing of an image whose (0028,0030) values read `row` and `column` (0 for a value that is
+// missing): nothing unless the row value is a plausible spacing (positive, finite, at most a metre);
+// a missing or implausible column value takes the row value (square pixels).
+std::optional<PixelSpacing> PixelSpacingFrom(double row, double column);
 
 // Placeholders shown while a shape is started, before it has a measurement.
 inline constexpr const char* ANGLE_PLACEHOLDER = "000.0";
@@ -42,21 +42,20 @@ public:
     void Reset();
     // The image's own spacing; a later calibration takes precedence.
     void SetPixelSpacing(const PixelSpacing& spacing);
-    // `windowPixels` long on screen at `zoom` is `millimetres` long. Refuses (false, nothing
-    // changed) a reference without length, a zoom that is not positive, or a length that is
-    // negative or not finite.
-    bool Calibrate(double windowPixels, double zoom, double millimetres);
+    // A reference `imagePixels` long is `millimetres` long. Refuses (false, nothing changed) a
+    // reference without length, or a length that is not positive or not finite: a scale of zero
+    // would read every later ruler as 0.0mm.
+    bool Calibrate(double imagePixels, double millimetres);
 
     LengthUnit Unit() const { return m_known ? LengthUnit::Millimetres : LengthUnit::Pixels; }
     bool Calibrated() const { return m_calibrated; }
 
-    // A window-pixel displacement (dx, dy) at `zoom` in image pixels, and in the label unit
-    // (millimetres when the scale is known, image pixels otherwise).
-    static double ImagePixels(double dx, double dy, double zoom);
-    double Measure(double dx, double dy, double zoom) const;
+    // The length of an image-pixel displacement (dx, dy) in the label unit: millimetres when the
+    // scale is known, image pixels otherwise.
+    double Measure(double dx, double dy) const;
 
     // A ruler label: "%3.1fmm" of the length in millimetres, "%3.1fpx" of it in image pixels.
-    std::string FormatLength(double dx, double dy, double zoom) const;
+    std::string FormatLength(double dx, double dy) const;
     // "000.0mm" or "000.0px", by the unit.
     std::string Placeholder() const;
 
