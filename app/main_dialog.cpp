@@ -4,13 +4,16 @@
 #include "app/exam_tree.h"
 #include "app/model/exam_filing.h"
 #include "canvas/splash_dialog.h"
+#include "toolkit/data_set.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QTimerEvent>
 #include <QWheelEvent>
 #include <QWindow>
@@ -624,7 +627,12 @@ void MainDialog::LoadFile()
         m_jpegFound = true;
         AddPictureFile(path);
     } else {
-        m_tree->Clear();
+        {
+            // Emptying the tree is no selection change: the tiles keep what they show unless
+            // the file gives a first image.
+            const QSignalBlocker quiet(m_tree);
+            m_tree->Clear();
+        }
         update();
         AddDicomFile(path);
         if (const ExamItem item = m_tree->Model().FirstImageOfLastPatient()) {
@@ -636,6 +644,22 @@ void MainDialog::LoadFile()
         ShowPictureList();
     else if (m_pictures->Count() == 0)
         HidePictureList();
+}
+
+void MainDialog::SaveImage()
+{
+    const QString destination = m_prompts->ChooseSaveFile(this);
+    if (destination.isEmpty())
+        return;
+    const ExamItem item = m_tree->Selected();
+    const ImageItemRecord* record = item ? m_tree->Model().Record(item) : nullptr;
+    if (!record || record->path.empty())
+        return;
+    // The whole file (every frame) as it was read: no preamble, no group 0002, implicit VR
+    // little-endian, values copied from the source while it is open.
+    DataSet ds;
+    if (ds.Load(record->path.c_str()) == SUCCESS)
+        ds.Save(QFile::encodeName(destination).constData(), 0);
 }
 
 void MainDialog::OnTreeSelectionChanged(ExamItem item)
@@ -750,6 +774,9 @@ void MainDialog::RunCommand(int id)
         break;
     case ID_LOAD:
         LoadFile();
+        break;
+    case ID_SAVE_IMAGE:
+        SaveImage();
         break;
     case ID_OK:
         accept();

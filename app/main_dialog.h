@@ -101,6 +101,9 @@ public:
     void TextTool();
     void Browse();
     void LoadFile();
+    // Save Image (303): the selected image's file, loaded and saved as a raw data set to a file
+    // the user names. Every failure is silent.
+    void SaveImage();
 
     // Filling the lists.
     ResultCode AddDicomFile(const QString& path);
