@@ -37,7 +37,6 @@ AnnotationCanvas::AnnotationCanvas(
     m_serial = ++serials;
     if (frame.spacing)
         m_scale.SetPixelSpacing(*frame.spacing);
-    m_cursor = window.cursor().shape();
     // A window without pixels yet has nothing to keep; its first paint takes the snapshot.
     const QImage& framebuffer = window.Framebuffer();
     if (!framebuffer.isNull()) {
@@ -52,6 +51,9 @@ AnnotationCanvas::AnnotationCanvas(
 
 AnnotationCanvas::~AnnotationCanvas()
 {
+    // A Select-mode cross must not outlive the canvas that set it.
+    if (m_mode == CanvasMode::Select)
+        ShowCursor(Qt::ArrowCursor);
     // An annotation picked up in Select mode is out of the layer until it is put down: give it
     // back rather than lose it (the window may be going away, so nothing is drawn).
     if (m_holding) {
@@ -77,7 +79,8 @@ ResultCode AnnotationCanvas::SetCanvasMode(CanvasMode mode)
     // unfinished angle is erased.
     if (mode != m_mode)
         Abandon();
-    if (mode != CanvasMode::Select)
+    m_finishedRuler = false;
+    if (m_mode == CanvasMode::Select && mode != CanvasMode::Select)
         ShowCursor(Qt::ArrowCursor);
     m_mode = mode;
     return SUCCESS;
@@ -86,6 +89,7 @@ ResultCode AnnotationCanvas::SetCanvasMode(CanvasMode mode)
 ResultCode AnnotationCanvas::StartTool(ToolKind kind, const char* text)
 {
     Abandon();
+    m_finishedRuler = false;
     return BeginRecord(kind, text);
 }
 

@@ -162,7 +162,6 @@ private:
     uint32_t m_layerIndex = 0;
     TextFont m_font { QString(), 12, 10, 400 };
     std::function<void(Qt::CursorShape)> m_setCursor;
-    Qt::CursorShape m_cursor = Qt::ArrowCursor;
 };
 
 } // namespace velmora

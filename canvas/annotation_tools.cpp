@@ -289,9 +289,9 @@ void AnnotationCanvas::UpdateCursor(const MouseMessage& message)
 
 void AnnotationCanvas::ShowCursor(Qt::CursorShape shape)
 {
-    if (shape == m_cursor)
+    // Another tile may have changed a shared cursor: compare with the window's own.
+    if (shape == m_window.cursor().shape())
         return;
-    m_cursor = shape;
     if (m_setCursor)
         m_setCursor(shape);
     else

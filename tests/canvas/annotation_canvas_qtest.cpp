@@ -549,6 +549,18 @@ private slots:
         QCOMPARE(tile.cursor().shape(), Qt::ArrowCursor);
         Hover({ 150, 100 });
         QCOMPARE(tile.cursor().shape(), Qt::CrossCursor);
+        // A second tile shares the cursor, and sets it right when the mouse moves over it.
+        TileWindow other(nullptr, ZoomLink {});
+        other.resize(kWidth, kHeight);
+        other.show();
+        QVERIFY(other.ShowDicomImage(m_plain, 1));
+        other.SetCanvasMode(CanvasMode::Select);
+        QCOMPARE(other.cursor().shape(), Qt::CrossCursor);
+        SendMouse(&other, QEvent::MouseMove, Qt::NoButton, Qt::NoButton, { 150, 100 });
+        QCOMPARE(other.cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(tile.cursor().shape(), Qt::ArrowCursor);
+        Hover({ 150, 100 });
+        QCOMPARE(other.cursor().shape(), Qt::CrossCursor);
         tile.SetCanvasMode(CanvasMode::Off); // leaving Select mode leaves no cross behind
         QCOMPARE(tile.cursor().shape(), Qt::ArrowCursor);
     }
