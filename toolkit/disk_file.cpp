@@ -15,6 +15,7 @@ namespace velmora {
 namespace {
 
 constexpr uint64_t kBufferSize = 4096;
+constexpr uint64_t kReadAhead = 128 * 1024;
 constexpr uint64_t kMaxRequest = 0x7FFFFFFF;
 
 } // namespace
@@ -150,8 +151,12 @@ uint64_t DiskFile::Read(void* buffer, uint64_t count)
             m_position += got;
             continue;
         }
-        m_buffer.resize(kBufferSize);
-        const ssize_t got = ::pread(m_fd, m_buffer.data(), kBufferSize, m_position);
+        // Small reads that continue where a full buffer ended are a stream (a value copied out
+        // piece by piece): each refill doubles, up to kReadAhead. Anything else refills 4 KiB.
+        const bool streaming = m_bufferLength != 0 && m_bufferLength == m_buffer.size()
+            && m_position == m_bufferStart + static_cast<int64_t>(m_bufferLength);
+        m_buffer.resize(streaming ? std::min<uint64_t>(m_buffer.size() * 2, kReadAhead) : kBufferSize);
+        const ssize_t got = ::pread(m_fd, m_buffer.data(), m_buffer.size(), m_position);
         ++m_systemReads;
         if (got < 0 && errno == EINTR)
             continue;
