@@ -8,7 +8,7 @@ packages=(
   # build
   build-essential cmake pkg-config clang libclang-rt-14-dev python3
   # libraries
-  qt6-base-dev libqt6svg6 libjpeg62-turbo-dev libgdcm-dev libopenjp2-7-dev
+  qt6-base-dev libqt6svg6 libjpeg62-turbo-dev libgdcm-dev libopenjp2-7-dev zlib1g-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
   # oracles: reference decoders and real DICOM files

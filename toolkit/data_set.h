@@ -20,7 +20,7 @@ namespace velmora {
 enum DataSetFlags : uint32_t {
     DS_BIG_ENDIAN = 0x0002, // the body is big-endian
     DS_EXPLICIT_VR = 0x0004, // the body has explicit VRs
-    DS_DEFLATED = 0x0008, // the transfer syntax is deflated (recorded, not acted on)
+    DS_DEFLATED = 0x0008, // deflated transfer syntax: recorded by the reader; the writer compresses the body
     DS_MEMORY_MODE = 0x0010, // parse: implicit little-endian, values in memory; write: implicit LE
     DS_META_GROUP = 0x0020, // read: group 0002 is explicit LE; write: emit group 0002
     DS_ALL_GROUP_LENGTHS = 0x0040, // write: a group length element for every group
@@ -142,6 +142,9 @@ private:
         void operator()(WriteState* state) const;
     };
 
+    // The encoder behind WriteBytes; with stopAtBody it stops before the first element that
+    // follows group 0002.
+    int32_t Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool stopAtBody);
     bool OpenSpool();
     void FreeChunks(ElementNode& node);
     ElementId PlaceNewElement();

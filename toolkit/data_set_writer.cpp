@@ -3,7 +3,8 @@
 // lengths, delimiters, the transfer syntax element); WriteBytes then walks it in pre-order and
 // can stop anywhere, also inside a header, and resume on the next call. Values are streamed from
 // where they lie (memory, spool file, source file) through a 1024-byte conversion buffer, so a
-// large image is never held in memory.
+// large image is never held in memory. With the deflated transfer syntax the body after group
+// 0002 is compressed on the way out.
 #include "toolkit/data_set.h"
 #include "toolkit/tag.h"
 #include "toolkit/uid_dictionary.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <zlib.h>
 
 namespace velmora {
 
@@ -23,6 +25,7 @@ namespace {
 // about 2.5 times a copy's time on a 200 MB image).
 constexpr uint32_t kOutputBufferSize = 128 * 1024;
 constexpr uint32_t kPieceSize = 1024; // a multiple of every unit size, so swapping stays aligned
+constexpr uint32_t kRawSize = 16 * 1024; // body bytes handed to deflate at a time
 constexpr uint32_t kPreambleSize = 132;
 constexpr uint32_t kEncodingOptions = DS_BIG_ENDIAN | DS_EXPLICIT_VR;
 
@@ -101,6 +104,45 @@ struct DataSet::WriteState {
     uint32_t pieceStart = 0; // value offset of the bytes in `piece`
     uint32_t pieceLength = 0;
     uint8_t piece[kPieceSize] = {};
+
+    // Deflated transfer syntax: the body after group 0002 goes through raw deflate (RFC 1951,
+    // PS3.5 A.5). `raw` holds encoded body bytes not yet compressed.
+    bool deflate = false;
+    bool inBody = false; // group 0002 has been written; the rest is compressed
+    bool zReady = false; // `z` is initialised
+    bool rawDone = false; // the encoder has produced the last body byte
+    bool zEnded = false; // deflate has flushed its last byte
+    bool padPending = false; // an odd compressed length still needs its NUL
+    uint64_t compressed = 0;
+    uint32_t rawStart = 0;
+    uint32_t rawLength = 0;
+    z_stream z {};
+    uint8_t raw[kRawSize] = {};
+
+    WriteState() = default;
+    WriteState(const WriteState&) = delete;
+    WriteState& operator=(const WriteState&) = delete;
+    ~WriteState() { EndDeflate(); }
+
+    void EndDeflate()
+    {
+        if (zReady)
+            deflateEnd(&z);
+        zReady = false;
+    }
+    void Restart(bool deflated)
+    {
+        EndDeflate();
+        started = finished = inBody = rawDone = zEnded = padPending = false;
+        element = NO_ELEMENT;
+        compressed = 0;
+        rawStart = rawLength = 0;
+        deflate = deflated;
+        if (deflated) {
+            z = z_stream {};
+            zReady = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        }
+    }
 
     // ---- Encoding rules, shared by the header builder and the length sums ----
 
@@ -220,12 +262,8 @@ ResultCode DataSet::BeginWrite(uint64_t start, uint32_t options)
     m_current = NO_ELEMENT;
     if (!m_writeState)
         m_writeState.reset(new (std::nothrow) WriteState());
-    if (m_writeState) {
-        m_writeState->started = false;
-        m_writeState->finished = false;
-        m_writeState->element = NO_ELEMENT;
-    }
 
+    bool deflateBody = false;
     if (options & DS_META_GROUP) {
         ElementId syntax = FindTopLevel(tags::TRANSFER_SYNTAX_UID);
         if (syntax < 0)
@@ -239,8 +277,12 @@ ResultCode DataSet::BeginWrite(uint64_t start, uint32_t options)
         if (syntax >= 0 && row >= 0) {
             const std::string text(uids.UidText(row));
             SetString(syntax, text.c_str());
+            // The body is deflated only when group 0002 says so.
+            deflateBody = uids.IsDeflated(row);
         }
     }
+    if (m_writeState)
+        m_writeState->Restart(deflateBody);
 
     // Old group lengths and delimiters go; the walk resumes from the node before each removal.
     for (ElementId id = FirstTopLevel(); id >= 0;) {
@@ -295,6 +337,54 @@ int32_t DataSet::WriteBytes(uint8_t* buffer, uint32_t size, uint32_t& produced)
     if (!buffer && size > 0)
         return ERROR_GENERAL_PARAMETER;
     WriteState& state = *m_writeState;
+    if (!state.deflate)
+        return Encode(buffer, size, produced, false);
+    if (!state.zReady && !state.zEnded)
+        return ERROR_MEMORY_ALLOC;
+
+    if (!state.inBody) {
+        // Group 0002 stays as it is.
+        const int32_t result = Encode(buffer, size, produced, true);
+        if (result != PENDING || !state.inBody)
+            return result;
+    }
+    state.z.next_out = buffer + produced;
+    state.z.avail_out = size - produced;
+    while (state.z.avail_out > 0 && !state.zEnded) {
+        if (state.rawStart == state.rawLength && !state.rawDone) {
+            uint32_t got = 0;
+            const int32_t result = Encode(state.raw, kRawSize, got, false);
+            if (result != SUCCESS && result != PENDING)
+                return result;
+            state.rawStart = 0;
+            state.rawLength = got;
+            state.rawDone = result == SUCCESS;
+        }
+        state.z.next_in = state.raw + state.rawStart;
+        state.z.avail_in = state.rawLength - state.rawStart;
+        const int zResult = deflate(&state.z, state.rawDone ? Z_FINISH : Z_NO_FLUSH);
+        state.rawStart = state.rawLength - state.z.avail_in;
+        if (zResult == Z_STREAM_END) {
+            state.zEnded = true;
+            state.padPending = (state.z.total_out & 1) != 0;
+            state.EndDeflate();
+        } else if (zResult != Z_OK && zResult != Z_BUF_ERROR) {
+            return ERROR_GENERAL_FAILURE;
+        }
+    }
+    produced = size - state.z.avail_out;
+    if (state.padPending && produced < size) {
+        // An odd deflated stream ends with one NUL, so the file length stays even.
+        buffer[produced++] = 0;
+        state.padPending = false;
+    }
+    return state.zEnded && !state.padPending ? SUCCESS : PENDING;
+}
+
+int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool stopAtBody)
+{
+    produced = 0;
+    WriteState& state = *m_writeState;
     const VrDictionary& vrs = GlobalVrDictionary();
 
     while (produced < size && !state.finished) {
@@ -305,9 +395,13 @@ int32_t DataSet::WriteBytes(uint8_t* buffer, uint32_t size, uint32_t& produced)
                 next = state.started ? NO_ELEMENT : FirstTopLevel();
             else
                 next = NextInPreOrder(m_current);
-            state.started = true;
             while (next >= 0 && WriteState::IsSkipped(*this, next))
                 next = NextInPreOrder(LastInSubtree(next));
+            if (stopAtBody && next >= 0 && !WriteState::IsMeta(*this, next)) {
+                state.inBody = true; // the next call starts here
+                break;
+            }
+            state.started = true;
             if (next < 0) {
                 state.finished = true;
                 break;

@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 using namespace velmora;
 
@@ -255,6 +256,48 @@ TEST_F(WriterTest, MetaGroupLengthAndTransferSyntax)
         EXPECT_STREQ(text, row.syntax);
         DataSet::FreeString(text);
     }
+}
+
+// Raw inflate (RFC 1951) of a whole stream.
+Bytes Inflate(const Bytes& in)
+{
+    z_stream z {};
+    EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
+    Bytes out(1 << 20);
+    z.next_in = const_cast<uint8_t*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return out;
+}
+
+TEST_F(WriterTest, DeflatedSyntaxCompressesTheBodyAfterGroup0002)
+{
+    DataSet ds;
+    Build(ds);
+    const ElementId big = ds.InsertElement(NO_ELEMENT, tags::PIXEL_DATA, vr::OW, false, 0);
+    std::vector<uint16_t> words(40000);
+    for (size_t i = 0; i < words.size(); ++i)
+        words[i] = static_cast<uint16_t>(i % 977);
+    ASSERT_EQ(ds.AppendValue(big, words.data(), static_cast<uint32_t>(words.size() * 2)), SUCCESS);
+    const Bytes plain = Encode(ds, DS_META_GROUP | DS_EXPLICIT_VR);
+    // Group 0002 of the plain file: (0002,0000) says how long the rest of it is.
+    const uint32_t plainMeta = 12 + (plain[8] | plain[9] << 8);
+    const Bytes plainBody(plain.begin() + plainMeta, plain.end());
+    for (uint32_t piece : { 1u, 5u, 1000u, 10240u, 200000u }) {
+        SCOPED_TRACE(piece);
+        const Bytes deflated = Encode(ds, DS_META_GROUP | DS_EXPLICIT_VR | DS_DEFLATED, piece);
+        const uint32_t meta = 12 + (deflated[8] | deflated[9] << 8);
+        ASSERT_LT(meta, deflated.size());
+        EXPECT_EQ(deflated.size() % 2, 0u);
+        EXPECT_LT(deflated.size(), plain.size() / 4);
+        EXPECT_EQ(Inflate(Bytes(deflated.begin() + meta, deflated.end())), plainBody);
+    }
+    // Without group 0002 nothing would say the body is deflated: it is written as it is.
+    EXPECT_EQ(Encode(ds, DS_EXPLICIT_VR | DS_DEFLATED), Encode(ds, DS_EXPLICIT_VR));
 }
 
 TEST_F(WriterTest, EncapsulatedPixelDataKeepsItsLayout)

@@ -1,18 +1,19 @@
 #!/usr/bin/python3
 """velmora-tool save against DCMTK and pydicom. Without options the output is the raw data set
-(no preamble, no group 0002, implicit VR little-endian). With --file-format (the PS3.10 file: preamble, meta group,
-explicit VR little-endian), alone and with --big-endian, --defined-lengths and
---all-group-lengths, the output is a file that dcmdump reads without a warning and pydicom
-without complaint; its pixel data decodes to the source's pixels (native and RLE) or carries
-the same fragments (other compressions); (0002,0000) counts the rest of group 0002; every other
-element keeps its value. A source that cannot be loaded and an unwritable destination fail with
-the result code's name and leave nothing behind; wrong usage exits 2."""
+(no preamble, no group 0002, implicit VR little-endian). With --file-format (the PS3.10 file:
+preamble, meta group, explicit VR little-endian), alone and with --big-endian,
+--defined-lengths, --all-group-lengths and --deflated (the body compressed), the output is a
+file that dcmdump reads without a warning and pydicom without complaint; its pixel data decodes
+to the source's pixels (native and RLE) or carries the same fragments (other compressions);
+(0002,0000) counts the rest of group 0002; every other element keeps its value. A source that
+cannot be loaded and an unwritable destination fail with the result code's name and leave
+nothing behind; wrong usage exits 2."""
 import os
-import warnings
 import struct
 import subprocess
 import sys
 import tempfile
+import warnings
 
 import numpy
 import pydicom
@@ -28,8 +29,9 @@ DECODED = ["CT_small.dcm", "MR_small.dcm", "MR_small_bigendian.dcm", "MR_small_i
            "SC_rgb_small_odd.dcm", "rtdose_rle.dcm"]
 FRAGMENTS = ["JPEG2000.dcm", "MR_small_jpeg_ls_lossless.dcm", "JPEG-lossy.dcm", "SC_rgb_jpeg_dcmtk.dcm"]
 VARIANTS = [[], ["--big-endian"], ["--defined-lengths"], ["--all-group-lengths"],
-            ["--defined-lengths", "--all-group-lengths"]]
+            ["--defined-lengths", "--all-group-lengths"], ["--deflated"]]
 LITTLE, BIG, IMPLICIT = "1.2.840.10008.1.2.1", "1.2.840.10008.1.2.2", "1.2.840.10008.1.2"
+DEFLATED = "1.2.840.10008.1.2.1.99"
 
 
 def run(*args):
@@ -116,8 +118,8 @@ with tempfile.TemporaryDirectory() as scratch:
             same_pixels(source, copy, name)
 
         for variant in VARIANTS:
-            if compressed and "--big-endian" in variant:
-                continue  # no big-endian transfer syntax carries compressed pixel data
+            if compressed and ("--big-endian" in variant or "--deflated" in variant):
+                continue  # no big-endian or deflated transfer syntax carries compressed pixel data
             out = os.path.join(scratch, "framed.dcm")
             result = run("save", src, out, "--file-format", *variant)
             assert result.returncode == 0, (name, variant, result.stderr)
@@ -127,6 +129,8 @@ with tempfile.TemporaryDirectory() as scratch:
             syntax = copy.file_meta.TransferSyntaxUID
             if compressed:
                 assert syntax == source.file_meta.TransferSyntaxUID, (name, syntax)
+            elif "--deflated" in variant:
+                assert syntax == DEFLATED, (name, syntax)
             else:
                 assert syntax == (BIG if "--big-endian" in variant else LITTLE), (name, variant, syntax)
             assert elements(copy) == elements(source), (name, variant)
