@@ -22,8 +22,9 @@ protected:
     {
         const ElementId id = m_ds.InsertElement(ref, tag, vr, child, 0);
         EXPECT_GE(id, 0);
-        if (text && *text)
+        if (text && *text) {
             EXPECT_EQ(m_ds.AppendValue(id, text, static_cast<uint32_t>(std::strlen(text))), SUCCESS);
+        }
         return id;
     }
 
