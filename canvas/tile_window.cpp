@@ -93,6 +93,7 @@ public:
         if (t.m_bitmap.RowsAfter() == t.m_bitmap.RowsBefore())
             return;
         t.m_bitmap.Paint(&m_dc, &t.m_imageRect, PaintMode::Progressive);
+        emit t.BandPainted(t.m_bitmap.RowsBefore(), t.m_bitmap.RowsAfter());
         if (t.isVisible())
             t.repaint();
     }

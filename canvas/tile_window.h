@@ -90,6 +90,10 @@ public:
     // The mouse handlers, as the window's own handling calls them after the canvas hook.
     void OnMouseMessage(const MouseMessage& message);
 
+signals:
+    // A load painted the rows [rowsBefore, rowsAfter) of the frame into the framebuffer.
+    void BandPainted(uint32_t rowsBefore, uint32_t rowsAfter);
+
 protected:
     void OnEraseBackground(DrawContext& dc) override;
     void OnPaint(DrawContext& dc) override;
@@ -111,8 +115,8 @@ private:
     DisplayBitmap m_bitmap;
     ImageSource m_source;
     ImageDescription m_description;
+    AnnotationLayer m_layer; // outlives the canvas that draws it
     CanvasBinding m_binding;
-    AnnotationLayer m_layer;
     bool m_imageShown = false;
     bool m_windowLevelMode = false;
     int32_t m_lastLevelX = 0, m_lastLevelY = 0;

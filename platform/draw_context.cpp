@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace velmora {
 
@@ -83,10 +84,48 @@ void DrawContext::CopyIn(const QImage& bitmap, int x, int y)
 bool DrawContext::StretchBlit(
     const DibView& source, const PixelRect& sourceRect, const PixelRect& destination, const PixelRect& clip)
 {
-    if (m_target->isNull())
+    if (m_target->isNull() || source.bits == nullptr)
         return false;
-    return StretchBlitToArgb(reinterpret_cast<uint32_t*>(m_target->bits()), m_target->width(),
-        m_target->height(), source, sourceRect, destination, clip);
+    if (sourceRect.Width() <= 0 || sourceRect.Height() <= 0 || destination.Width() <= 0
+        || destination.Height() <= 0)
+        return true;
+    if (sourceRect.left < 0 || sourceRect.top < 0 || sourceRect.right > source.width
+        || sourceRect.bottom > source.height || (source.bitCount != 8 && source.bitCount != 24)
+        || (source.bitCount == 8 && source.colourTable == nullptr))
+        return false;
+    const PixelRect r = Intersect(Intersect(clip, destination), Bounds());
+    if (r.Width() <= 0 || r.Height() <= 0)
+        return true;
+    // The same nearest-neighbour rule as StretchBlitToArgb, with the source column of every
+    // destination column and the 8-bit palette worked out once per blit instead of per pixel.
+    const int64_t sw = sourceRect.Width(), sh = sourceRect.Height();
+    const int64_t dw = destination.Width(), dh = destination.Height();
+    std::vector<int32_t> columns(static_cast<size_t>(r.Width()));
+    for (int32_t x = r.left; x < r.right; ++x)
+        columns[static_cast<size_t>(x - r.left)]
+            = static_cast<int32_t>(sourceRect.left + ((2 * (x - destination.left) + 1) * sw) / (2 * dw));
+    uint32_t palette[256];
+    if (source.bitCount == 8) {
+        for (int i = 0; i < 256; ++i) {
+            const uint8_t* bgr = source.colourTable + 4 * i;
+            palette[i] = 0xFF000000u | uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
+        }
+    }
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        const int64_t sy = sourceRect.top + ((2 * (y - destination.top) + 1) * sh) / (2 * dh);
+        const uint8_t* row = source.bits + static_cast<size_t>(sy) * source.stride;
+        uint32_t* out = reinterpret_cast<uint32_t*>(m_target->scanLine(y)) + r.left;
+        if (source.bitCount == 8) {
+            for (size_t k = 0; k < columns.size(); ++k)
+                out[k] = palette[row[columns[k]]];
+        } else {
+            for (size_t k = 0; k < columns.size(); ++k) {
+                const uint8_t* bgr = row + 3 * static_cast<size_t>(columns[k]);
+                out[k] = 0xFF000000u | uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
+            }
+        }
+    }
+    return true;
 }
 
 void DrawContext::DrawPicture(const QImage& picture, const PixelRect& destination)
