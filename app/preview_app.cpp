@@ -1,6 +1,7 @@
 #include "app/preview_app.h"
 
 #include "app/main_dialog.h"
+#include "canvas/annotation_install.h"
 #include "toolkit/built_in_tables.h"
 
 #include <QFileInfo>
@@ -27,6 +28,7 @@ QString PreviewApp::ProgramFolder()
 int PreviewApp::Run()
 {
     InstallBuiltInTables();
+    InstallAnnotationCanvas();
     int status = 0;
     {
         MainDialog dialog(ProgramFolder());
