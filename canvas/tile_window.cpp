@@ -154,23 +154,20 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     m_imageShown = false;
     m_bands.clear();
     m_spacing = {};
-    if (path.empty() || frame < 1) {
-        m_bitmap.Attach(nullptr);
-        m_description.Release();
-        Invalidate(Erase::Yes);
-        return false;
-    }
     const DisplayFlags flags { reflectX, reflectY, invert };
-    FrameLoadResult result;
-    {
+    FrameLoadResult result = FrameLoadResult::LoadFailed;
+    if (!path.empty() && frame >= 1) {
         LoadPainter painter(*this);
         result = LoadFrame(
             path, static_cast<uint32_t>(frame), flags, m_source, m_description, m_bitmap, &painter);
     }
     if (result != FrameLoadResult::Shown) {
-        // A frame that did not arrive whole leaves the tile empty, never half an image.
+        // A frame that did not arrive whole leaves the tile empty, never half an image, and
+        // without the annotations of the image it no longer shows.
         m_bitmap.Attach(nullptr);
         m_description.Release();
+        m_binding.UnbindCanvas();
+        m_layer.Clear();
         Invalidate(Erase::Yes);
         return false;
     }

@@ -137,12 +137,11 @@ private slots:
         QVERIFY(m_tile->ShowDicomImage(m_ct, 1));
         QCOMPARE(g_made, 2);
         QCOMPARE(g_alive, 1);
-        // A failed load keeps the canvas and its annotations.
-        TakeLog();
-        const BindableCanvas* kept = m_tile->Binding().Canvas();
+        // A failed load empties the tile: no image, no canvas, no annotations.
         QVERIFY(!m_tile->ShowDicomImage(PydicomFile("JPEG2000.dcm"), 1));
-        QCOMPARE(m_tile->Binding().Canvas(), kept);
-        QCOMPARE(g_made, 2);
+        QVERIFY(!m_tile->Binding().Bound());
+        QCOMPARE(g_alive, 0);
+        QVERIFY(GetWindowProperty(m_tile.get(), "prop1") == nullptr);
     }
 
     void theCanvasSeesTheMouseFirst()
