@@ -18,17 +18,17 @@ PixelRect Intersect(const PixelRect& a, const PixelRect& b)
         std::min(a.bottom, b.bottom) };
 }
 
-QFont MakeFont(const TextFont& spec)
+QFont MakeFont(const TextFont& request)
 {
     QFont font;
-    if (!spec.face.isEmpty())
-        font.setFamily(spec.face);
-    font.setPixelSize(std::max(1, spec.height));
-    font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
-    if (spec.averageWidth > 0) {
+    if (!request.face.isEmpty())
+        font.setFamily(request.face);
+    font.setPixelSize(std::max(1, request.height));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(request.weight, 1, 1000)));
+    if (request.averageWidth > 0) {
         const int natural = QFontMetrics(font).averageCharWidth();
         if (natural > 0)
-            font.setStretch(std::clamp(spec.averageWidth * 100 / natural, 1, 4000));
+            font.setStretch(std::clamp(request.averageWidth * 100 / natural, 1, 4000));
     }
     return font;
 }
