@@ -396,6 +396,28 @@ private slots:
         QVERIFY(BlackOutside(Painted(*tile), {}));
     }
 
+    void everyPydicomFileShowsOrIsRefusedWhole()
+    {
+        // A tile agrees with the loader on every real file, and a refused one leaves it black.
+        auto tile = MakeTile(90, 70);
+        const QDir folder(QString::fromStdString(PydicomFile("")));
+        int shown = 0;
+        for (const QString& name : folder.entryList({ "*.dcm" }, QDir::Files)) {
+            const std::string path = folder.filePath(name).toStdString();
+            ImageSource source;
+            ImageDescription description;
+            DisplayBitmap bitmap;
+            const bool expected
+                = LoadFrame(path, 1, {}, source, description, bitmap) == FrameLoadResult::Shown;
+            QCOMPARE(tile->ShowDicomImage(path, 1), expected);
+            const QImage painted = Painted(*tile);
+            if (!expected)
+                QVERIFY2(BlackOutside(painted, {}), qPrintable(name));
+            shown += expected;
+        }
+        QVERIFY(shown > 20);
+    }
+
     void zeroSizedTilesFailNothing()
     {
         auto tile = MakeTile(0, 0);
