@@ -205,6 +205,13 @@ private slots:
         QCOMPARE(d->Tree()->Model().Record(selected)->frame, 1);
         QVERIFY(d->Area().TileHoldsImage(0));
         QVERIFY(!d->Pictures()->isVisible());
+        // The frame is painted: the tile is not all black.
+        const QImage shown = d->Area().Tile(0)->grab().toImage();
+        int lit = 0;
+        for (int y = 0; y < shown.height(); y += 7)
+            for (int x = 0; x < shown.width(); x += 7)
+                lit += qGray(shown.pixel(x, y)) > 16;
+        QVERIFY2(lit > 20, qPrintable(QString::number(lit)));
 
         // A file that is neither a picture by name nor DICOM empties the tree, tiles untouched.
         answers.openFile = scratch.path() + "/not-dicom.txt";
