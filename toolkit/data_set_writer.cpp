@@ -97,7 +97,6 @@ struct FreeDeleter {
 struct DataSet::WriteState {
     bool started = false; // the walk has begun (m_current == -1 before it, and after a removal)
     bool finished = false; // the walk has passed the last node
-    ElementId element = NO_ELEMENT; // element whose header is in the scratch
     uint32_t valueLength = 0; // unpadded value bytes of the element (0 for a container)
     uint64_t outputLength = 0; // header + padded value
     uint8_t pad = 0;
@@ -134,7 +133,6 @@ struct DataSet::WriteState {
     {
         EndDeflate();
         started = finished = inBody = rawDone = zEnded = padPending = false;
-        element = NO_ELEMENT;
         compressed = 0;
         rawStart = rawLength = 0;
         deflate = deflated;
@@ -303,9 +301,7 @@ ResultCode DataSet::BeginWrite(uint64_t start, uint32_t options)
     // New group lengths (first in each group that gets one) and delimiters (last in each container).
     for (ElementId id = FirstTopLevel(); id >= 0; id = NextInPreOrder(id)) {
         const uint32_t tag = m_nodes[id].tag;
-        if (IsItemOrDelimiter(tag))
-            ;
-        else {
+        if (!IsItemOrDelimiter(tag)) {
             const uint16_t group = TagGroup(tag);
             const ElementId previous = m_nodes[id].previousSibling;
             const bool wanted = group == 0x0002 || group == 0x0000 || (options & DS_ALL_GROUP_LENGTHS);
@@ -317,8 +313,7 @@ ResultCode DataSet::BeginWrite(uint64_t start, uint32_t options)
                 }
             }
         }
-        const bool encapsulated = m_nodes[id].tag == tags::PIXEL_DATA && IsContainer(id);
-        if (IsContainer(id) && (!(options & DS_DEFINED_LENGTHS) || encapsulated)) {
+        if (IsContainer(id) && !WriteState::HasDefinedLength(*this, id)) {
             const uint32_t delimiter
                 = tag == tags::ITEM ? tags::ITEM_DELIMITATION : tags::SEQUENCE_DELIMITATION;
             const ElementId end = InsertNode(id, PLACE_LAST | PLACE_CHILD);
@@ -442,7 +437,6 @@ int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool
                     Put16(m_headerScratch + 6, static_cast<uint16_t>(lengthField), big);
                 }
             }
-            state.element = next;
             state.valueLength = static_cast<uint32_t>(std::min<uint64_t>(valueLength, lengthField));
             state.outputLength = m_outputHeaderSize + Padded(state.valueLength);
             state.pad = HasFlag(vrs.FlagsOf(vrs.IndexOf(n.vr)), VrFlags::RIGHT_20) ? 0x20 : 0x00;
