@@ -1,6 +1,7 @@
 // DataSet: element queries, value access and element changes.
 #include "toolkit/data_set.h"
 
+#include "toolkit/encoding_rules.h"
 #include "toolkit/tag.h"
 #include "toolkit/tag_dictionary.h"
 #include "toolkit/vr_dictionary.h"
@@ -16,11 +17,6 @@ namespace {
 
 constexpr uint16_t VR_UN = 0x554E;
 constexpr uint32_t kSmallValue = 1024;
-
-bool IsItemOrDelimiter(uint32_t tag)
-{
-    return tag == tags::ITEM || tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
-}
 
 bool IsSpaceOrTab(char c)
 {
@@ -211,14 +207,16 @@ char* DataSet::GetString(ElementId id, uint32_t index)
     const char* end = whole + length;
     if (split) {
         for (uint32_t i = 0; i < index; ++i) {
-            const char* slash = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
+            const char* slash
+                = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
             if (!slash) {
                 std::free(whole);
                 return nullptr;
             }
             begin = slash + 1;
         }
-        const char* slash = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
+        const char* slash
+            = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
         if (slash)
             end = slash;
     } else if (index != 0) {
@@ -389,19 +387,7 @@ uint32_t DataSet::EncodedHeaderLength(uint32_t tag, uint16_t code) const
     if (IsItemOrDelimiter(tag))
         return 8;
     const bool explicitVr = TagGroup(tag) == 0x0002 || (m_flags & DS_EXPLICIT_VR);
-    if (!explicitVr)
-        return 8;
-    switch (code) {
-    case vr::OB:
-    case vr::OF:
-    case vr::OW:
-    case vr::SQ:
-    case vr::UN:
-    case vr::UT:
-        return 12;
-    default:
-        return 8;
-    }
+    return explicitVr && HasLongHeader(code) ? 12 : 8;
 }
 
 int32_t DataSet::CountElements() const

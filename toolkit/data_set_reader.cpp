@@ -1,7 +1,7 @@
 // The DICOM file reader: a push parser that builds the element tree as header bytes arrive, and
 // Load, which feeds it a file 13 bytes at a time and seeks over every value.
 #include "toolkit/data_set.h"
-
+#include "toolkit/encoding_rules.h"
 #include "toolkit/tag.h"
 #include "toolkit/uid_dictionary.h"
 #include "toolkit/vr_dictionary.h"
@@ -32,41 +32,6 @@ uint32_t Read32(const uint8_t* p, bool big)
             | (static_cast<uint32_t>(p[2]) << 8) | p[3]
                : static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8)
             | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-bool IsItemOrDelimiter(uint32_t tag)
-{
-    return tag == tags::ITEM || tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
-}
-
-bool IsDelimiter(uint32_t tag)
-{
-    return tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
-}
-
-// VRs whose explicit header has two reserved bytes and a 32-bit length. Besides OB, OF, OW, SQ,
-// UN and UT this includes the VRs added to the standard later (OD, OL, OV, SV, UC, UR, UV): files
-// using them are common, and reading their headers as 8 bytes would derail the whole parse.
-bool HasLongHeader(uint16_t code)
-{
-    switch (code) {
-    case vr::OB:
-    case vr::OF:
-    case vr::OW:
-    case vr::SQ:
-    case vr::UN:
-    case vr::UT:
-    case VrCode('O', 'D'):
-    case VrCode('O', 'L'):
-    case VrCode('O', 'V'):
-    case VrCode('S', 'V'):
-    case VrCode('U', 'C'):
-    case VrCode('U', 'R'):
-    case VrCode('U', 'V'):
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -200,7 +165,8 @@ ResultCode DataSet::FinishValue(ElementId id)
     } else if (swap && node.value.file == &m_spool) {
         uint8_t piece[1024];
         for (uint64_t done = 0; done < node.value.length;) {
-            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(sizeof piece, node.value.length - done));
+            const uint32_t n
+                = static_cast<uint32_t>(std::min<uint64_t>(sizeof piece, node.value.length - done));
             const int64_t at = static_cast<int64_t>(node.value.offset + done);
             if (m_spool.Seek(0, at) != at || m_spool.Read(piece, n) != n)
                 return ERROR_FILE_READ;
@@ -340,7 +306,8 @@ ResultCode DataSet::EndParse()
         m_current = NO_ELEMENT;
         return SUCCESS;
     }
-    if (node->value.length != UNDEFINED_VALUE_LENGTH && node->value.length != 0 && m_consumed >= node->headerLength) {
+    if (node->value.length != UNDEFINED_VALUE_LENGTH && node->value.length != 0
+        && m_consumed >= node->headerLength) {
         const uint64_t received = m_consumed - node->headerLength;
         if (received < node->value.length)
             node->value.length = static_cast<uint32_t>(received);

@@ -6,6 +6,7 @@
 // large image is never held in memory. With the deflated transfer syntax the body after group
 // 0002 is compressed on the way out.
 #include "toolkit/data_set.h"
+#include "toolkit/encoding_rules.h"
 #include "toolkit/tag.h"
 #include "toolkit/uid_dictionary.h"
 #include "toolkit/vr_dictionary.h"
@@ -28,41 +29,6 @@ constexpr uint32_t kPieceSize = 1024; // a multiple of every unit size, so swapp
 constexpr uint32_t kRawSize = 16 * 1024; // body bytes handed to deflate at a time
 constexpr uint32_t kPreambleSize = 132;
 constexpr uint32_t kEncodingOptions = DS_BIG_ENDIAN | DS_EXPLICIT_VR;
-
-bool IsItemOrDelimiter(uint32_t tag)
-{
-    return tag == tags::ITEM || tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
-}
-
-bool IsDelimiter(uint32_t tag)
-{
-    return tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION;
-}
-
-// VRs whose explicit header has two reserved bytes and a 32-bit length (PS3.5 7.1.2). The reader
-// accepts the later additions (OD, OL, OV, SV, UC, UR, UV) too; writing them with a short header
-// would make the output unreadable.
-bool HasLongHeader(uint16_t code)
-{
-    switch (code) {
-    case vr::OB:
-    case vr::OF:
-    case vr::OW:
-    case vr::SQ:
-    case vr::UN:
-    case vr::UT:
-    case VrCode('O', 'D'):
-    case VrCode('O', 'L'):
-    case VrCode('O', 'V'):
-    case VrCode('S', 'V'):
-    case VrCode('U', 'C'):
-    case VrCode('U', 'R'):
-    case VrCode('U', 'V'):
-        return true;
-    default:
-        return false;
-    }
-}
 
 uint64_t Padded(uint64_t length)
 {
