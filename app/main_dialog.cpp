@@ -333,17 +333,13 @@ int MainDialog::Run()
 
 void MainDialog::ShowSplash()
 {
-    auto* splash = new SplashDialog(m_programFolder);
-    if (!splash->Loaded()) {
-        delete splash;
+    SplashDialog splash(m_programFolder);
+    if (!splash.Loaded())
         return;
-    }
     m_splashTimerId = startTimer(2000);
-    delete m_splash;
-    m_splash = splash;
-    m_splash->setWindowTitle(windowTitle());
-    m_splash->exec();
-    delete m_splash;
+    m_splash = &splash; // the timer ends it through EndSplash
+    splash.setWindowTitle(windowTitle());
+    splash.exec();
     m_splash = nullptr;
 }
 

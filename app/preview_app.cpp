@@ -2,9 +2,8 @@
 
 #include "app/main_dialog.h"
 #include "canvas/annotation_install.h"
+#include "platform/desktop.h"
 #include "toolkit/built_in_tables.h"
-
-#include <QFileInfo>
 
 namespace velmora {
 
@@ -16,25 +15,13 @@ PreviewApp::PreviewApp(int& argc, char** argv)
     setDesktopFileName("velmora");
 }
 
-QString PreviewApp::ProgramFolder()
-{
-    const QString path = QFileInfo("/proc/self/exe").canonicalFilePath();
-    if (path.isEmpty())
-        return {};
-    const int slash = path.lastIndexOf('/');
-    return slash <= 0 ? QString() : path.left(slash);
-}
-
 int PreviewApp::Run()
 {
     InstallBuiltInTables();
     InstallAnnotationCanvas();
-    int status = 0;
-    {
-        MainDialog dialog(ProgramFolder());
-        dialog.Run();
-    }
-    return status;
+    MainDialog dialog(ProgramFolder());
+    dialog.Run();
+    return 0;
 }
 
 } // namespace velmora

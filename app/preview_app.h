@@ -12,8 +12,6 @@ public:
     PreviewApp(int& argc, char** argv);
     // The start-up: tables, then the main dialog run modally. The exit status.
     int Run();
-    // The folder of the running program, without a trailing '/'; empty when unknown.
-    static QString ProgramFolder();
 };
 
 } // namespace velmora

@@ -1,31 +1,31 @@
 #include "app/user_prompts.h"
 
 #include "app/controls.h"
+#include "platform/dialogs.h"
 
 #include <QDialog>
-#include <QFileDialog>
-#include <QMessageBox>
 
 namespace velmora {
 
+// The common dialogs come from the platform layer, so that one set of Qt calls serves the program.
 QString QtUserPrompts::ChooseFolder(QWidget* owner, const QString& title)
 {
-    return QFileDialog::getExistingDirectory(owner, title, QDir::homePath(), QFileDialog::ShowDirsOnly);
+    return CurrentDialogs().Folder(owner, title);
 }
 
 QString QtUserPrompts::ChooseOpenFile(QWidget* owner, const QString& title, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(owner, title, QString(), filter);
+    return CurrentDialogs().OpenFile(owner, title, filter);
 }
 
 QString QtUserPrompts::ChooseSaveFile(QWidget* owner)
 {
-    return QFileDialog::getSaveFileName(owner);
+    return CurrentDialogs().SaveFile(owner, QString(), QString());
 }
 
 void QtUserPrompts::Warn(QWidget* owner, const QString& caption, const QString& text)
 {
-    QMessageBox::warning(owner, caption, text, QMessageBox::Ok);
+    CurrentDialogs().Message(owner, caption, text, MessageIcon::Warning);
 }
 
 bool QtUserPrompts::AskAnnotationText(QWidget* owner, QString& text)

@@ -29,7 +29,7 @@ QString QtDialogs::SaveFile(QWidget* owner, const QString& title, const QString&
 
 QString QtDialogs::Folder(QWidget* owner, const QString& title)
 {
-    return QFileDialog::getExistingDirectory(owner, title);
+    return QFileDialog::getExistingDirectory(owner, title, QDir::homePath(), QFileDialog::ShowDirsOnly);
 }
 
 namespace {
