@@ -338,7 +338,9 @@ const std::vector<ImageSource::EncapsulatedFrame>& ImageSource::GroupFrames() co
     std::vector<FragmentInfo> fragments(items.size() - 1);
     for (size_t i = 1; i < items.size(); ++i) {
         FragmentInfo& f = fragments[i - 1];
-        f.length = ds.GetValueLength(items[i]);
+        // A fragment cut short by the end of the file counts only what it holds, so a damaged
+        // length cannot make a frame's buffer gigabytes long.
+        f.length = ds.GetHeldLength(items[i]);
         const uint32_t head = std::min<uint32_t>(f.length, FRAGMENT_HEAD_BYTES);
         if (head > 0 && ds.ReadValue(items[i], f.head.data(), 0, head) == SUCCESS)
             f.headLength = static_cast<uint8_t>(head);
@@ -405,7 +407,7 @@ uint32_t ImageSource::ReadFrame(
         uint64_t skip = offset;
         uint32_t written = 0;
         for (ElementId item : f.fragments) {
-            const uint32_t itemLength = ds.GetValueLength(item);
+            const uint32_t itemLength = ds.GetHeldLength(item);
             if (skip >= itemLength) {
                 skip -= itemLength;
                 continue;
@@ -425,7 +427,7 @@ uint32_t ImageSource::ReadFrame(
     if (ds.GetCompression() != 0) {
         if (frame != 1) // a defined-length compressed value holds one frame
             return 0;
-        frameLength = length;
+        frameLength = ds.GetHeldLength(m_pixelData); // not more than the file holds
         start = offset;
     } else {
         const int32_t count = FrameCount();

@@ -151,13 +151,16 @@ ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t
     return SUCCESS;
 }
 
-namespace {
 
-// The value bytes the chunks of `n` really hold: file chunks end where their file ends.
-uint32_t HeldLength(const ElementNode& n, bool delimited)
+uint32_t DataSet::GetHeldLength(ElementId id) const
 {
+    const ElementNode* n = Node(id);
+    if (!n || IsContainer(id))
+        return 0;
+    const int32_t vrIndex = GlobalVrDictionary().IndexOf(n->vr);
+    const bool delimited = HasFlag(GlobalVrDictionary().FlagsOf(vrIndex), VrFlags::DELIMITER);
     uint64_t total = 0;
-    for (const ValueChunk* c = &n.value; c; c = c->next) {
+    for (const ValueChunk* c = &n->value; c; c = c->next) {
         if (delimited && total != 0)
             ++total;
         uint64_t held = c->length;
@@ -171,8 +174,6 @@ uint32_t HeldLength(const ElementNode& n, bool delimited)
     }
     return static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFEu));
 }
-
-} // namespace
 
 char* DataSet::GetString(ElementId id, uint32_t index)
 {
@@ -192,7 +193,7 @@ char* DataSet::GetString(ElementId id, uint32_t index)
         return nullptr;
     // A damaged file may declare far more than it holds; what lies past its end reads as zeros,
     // which end the string anyway, so only the held bytes are fetched.
-    const uint32_t length = std::min(declared, HeldLength(*n, split));
+    const uint32_t length = std::min(declared, GetHeldLength(id));
     if (length == 0)
         return nullptr;
     char* whole = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));

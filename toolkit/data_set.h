@@ -57,6 +57,9 @@ public:
     // Sum of the chunk lengths (plus one '\' between chunks of multi-valued text VRs);
     // 0xFFFFFFFF for an undefined length; 0 for -1.
     uint32_t GetValueLength(ElementId id) const;
+    // The value bytes that really exist: GetValueLength cut where a damaged or truncated source
+    // file ends (ReadValue gives zeros past that point). 0 for containers and unknown ids.
+    uint32_t GetHeldLength(ElementId id) const;
     // Copies `count` value bytes from byte `offset` into `dst`, in host byte order.
     // ERROR_GENERAL_PARAMETER for -1, a container, null dst, a count of 0 or 0xFFFFFFFF, or an
     // offset past the value; ERROR_FILE_SEEK when the chunk's file cannot be positioned. Bytes

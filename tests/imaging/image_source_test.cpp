@@ -6,9 +6,13 @@
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -196,6 +200,20 @@ TEST_F(ImageSourceTest, EncapsulatedFrames)
     ASSERT_EQ(m_source.ReadFrame(3, buffer, 65, 0), 3u);
     EXPECT_EQ(buffer[0], 5);
     EXPECT_EQ(m_source.ReadFrame(4, buffer, 0, 0), 0u);
+    m_dataSet.CloseSource();
+
+    // The file cut inside its last fragment: that frame is what the file still holds, not a
+    // buffer of the declared length padded with zeros.
+    std::ifstream in(Fixture("rle_table_3_fragments.dcm"), std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bytes.resize(bytes.size() - 8 - 10); // the sequence delimiter and 10 bytes of the last fragment
+    const std::string cut = ::testing::TempDir() + "velmora-cut-fragment.dcm";
+    std::ofstream(cut, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_EQ(m_dataSet.Load(cut.c_str()), SUCCESS);
+    m_source.Bind(&m_dataSet);
+    ASSERT_EQ(m_source.Describe(m_description, TableReading::Read), SUCCESS);
+    EXPECT_EQ(m_source.ReadFrame(3, buffer, 0, 0), 58u);
+    std::remove(cut.c_str());
 }
 
 TEST_F(ImageSourceTest, UnshowableGeometry)

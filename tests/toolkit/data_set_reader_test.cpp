@@ -362,6 +362,7 @@ TEST_F(ReaderTest, TruncatedFiles)
     ASSERT_EQ(m_ds.Load(Save(bytes).c_str()), SUCCESS);
     const ElementId pixels = m_ds.FindElement(-1, tags::PIXEL_DATA, true);
     EXPECT_EQ(m_ds.GetValueLength(pixels), 1000u); // keeps its declared length
+    EXPECT_EQ(m_ds.GetHeldLength(pixels), 2u); // of which the file holds two bytes
     std::vector<uint8_t> value(1000, 0xEE);
     ASSERT_EQ(m_ds.ReadValue(pixels, value.data(), 0, 1000), SUCCESS);
     EXPECT_EQ(value[0], 'x');
