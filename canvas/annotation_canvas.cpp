@@ -12,12 +12,7 @@ namespace velmora {
 
 namespace {
 
-IntRect ToIntRect(const PixelRect& rect)
-{
-    return { rect.left, rect.top, rect.right, rect.bottom };
-}
-
-IntRect Union(const IntRect& a, const IntRect& b)
+PixelRect Union(const PixelRect& a, const PixelRect& b)
 {
     return { std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
         std::max(a.bottom, b.bottom) };
@@ -31,7 +26,7 @@ AnnotationCanvas::AnnotationCanvas(
     , m_dc(window.Context())
     , m_layer(layer)
     , m_frame(frame)
-    , m_imageRect(ToIntRect(imageRect ? *imageRect : window.ClientRect()))
+    , m_imageRect(imageRect ? *imageRect : window.ClientRect())
 {
     static uint64_t serials = 0;
     m_serial = ++serials;
@@ -198,14 +193,14 @@ ResultCode AnnotationCanvas::CalibrateWith(int32_t index, double millimetres)
 
 void AnnotationCanvas::SetImageRect(const PixelRect& rect)
 {
-    m_imageRect = ToIntRect(rect);
+    m_imageRect = rect;
 }
 
 void AnnotationCanvas::Refresh()
 {
     m_snapshot = m_window.Framebuffer().copy();
     for (TextAnnotation& text : m_layer.Texts()) {
-        const IntRect box { Truncate(text.left), Truncate(text.top), Truncate(text.right),
+        const PixelRect box { Truncate(text.left), Truncate(text.top), Truncate(text.right),
             Truncate(text.bottom) };
         text.background = TakeBackground(MeasureString(box, text.text));
     }
@@ -307,30 +302,30 @@ void AnnotationCanvas::DrawShape(const ShapeAnnotation& shape, PenMode mode)
 {
     DrawLines(shape, mode);
     if (shape.HasLabel()) {
-        IntRect rect = shape.labelRect;
+        PixelRect rect = shape.labelRect;
         DrawString(rect, LabelOf(shape));
     }
 }
 
 void AnnotationCanvas::DrawTextRecord(const TextAnnotation& text)
 {
-    IntRect box { Truncate(text.left), Truncate(text.top), Truncate(text.right), Truncate(text.bottom) };
+    PixelRect box { Truncate(text.left), Truncate(text.top), Truncate(text.right), Truncate(text.bottom) };
     DrawString(box, text.text);
 }
 
-IntRect AnnotationCanvas::MeasureString(const IntRect& rect, const std::string& text) const
+PixelRect AnnotationCanvas::MeasureString(const PixelRect& rect, const std::string& text) const
 {
     const QSize size = m_dc.MeasureText(QString::fromStdString(text), m_font);
     return { rect.left, rect.top, rect.left + size.width(), rect.top + size.height() };
 }
 
-void AnnotationCanvas::DrawString(IntRect& rect, const std::string& text)
+void AnnotationCanvas::DrawString(PixelRect& rect, const std::string& text)
 {
     rect = MeasureString(rect, text);
     m_dc.Text(rect.left, rect.top, QString::fromStdString(text), m_font, PenColour());
 }
 
-PixelPatch AnnotationCanvas::TakeBackground(const IntRect& rect) const
+PixelPatch AnnotationCanvas::TakeBackground(const PixelRect& rect) const
 {
     const QImage& framebuffer = m_window.Framebuffer();
     PixelPatch patch;
@@ -405,7 +400,7 @@ void AnnotationCanvas::ShowOverlay()
         }
         DrawLines(*m_shape, PenMode::Not);
     } else if (m_text) {
-        IntRect box { Truncate(m_text->left), Truncate(m_text->top), 0, 0 };
+        PixelRect box { Truncate(m_text->left), Truncate(m_text->top), 0, 0 };
         box = MeasureString(box, m_text->text);
         m_text->background = TakeBackground(box);
         DrawString(box, m_text->text);

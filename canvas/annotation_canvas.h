@@ -83,7 +83,7 @@ public:
     const std::optional<ShapeAnnotation>& ShapeInProgress() const { return m_shape; }
     const std::optional<TextAnnotation>& TextInProgress() const { return m_text; }
     const QImage& CleanSnapshot() const { return m_snapshot; }
-    const IntRect& ImageRect() const { return m_imageRect; }
+    const PixelRect& ImageRect() const { return m_imageRect; }
     const TextFont& Font() const { return m_font; }
     const AnnotationLayer& Layer() const { return m_layer; }
 
@@ -100,9 +100,9 @@ private:
     void DrawShape(const ShapeAnnotation& shape, PenMode mode);
     void DrawTextRecord(const TextAnnotation& text);
     // Draws `text` with its top-left at the rectangle's, which is resized to the text.
-    void DrawString(IntRect& rect, const std::string& text);
-    IntRect MeasureString(const IntRect& rect, const std::string& text) const;
-    PixelPatch TakeBackground(const IntRect& rect) const;
+    void DrawString(PixelRect& rect, const std::string& text);
+    PixelRect MeasureString(const PixelRect& rect, const std::string& text) const;
+    PixelPatch TakeBackground(const PixelRect& rect) const;
     void PutBackground(const PixelPatch& patch);
     void RestoreSnapshot();
     void Present();
@@ -146,7 +146,7 @@ private:
     bool m_valid = false;
     uint64_t m_serial = 0;
     QImage m_snapshot;
-    IntRect m_imageRect;
+    PixelRect m_imageRect;
     CanvasMode m_mode = CanvasMode::Draw;
     ToolKind m_tool = ToolKind::None;
     std::optional<ShapeAnnotation> m_shape;

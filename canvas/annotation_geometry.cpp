@@ -83,18 +83,18 @@ std::array<FloatPoint, 6> RulerPoints(FloatPoint start, FloatPoint end)
     return p;
 }
 
-IntRect RulerLabelRect(FloatPoint end)
+PixelRect RulerLabelRect(FloatPoint end)
 {
     const int32_t left = Truncate(end.x + 10.0), top = Truncate(end.y - 10.0);
     return { left, top, left + 80, top + 15 };
 }
 
-IntRect RulerPressLabelRect(int32_t x, int32_t y)
+PixelRect RulerPressLabelRect(int32_t x, int32_t y)
 {
     return { x + 10, y - 10, x + 90, y + 5 };
 }
 
-IntRect AngleLabelRect(int32_t x, int32_t y)
+PixelRect AngleLabelRect(int32_t x, int32_t y)
 {
     return { x - 10, y + 10, x + 40, y + 25 };
 }

@@ -4,6 +4,8 @@
 // Part of the canvas layer, but free of Qt so that it can be checked on its own.
 #pragma once
 
+#include "imaging/paint_target.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -22,20 +24,6 @@ struct FloatPoint {
     bool operator==(const FloatPoint&) const = default;
 };
 
-// (left, top, right, bottom), as the windowing rectangles hold them.
-struct IntRect {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-    int32_t Width() const { return right - left; }
-    int32_t Height() const { return bottom - top; }
-    // Inside with the right and bottom edges excluded, as a press is tested against the image.
-    bool Contains(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
-    IntRect Offset(int32_t dx, int32_t dy) const { return { left + dx, top + dy, right + dx, bottom + dy }; }
-    bool operator==(const IntRect&) const = default;
-};
-
 // Number of points a shape of each kind carries: arrow 5, angle 4, ruler 6; 0 for others.
 uint32_t PointCountOf(ToolKind kind);
 
@@ -49,11 +37,11 @@ std::array<FloatPoint, 5> ArrowPoints(FloatPoint tail, FloatPoint tip);
 std::array<FloatPoint, 6> RulerPoints(FloatPoint start, FloatPoint end);
 
 // Where a ruler's label goes while the end is at `end`: 10 pixels right and up, 80 x 15.
-IntRect RulerLabelRect(FloatPoint end);
+PixelRect RulerLabelRect(FloatPoint end);
 // The placeholder's rectangle when a ruler is started at (x, y).
-IntRect RulerPressLabelRect(int32_t x, int32_t y);
+PixelRect RulerPressLabelRect(int32_t x, int32_t y);
 // The fixed label rectangle of an angle whose vertex is at (x, y).
-IntRect AngleLabelRect(int32_t x, int32_t y);
+PixelRect AngleLabelRect(int32_t x, int32_t y);
 
 // Degrees between the arms p0-p1 and p0-p3, 0 to 180, by the law of cosines with the factor
 // 57.297469361769856 per radian; 0 when either arm has no length.

@@ -81,7 +81,7 @@ Hit AnnotationLayer::HitTest(float x, float y) const
     return {};
 }
 
-void AnnotationLayer::MoveAll(int32_t dx, int32_t dy, const IntRect& bounds)
+void AnnotationLayer::MoveAll(int32_t dx, int32_t dy, const PixelRect& bounds)
 {
     for (ShapeAnnotation& shape : m_shapes) {
         if (shape.points.empty())

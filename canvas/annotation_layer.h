@@ -32,7 +32,7 @@ struct ShapeAnnotation {
     // ruler: start bar end, start bar end, start, end, end bar end, end bar end.
     std::vector<FloatPoint> points;
     PixelPatch labelBackground; // angle and ruler only
-    IntRect labelRect; // angle and ruler only
+    PixelRect labelRect; // angle and ruler only
 
     bool HasLabel() const { return kind == ToolKind::Angle || kind == ToolKind::Ruler; }
 };
@@ -96,7 +96,7 @@ public:
     // that would cross an edge stops against it, undeformed, so a ruler keeps its length. A shape's
     // label rectangle moves with it and may lie outside. One already beyond an edge is not pulled
     // in, only kept from going further out. Labels are not redrawn here.
-    void MoveAll(int32_t dx, int32_t dy, const IntRect& bounds);
+    void MoveAll(int32_t dx, int32_t dy, const PixelRect& bounds);
 
 private:
     LayerColour m_colour;

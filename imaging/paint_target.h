@@ -15,6 +15,12 @@ struct PixelRect {
     int32_t bottom = 0;
     int32_t Width() const { return right - left; }
     int32_t Height() const { return bottom - top; }
+    // Inside with the right and bottom edges excluded.
+    bool Contains(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
+    PixelRect Offset(int32_t dx, int32_t dy) const
+    {
+        return { left + dx, top + dy, right + dx, bottom + dy };
+    }
     bool operator==(const PixelRect&) const = default;
 };
 

@@ -1,4 +1,4 @@
-// PNG encoder with stored (uncompressed) deflate blocks (RFC 1950/1951, PNG specification).
+// PNG encoder with stored (uncompressed) deflate blocks (RFC 1950/1951 and the PNG format).
 #include "imaging/png_encoder.h"
 
 #include <algorithm>

@@ -207,7 +207,7 @@ private slots:
         QVERIFY(tile.Layer().Colour() == (LayerColour { 255, 255, 0 }));
         QCOMPARE(first->Mode(), CanvasMode::Off);
         QVERIFY(InstalledMouseHook(&tile) == nullptr); // mode Off: the canvas sees nothing
-        QCOMPARE(first->ImageRect(), (IntRect { 0, 0, kWidth, kHeight }));
+        QCOMPARE(first->ImageRect(), (PixelRect { 0, 0, kWidth, kHeight }));
         float length = -1;
         QCOMPARE(tile.Binding().ShapeLength(0, length), ERROR_GENERAL_FAILURE);
         QCOMPARE(length, -1.0f);
@@ -418,7 +418,7 @@ private slots:
     {
         m_zoom = 0.5; // 300 x 200 centred: (150, 100) to (450, 300)
         TileWindow& tile = Show(m_plain);
-        QCOMPARE(Canvas()->ImageRect(), (IntRect { 150, 100, 450, 300 }));
+        QCOMPARE(Canvas()->ImageRect(), (PixelRect { 150, 100, 450, 300 }));
         tile.SelectTool(ToolKind::Arrow);
         DragLine({ 100, 50 }, { 200, 150 });
         QVERIFY(tile.Layer().Empty());

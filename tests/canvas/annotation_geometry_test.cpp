@@ -105,9 +105,9 @@ TEST(AnnotationGeometry, RulerEndBarsArePerpendicularAndTenPixelsEachSide)
 
 TEST(AnnotationGeometry, LabelRectangles)
 {
-    EXPECT_EQ(RulerLabelRect({ 200.7f, 100.2f }), (IntRect { 210, 90, 290, 105 }));
-    EXPECT_EQ(RulerPressLabelRect(100, 100), (IntRect { 110, 90, 190, 105 }));
-    EXPECT_EQ(AngleLabelRect(100, 100), (IntRect { 90, 110, 140, 125 }));
+    EXPECT_EQ(RulerLabelRect({ 200.7f, 100.2f }), (PixelRect { 210, 90, 290, 105 }));
+    EXPECT_EQ(RulerPressLabelRect(100, 100), (PixelRect { 110, 90, 190, 105 }));
+    EXPECT_EQ(AngleLabelRect(100, 100), (PixelRect { 90, 110, 140, 125 }));
 }
 
 TEST(AnnotationGeometry, AngleDegreesWithTheStatedFactor)

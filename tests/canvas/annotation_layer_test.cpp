@@ -145,12 +145,12 @@ TEST(AnnotationLayer, MoveAllMovesEverythingAndItsLabels)
     AnnotationLayer layer;
     layer.AddShape(Ruler({ 100, 100 }, { 200, 100 }));
     layer.AddText(Text(120, 150, 160, 162));
-    const IntRect bounds { 0, 0, 500, 400 };
+    const PixelRect bounds { 0, 0, 500, 400 };
     layer.MoveAll(7, -3, bounds);
     const ShapeAnnotation& ruler = layer.Shapes()[0];
     EXPECT_EQ(ruler.points[2], (FloatPoint { 107, 97 }));
     EXPECT_EQ(ruler.points[3], (FloatPoint { 207, 97 }));
-    EXPECT_EQ(ruler.labelRect, (IntRect { 217, 87, 297, 102 }));
+    EXPECT_EQ(ruler.labelRect, (PixelRect { 217, 87, 297, 102 }));
     const TextAnnotation& text = layer.Texts()[0];
     EXPECT_EQ(text.left, 127.0f);
     EXPECT_EQ(text.top, 147.0f);
@@ -163,7 +163,7 @@ TEST(AnnotationLayer, MoveAllStopsAgainstTheEdgeUndeformed)
     AnnotationLayer layer;
     layer.AddShape(Ruler({ 100, 100 }, { 200, 100 })); // bars reach y 90..110
     layer.AddText(Text(300, 50, 340, 62));
-    const IntRect bounds { 0, 0, 350, 400 };
+    const PixelRect bounds { 0, 0, 350, 400 };
     layer.MoveAll(30, -100, bounds);
     const ShapeAnnotation& ruler = layer.Shapes()[0];
     // The text reaches the right edge after 10 of the 30 pixels and the top after 50.
