@@ -11,6 +11,7 @@
 // after the first image is loaded). Generated files go to a temporary folder, written once.
 #include "app/main_dialog.h"
 #include "app/tile_grid.h"
+#include "bench/common/dicom_bytes.h"
 #include "toolkit/built_in_tables.h"
 
 #include <QApplication>
@@ -29,27 +30,9 @@ using Clock = std::chrono::steady_clock;
 
 QTemporaryDir* g_dir = nullptr;
 
-void Put16(std::vector<uint8_t>& b, uint32_t v)
-{
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void Element(std::vector<uint8_t>& b, uint16_t g, uint16_t e, const char* vr, std::string value)
-{
-    if (value.size() % 2 != 0)
-        value.push_back(vr[0] == 'U' && vr[1] == 'I' ? '\0' : ' ');
-    Put16(b, g);
-    Put16(b, e);
-    b.insert(b.end(), vr, vr + 2);
-    Put16(b, static_cast<uint32_t>(value.size()));
-    b.insert(b.end(), value.begin(), value.end());
-}
-
-void Us(std::vector<uint8_t>& b, uint16_t g, uint16_t e, uint16_t v)
-{
-    Element(b, g, e, "US", std::string { static_cast<char>(v & 0xFF), static_cast<char>(v >> 8) });
-}
+using bench::Element;
+using bench::Put16;
+using bench::Us;
 
 struct SliceLabels {
     std::string patient;

@@ -4,6 +4,7 @@
 //                       steps on the 8-bit colour table, then the whole frame repainted.
 //   ShowDicomImage      a whole load of the same 512 x 512 frame, for scale.
 //   FirstBand/...       from the ShowDicomImage call to the first painted band.
+#include "bench/common/dicom_bytes.h"
 #include "canvas/tile_window.h"
 #include "toolkit/built_in_tables.h"
 
@@ -20,27 +21,9 @@ namespace {
 
 QTemporaryDir* g_dir = nullptr;
 
-void Put16(std::vector<uint8_t>& b, uint32_t v)
-{
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void Element(std::vector<uint8_t>& b, uint16_t g, uint16_t e, const char* vr, std::string value)
-{
-    if (value.size() % 2 != 0)
-        value.push_back(vr[0] == 'U' && vr[1] == 'I' ? '\0' : ' ');
-    Put16(b, g);
-    Put16(b, e);
-    b.insert(b.end(), vr, vr + 2);
-    Put16(b, static_cast<uint32_t>(value.size()));
-    b.insert(b.end(), value.begin(), value.end());
-}
-
-void Us(std::vector<uint8_t>& b, uint16_t g, uint16_t e, uint16_t v)
-{
-    Element(b, g, e, "US", std::string { static_cast<char>(v & 0xFF), static_cast<char>(v >> 8) });
-}
+using bench::Element;
+using bench::Put16;
+using bench::Us;
 
 // A 16-bit CT frame of `columns` x `rows` random 12-bit samples with window 40 / 400.
 std::string WriteCt(uint16_t columns, uint16_t rows)
