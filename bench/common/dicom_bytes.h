@@ -14,6 +14,12 @@ inline void Put16(std::vector<uint8_t>& b, uint32_t v)
     b.push_back(static_cast<uint8_t>(v >> 8));
 }
 
+inline void Put32(std::vector<uint8_t>& b, uint32_t v)
+{
+    Put16(b, v & 0xFFFFu);
+    Put16(b, v >> 16);
+}
+
 // One short-header element; odd values are padded (UI with NUL, others with a space).
 inline void Element(std::vector<uint8_t>& b, uint16_t g, uint16_t e, const char* vr, std::string value)
 {

@@ -6,6 +6,7 @@
 //   BM_SavePeakMemory/N - Load and Save of the N MB file in a child process: the child's peak
 //                    resident memory, which must not grow with the file
 // Both timed benchmarks report bytes per second; compare their times for the ratio.
+#include "bench/common/dicom_bytes.h"
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
 #include "toolkit/disk_file.h"
@@ -13,7 +14,6 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -27,63 +27,36 @@ namespace {
 
 constexpr uint32_t kFrameBytes = 512 * 512 * 2;
 
-struct Out {
-    std::vector<uint8_t> bytes;
-    void U16(uint16_t v) { bytes.insert(bytes.end(), { uint8_t(v), uint8_t(v >> 8) }); }
-    void U32(uint32_t v)
-    {
-        U16(uint16_t(v));
-        U16(uint16_t(v >> 16));
-    }
-    void Element(uint32_t tag, const char* vr, std::string value)
-    {
-        if (value.size() & 1)
-            value += (std::strcmp(vr, "UI") == 0) ? '\0' : ' ';
-        U16(uint16_t(tag >> 16));
-        U16(uint16_t(tag));
-        bytes.push_back(uint8_t(vr[0]));
-        bytes.push_back(uint8_t(vr[1]));
-        U16(uint16_t(value.size()));
-        bytes.insert(bytes.end(), value.begin(), value.end());
-    }
-    void Us(uint32_t tag, uint16_t v)
-    {
-        U16(uint16_t(tag >> 16));
-        U16(uint16_t(tag));
-        bytes.insert(bytes.end(), { 'U', 'S' });
-        U16(2);
-        U16(v);
-    }
-};
-
 std::vector<uint8_t> Header(uint32_t frames)
 {
-    Out o;
-    o.bytes.assign(128, 0);
-    o.bytes.insert(o.bytes.end(), { 'D', 'I', 'C', 'M' });
-    o.Element(0x00020002, "UI", "1.2.840.10008.5.1.4.1.1.7.3");
-    o.Element(0x00020003, "UI", "1.2.826.0.1.3680043.9.7.1");
-    o.Element(0x00020010, "UI", "1.2.840.10008.1.2.1");
-    o.Element(0x00080016, "UI", "1.2.840.10008.5.1.4.1.1.7.3");
-    o.Element(0x00080018, "UI", "1.2.826.0.1.3680043.9.7.1");
+    std::vector<uint8_t> b;
+    b.reserve(1024);
+    b.resize(128); // the preamble
+    for (char c : { 'D', 'I', 'C', 'M' })
+        b.push_back(static_cast<uint8_t>(c));
+    bench::Element(b, 0x0002, 0x0002, "UI", "1.2.840.10008.5.1.4.1.1.7.3");
+    bench::Element(b, 0x0002, 0x0003, "UI", "1.2.826.0.1.3680043.9.7.1");
+    bench::Element(b, 0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1");
+    bench::Element(b, 0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7.3");
+    bench::Element(b, 0x0008, 0x0018, "UI", "1.2.826.0.1.3680043.9.7.1");
     for (uint32_t e = 0x20; e <= 0x33; ++e)
-        o.Element(0x00080000 | e, "DA", "20240101");
-    o.Element(0x00080060, "CS", "OT");
-    o.Element(0x00100010, "PN", "Bench^Patient");
-    o.Us(0x00280002, 1);
-    o.Element(0x00280004, "CS", "MONOCHROME2");
-    o.Element(0x00280008, "IS", std::to_string(frames));
-    o.Us(0x00280010, 512);
-    o.Us(0x00280011, 512);
-    o.Us(0x00280100, 16);
-    o.Us(0x00280101, 12);
-    o.Us(0x00280102, 11);
-    o.Us(0x00280103, 0);
-    o.U16(0x7FE0);
-    o.U16(0x0010);
-    o.bytes.insert(o.bytes.end(), { 'O', 'W', 0, 0 });
-    o.U32(frames * kFrameBytes);
-    return o.bytes;
+        bench::Element(b, 0x0008, static_cast<uint16_t>(e), "DA", "20240101");
+    bench::Element(b, 0x0008, 0x0060, "CS", "OT");
+    bench::Element(b, 0x0010, 0x0010, "PN", "Bench^Patient");
+    bench::Us(b, 0x0028, 0x0002, 1);
+    bench::Element(b, 0x0028, 0x0004, "CS", "MONOCHROME2");
+    bench::Element(b, 0x0028, 0x0008, "IS", std::to_string(frames));
+    bench::Us(b, 0x0028, 0x0010, 512);
+    bench::Us(b, 0x0028, 0x0011, 512);
+    bench::Us(b, 0x0028, 0x0100, 16);
+    bench::Us(b, 0x0028, 0x0101, 12);
+    bench::Us(b, 0x0028, 0x0102, 11);
+    bench::Us(b, 0x0028, 0x0103, 0);
+    bench::Put16(b, 0x7FE0);
+    bench::Put16(b, 0x0010);
+    b.insert(b.end(), { 'O', 'W', 0, 0 });
+    bench::Put32(b, frames * kFrameBytes);
+    return b;
 }
 
 std::string g_folder;
