@@ -20,7 +20,7 @@ namespace velmora {
 enum DataSetFlags : uint32_t {
     DS_BIG_ENDIAN = 0x0002, // the body is big-endian
     DS_EXPLICIT_VR = 0x0004, // the body has explicit VRs
-    DS_DEFLATED = 0x0008, // deflated transfer syntax: recorded by the reader; the writer compresses the body
+    DS_DEFLATED = 0x0008, // deflated transfer syntax: the reader inflates the body, the writer compresses it
     DS_MEMORY_MODE = 0x0010, // parse: implicit little-endian, values in memory; write: implicit LE
     DS_META_GROUP = 0x0020, // read: group 0002 is explicit LE; write: emit group 0002
     DS_ALL_GROUP_LENGTHS = 0x0040, // write: a group length element for every group
@@ -156,6 +156,8 @@ private:
     ResultCode BeginValue(ElementNode& node);
     ResultCode FinishValue(ElementId id);
     ResultCode RunPass(uint64_t start, uint32_t encoding);
+    // Replaces the source by a temporary file holding group 0002 and the inflated body.
+    void InflateSource();
     uint16_t VrFromBitsAllocated(uint32_t bitsTag);
     ElementId FindTopLevel(uint32_t tag) const { return FindElement(NO_ELEMENT, tag, true); }
 

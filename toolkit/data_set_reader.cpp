@@ -1,6 +1,7 @@
 // The DICOM file reader: a push parser that builds the element tree as header bytes arrive, and
 // Load, which feeds it a file 13 bytes at a time and seeks over every value.
 #include "toolkit/data_set.h"
+#include "toolkit/deflated_body.h"
 #include "toolkit/encoding_rules.h"
 #include "toolkit/tag.h"
 #include "toolkit/uid_dictionary.h"
@@ -345,6 +346,27 @@ ResultCode DataSet::RunPass(uint64_t start, uint32_t encoding)
     return EndParse();
 }
 
+void DataSet::InflateSource()
+{
+    // The body begins after the leading group 0002 elements of pass 1.
+    uint64_t bodyStart = 0;
+    for (ElementId id = FirstTopLevel(); id >= 0 && TagGroup(m_nodes[id].tag) == 0x0002;
+         id = m_nodes[id].nextSibling) {
+        const ElementNode& n = m_nodes[id];
+        if (n.value.length == UNDEFINED_VALUE_LENGTH)
+            return;
+        bodyStart = n.value.offset + n.value.length;
+    }
+    DiskFile inflated;
+    if (bodyStart == 0
+        || inflated.Open(nullptr, FILE_CREATE | FILE_READ | FILE_WRITE | FILE_DELETE_ON_CLOSE | FILE_TEMPORARY)
+            != SUCCESS)
+        return;
+    // A body that does not inflate is parsed as it stands, which mostly ends in a format error.
+    if (InflateBody(m_source, bodyStart, inflated))
+        m_source.Swap(inflated);
+}
+
 ResultCode DataSet::Load(const char* path)
 {
     m_source.Close();
@@ -369,6 +391,8 @@ ResultCode DataSet::Load(const char* path)
         deflated = uids.IsDeflated(row);
         const bool explicitVr = uids.IsExplicit(row);
         const bool little = uids.IsLittleEndian(row);
+        if (deflated)
+            InflateSource();
         if (explicitVr || !little)
             RunPass(start, (explicitVr ? DS_EXPLICIT_VR : 0u) | (little ? 0u : DS_BIG_ENDIAN));
     }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,6 +100,19 @@ void DiskFile::Close()
     m_position = 0;
     m_bufferStart = 0;
     m_bufferLength = 0;
+}
+
+void DiskFile::Swap(DiskFile& other) noexcept
+{
+    std::swap(m_fd, other.m_fd);
+    m_path.swap(other.m_path);
+    std::swap(m_mode, other.m_mode);
+    std::swap(m_position, other.m_position);
+    m_buffer.swap(other.m_buffer);
+    std::swap(m_bufferStart, other.m_bufferStart);
+    std::swap(m_bufferLength, other.m_bufferLength);
+    std::swap(m_systemReads, other.m_systemReads);
+    std::swap(m_systemBytesRead, other.m_systemBytesRead);
 }
 
 bool DiskFile::IsSameFile(const char* path) const

@@ -36,6 +36,8 @@ public:
     // temporary name made by the failing call is removed.
     ResultCode Open(const char* path, uint32_t mode);
     void Close();
+    // Exchanges the two files, positions and buffers included.
+    void Swap(DiskFile& other) noexcept;
     bool IsOpen() const { return m_fd >= 0; }
     // True when `path` names the file open here (same device and inode); false when closed.
     bool IsSameFile(const char* path) const;

@@ -28,7 +28,7 @@ def native_files():
             continue
         meta = getattr(ds, "file_meta", None)
         syntax = meta.get("TransferSyntaxUID") if meta is not None else None
-        if "PixelData" not in ds or syntax is None or syntax.is_compressed or syntax.is_deflated:
+        if "PixelData" not in ds or syntax is None or syntax.is_compressed:
             continue
         yield name, path, ds
 
