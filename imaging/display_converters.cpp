@@ -235,15 +235,32 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     WindowRange(d, lo, hi, WindowRule::Display);
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     // Every possible word through the reader and the window once; then one look-up per pixel.
-    const std::vector<uint8_t> map = WindowTable(reader, lo, hi, invert);
+    std::vector<uint8_t> map = WindowTable(reader, lo, hi, invert);
     const uint32_t shift = reader.Shift();
     const uint32_t mask = reader.Mask();
     // Locals, so that the byte stores cannot be taken to change them.
     const uint32_t rows = d.rows, columns = d.columns, rowBytes = m_sourceRowBytes;
+    if (shift == 0) {
+        // Stored bits at the bottom of the word: repeat the table over every 16-bit word, so
+        // that the word itself is the index and bits above the stored ones are ignored for free.
+        const size_t size = map.size();
+        map.resize(65536);
+        for (size_t at = size; at < map.size(); at += size)
+            std::memcpy(map.data() + at, map.data(), size);
+    }
     const uint8_t* table = map.data();
     for (uint32_t r = 0; r < rows; ++r) {
         const uint8_t* src = raw + static_cast<size_t>(r) * rowBytes;
         uint8_t* out = BitmapRow(r);
+        if (shift == 0) {
+#pragma GCC unroll 8
+            for (uint32_t c = 0; c < columns; ++c) {
+                uint16_t word;
+                std::memcpy(&word, src + 2 * c, 2);
+                out[c] = table[word];
+            }
+            continue;
+        }
         for (uint32_t c = 0; c < columns; ++c) {
             uint16_t word;
             std::memcpy(&word, src + 2 * c, 2);

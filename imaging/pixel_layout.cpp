@@ -4,6 +4,9 @@
 #include "imaging/display_bitmap.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cmath>
 #include <cstring>
 
@@ -74,6 +77,53 @@ SampleReader::SampleReader(const ImageDescription& d)
     }
 }
 
+namespace {
+
+// Smallest and largest sample of `count` 16-bit words. Every sample is brought into a signed
+// 16-bit lane (unsigned ones offset by 32768), so that eight samples take one minimum and one
+// maximum instruction.
+template <bool kSigned>
+void ScanWords(const uint8_t* raw, uint32_t count, const SampleReader& reader, int32_t& lo, int32_t& hi)
+{
+    const uint32_t shift = reader.Shift();
+    const uint16_t mask = static_cast<uint16_t>(reader.Mask());
+    const uint32_t extend = 16 - reader.BitsStored();
+    int16_t mn = INT16_MAX, mx = INT16_MIN;
+    uint32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i masks = _mm_set1_epi16(static_cast<int16_t>(mask));
+    const __m128i shiftCount = _mm_cvtsi32_si128(static_cast<int>(shift));
+    const __m128i extendCount = _mm_cvtsi32_si128(static_cast<int>(extend));
+    const __m128i bias = _mm_set1_epi16(INT16_MIN);
+    __m128i lows = _mm_set1_epi16(INT16_MAX), highs = _mm_set1_epi16(INT16_MIN);
+    for (; i + 8 <= count; i += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + 2 * static_cast<size_t>(i)));
+        v = _mm_and_si128(_mm_srl_epi16(v, shiftCount), masks);
+        v = kSigned ? _mm_sra_epi16(_mm_sll_epi16(v, extendCount), extendCount) : _mm_xor_si128(v, bias);
+        lows = _mm_min_epi16(lows, v);
+        highs = _mm_max_epi16(highs, v);
+    }
+    int16_t laneLows[8], laneHighs[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(laneLows), lows);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(laneHighs), highs);
+    mn = *std::min_element(laneLows, laneLows + 8);
+    mx = *std::max_element(laneHighs, laneHighs + 8);
+#endif
+    for (; i < count; ++i) {
+        uint16_t word;
+        std::memcpy(&word, raw + 2 * static_cast<size_t>(i), 2);
+        const uint16_t bits = static_cast<uint16_t>((word >> shift) & mask);
+        const int16_t v = kSigned ? static_cast<int16_t>(static_cast<int16_t>(bits << extend) >> extend)
+                                  : static_cast<int16_t>(bits ^ 0x8000);
+        mn = std::min(mn, v);
+        mx = std::max(mx, v);
+    }
+    lo = kSigned ? mn : static_cast<int32_t>(mn) + 32768;
+    hi = kSigned ? mx : static_cast<int32_t>(mx) + 32768;
+}
+
+} // namespace
+
 void ScanPixelRange(ImageDescription& d, const SampleReader& reader, const uint8_t* raw, uint32_t totalBytes,
     int32_t& lo, int32_t& hi)
 {
@@ -86,22 +136,12 @@ void ScanPixelRange(ImageDescription& d, const SampleReader& reader, const uint8
     hi = 0;
     const uint32_t step = reader.Wide() ? 2 : 1;
     if (reader.Wide()) {
-        // One branch-free formula per sample, so the loop vectorises.
-        const uint32_t shift = reader.Shift();
-        const uint32_t mask = reader.Mask();
-        const uint32_t extend = 32 - reader.BitsStored();
-        const bool isSigned = reader.Signed();
         const uint32_t count = totalBytes / 2;
-        int32_t mn = INT32_MAX, mx = INT32_MIN;
-        for (uint32_t i = 0; i < count; ++i) {
-            uint16_t word;
-            std::memcpy(&word, raw + 2 * i, 2);
-            const uint32_t bits = (static_cast<uint32_t>(word) >> shift) & mask;
-            const int32_t v
-                = isSigned ? static_cast<int32_t>(bits << extend) >> extend : static_cast<int32_t>(bits);
-            mn = std::min(mn, v);
-            mx = std::max(mx, v);
-        }
+        int32_t mn = 0, mx = 0;
+        if (reader.Signed())
+            ScanWords<true>(raw, count, reader, mn, mx);
+        else
+            ScanWords<false>(raw, count, reader, mn, mx);
         if (count > 0) {
             lo = std::min(lo, mn);
             hi = std::max(hi, mx);

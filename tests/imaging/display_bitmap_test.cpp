@@ -3,7 +3,9 @@
 #include "imaging/display_bitmap.h"
 #include "imaging/segmented_palette.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -199,6 +201,52 @@ TEST(DisplayBitmapTest, SignedSamplesKeepTheirSign)
     ASSERT_TRUE(Load(bitmap, d, Words({ 0x0FFF /* -1 */, 0x07FF /* 2047 */, 0x0800 /* -2048 */ })));
     EXPECT_EQ(d.pixelMinimum, -2048);
     EXPECT_EQ(d.pixelMaximum, 2047);
+}
+
+TEST(DisplayBitmapTest, SixteenBitRangeIgnoresBitsOutsideTheStoredOnes)
+{
+    // Random words (overlay bits above and below the stored ones included) in every layout of
+    // stored bits, a count that is no multiple of eight: the range and the output follow only
+    // the stored bits.
+    struct Layout {
+        uint32_t bitsStored, highBit;
+    };
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (uint32_t representation : { 0u, 1u })
+        for (const Layout layout : { Layout { 8, 7 }, Layout { 12, 11 }, Layout { 12, 13 }, Layout { 15, 14 },
+                 Layout { 16, 15 } }) {
+            SCOPED_TRACE(std::to_string(layout.bitsStored) + "/" + std::to_string(layout.highBit) + " signed "
+                + std::to_string(representation));
+            ImageDescription d = Mono(4099, 1, 16);
+            d.bitsStored = layout.bitsStored;
+            d.highBit = layout.highBit;
+            d.pixelRepresentation = representation;
+            const uint32_t shift = layout.highBit + 1 - layout.bitsStored;
+            const uint32_t mask = (1u << layout.bitsStored) - 1;
+            std::vector<uint8_t> raw;
+            std::vector<int32_t> values;
+            for (uint32_t i = 0; i < d.columns; ++i) {
+                const uint16_t word = static_cast<uint16_t>(next() >> 9);
+                raw.push_back(static_cast<uint8_t>(word));
+                raw.push_back(static_cast<uint8_t>(word >> 8));
+                int32_t v = static_cast<int32_t>((word >> shift) & mask);
+                if (representation && (v >> (layout.bitsStored - 1)))
+                    v -= static_cast<int32_t>(mask) + 1;
+                values.push_back(v);
+            }
+            const int32_t lo = *std::min_element(values.begin(), values.end());
+            const int32_t hi = *std::max_element(values.begin(), values.end());
+            // A window of exactly the range stretches [lo, hi] over the bytes.
+            d.windowCenter = lo + (hi - lo) / 2.0;
+            d.windowWidth = hi - lo;
+            DisplayBitmap bitmap;
+            ASSERT_TRUE(Load(bitmap, d, raw));
+            EXPECT_EQ(d.pixelMinimum, lo);
+            EXPECT_EQ(d.pixelMaximum, hi);
+            for (uint32_t i = 0; i < d.columns; ++i)
+                ASSERT_EQ(bitmap.Bits()[i], static_cast<int64_t>(values[i] - lo) * 255 / (hi - lo)) << i;
+        }
 }
 
 TEST(DisplayBitmapTest, OneBitPixelsArePackedAcrossRows)
