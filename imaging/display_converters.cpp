@@ -440,6 +440,25 @@ bool DisplayBitmap::ConvertPalette24(uint32_t length)
     return true;
 }
 
+namespace {
+
+// One row of RGB pixels by pixel into the bitmap's BGR order, showing the high byte of wider
+// samples. kFixed, when not 0, is the sample size as a constant, so that the common layouts
+// compile to plain byte moves.
+template <uint32_t kFixed>
+void RgbRowToBgr(const uint8_t* src, uint8_t* out, uint32_t columns, uint32_t sampleBytes)
+{
+    const uint32_t sb = kFixed != 0 ? kFixed : sampleBytes;
+    for (uint32_t c = 0; c < columns; ++c) {
+        const uint8_t* px = src + 3 * sb * static_cast<size_t>(c) + (sb - 1);
+        out[3 * c + 0] = px[2 * sb];
+        out[3 * c + 1] = px[sb];
+        out[3 * c + 2] = px[0];
+    }
+}
+
+} // namespace
+
 bool DisplayBitmap::ConvertRgb(uint32_t length)
 {
     const ImageDescription& d = *m_description;
@@ -456,14 +475,17 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
                 const uint32_t p = i / m_planeBytes;
                 uint32_t k = i - p * m_planeBytes;
                 const uint32_t stop = std::min(end, (p + 1) * m_planeBytes);
-                uint32_t row = k / d.columns, col = k % d.columns;
-                uint8_t* out = BitmapRow(row) + (2 - p);
-                for (; i < stop; ++i) {
-                    out[3 * col] = raw[i];
-                    if (++col == d.columns && i + 1 < stop) {
-                        col = 0;
-                        out = BitmapRow(++row) + (2 - p);
-                    }
+                uint32_t row = k / columns, col = k % columns;
+                while (i < stop) {
+                    // The rest of this row, or of what has arrived.
+                    const uint32_t n = std::min(columns - col, stop - i);
+                    uint8_t* out = BitmapRow(row) + (2 - p) + 3 * static_cast<size_t>(col);
+                    const uint8_t* in = raw + i;
+                    for (uint32_t c = 0; c < n; ++c)
+                        out[3 * c] = in[c];
+                    i += n;
+                    col = 0;
+                    ++row;
                 }
             }
             m_converted = end;
@@ -488,12 +510,12 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < columns; ++c) {
-            const uint8_t* px = src + 3 * sb * c + hiByte;
-            out[3 * c + 0] = px[2 * sb];
-            out[3 * c + 1] = px[sb];
-            out[3 * c + 2] = px[0];
-        }
+        if (sb == 1)
+            RgbRowToBgr<1>(src, out, columns, sb);
+        else if (sb == 2)
+            RgbRowToBgr<2>(src, out, columns, sb);
+        else
+            RgbRowToBgr<0>(src, out, columns, sb);
         src += m_sourceRowBytes;
     }
     m_converted += rows * m_sourceRowBytes;

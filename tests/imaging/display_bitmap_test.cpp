@@ -447,18 +447,21 @@ TEST(DisplayBitmapTest, ColourByPlaneOnPaddedRows)
     std::vector<uint8_t> raw(18);
     for (size_t i = 0; i < raw.size(); ++i)
         raw[i] = static_cast<uint8_t>(i + 1);
-    DisplayBitmap bitmap;
-    bitmap.Attach(&d);
-    ASSERT_EQ(bitmap.Begin(Progressive::Yes, 0), SUCCESS);
-    // Three pieces: the planes arrive one after the other.
-    for (int p = 0; p < 3; ++p)
-        ASSERT_TRUE(bitmap.Append(raw.data() + 6 * p, 6));
-    EXPECT_EQ(bitmap.Stride(), 12u);
-    for (int k = 0; k < 6; ++k) {
-        const auto px = Pixel(bitmap, k % 3, k / 3);
-        EXPECT_EQ(px[2], raw[k]);
-        EXPECT_EQ(px[1], raw[6 + k]);
-        EXPECT_EQ(px[0], raw[12 + k]);
+    // The planes arrive one after the other, in pieces that end inside rows and planes too.
+    for (size_t piece : { 6u, 1u, 4u, 5u, 7u, 18u }) {
+        SCOPED_TRACE(piece);
+        DisplayBitmap bitmap;
+        bitmap.Attach(&d);
+        ASSERT_EQ(bitmap.Begin(Progressive::Yes, 0), SUCCESS);
+        for (size_t at = 0; at < raw.size(); at += piece)
+            ASSERT_TRUE(bitmap.Append(raw.data() + at, static_cast<uint32_t>(std::min(piece, raw.size() - at))));
+        EXPECT_EQ(bitmap.Stride(), 12u);
+        for (int k = 0; k < 6; ++k) {
+            const auto px = Pixel(bitmap, k % 3, k / 3);
+            EXPECT_EQ(px[2], raw[k]);
+            EXPECT_EQ(px[1], raw[6 + k]);
+            EXPECT_EQ(px[0], raw[12 + k]);
+        }
     }
 }
 
