@@ -4,11 +4,11 @@
 #include "imaging/display_bitmap.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <cmath>
-#include <cstring>
 
 namespace velmora {
 

@@ -359,7 +359,8 @@ void DataSet::InflateSource()
     }
     DiskFile inflated;
     if (bodyStart == 0
-        || inflated.Open(nullptr, FILE_CREATE | FILE_READ | FILE_WRITE | FILE_DELETE_ON_CLOSE | FILE_TEMPORARY)
+        || inflated.Open(
+               nullptr, FILE_CREATE | FILE_READ | FILE_WRITE | FILE_DELETE_ON_CLOSE | FILE_TEMPORARY)
             != SUCCESS)
         return;
     // A body that does not inflate is parsed as it stands, which mostly ends in a format error.

@@ -1,10 +1,9 @@
 #include "toolkit/deflated_body.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <vector>
+#include <zlib.h>
 
 namespace velmora {
 
