@@ -522,6 +522,21 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
     return true;
 }
 
+namespace {
+
+// One row of YBR_FULL pixels by pixel into BGR, as RgbRowToBgr does for RGB.
+template <uint32_t kFixed>
+void YbrRowToBgr(const uint8_t* src, uint8_t* out, uint32_t columns, uint32_t sampleBytes)
+{
+    const uint32_t sb = kFixed != 0 ? kFixed : sampleBytes;
+    for (uint32_t c = 0; c < columns; ++c) {
+        const uint8_t* px = src + 3 * sb * static_cast<size_t>(c) + (sb - 1);
+        YbrToBgr(px[0], px[sb], px[2 * sb], out + 3 * c);
+    }
+}
+
+} // namespace
+
 bool DisplayBitmap::ConvertYbr(uint32_t length)
 {
     const ImageDescription& d = *m_description;
@@ -548,10 +563,10 @@ bool DisplayBitmap::ConvertYbr(uint32_t length)
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
-        for (uint32_t c = 0; c < columns; ++c) {
-            const uint8_t* px = src + 3 * sb * c + hiByte;
-            YbrToBgr(px[0], px[sb], px[2 * sb], out + 3 * c);
-        }
+        if (sb == 1)
+            YbrRowToBgr<1>(src, out, columns, sb);
+        else
+            YbrRowToBgr<0>(src, out, columns, sb);
         src += m_sourceRowBytes;
     }
     m_converted += rows * m_sourceRowBytes;
