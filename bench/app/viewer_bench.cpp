@@ -12,9 +12,8 @@
 #include "app/main_dialog.h"
 #include "app/tile_grid.h"
 #include "bench/common/dicom_bytes.h"
-#include "toolkit/built_in_tables.h"
+#include "bench/common/offscreen_benchmarks.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -207,13 +206,5 @@ BENCHMARK(NextStep)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    velmora::InstallBuiltInTables();
-    QTemporaryDir dir;
-    velmora::g_dir = &dir;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velmora::RunOffscreenBenchmarks(argc, argv, velmora::g_dir);
 }

@@ -5,8 +5,8 @@
 //   ShowDicomImage      a whole load of the same 512 x 512 frame, for scale.
 //   FirstBand/...       from the ShowDicomImage call to the first painted band.
 #include "bench/common/dicom_bytes.h"
+#include "bench/common/offscreen_benchmarks.h"
 #include "canvas/tile_window.h"
-#include "toolkit/built_in_tables.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -146,13 +146,5 @@ BENCHMARK(FirstBand)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    velmora::InstallBuiltInTables();
-    QTemporaryDir dir;
-    velmora::g_dir = &dir;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velmora::RunOffscreenBenchmarks(argc, argv, velmora::g_dir);
 }
