@@ -40,12 +40,15 @@ int CeilLog2(int n)
     return bits;
 }
 
+// A sums error magnitudes over up to RESET (at most 65535) samples, so it needs 64 bits.
 struct RegularContext {
-    int a, b, c, n;
+    int64_t a;
+    int b, c, n;
 };
 
 struct RunContext {
-    int a, n, nn;
+    int64_t a;
+    int n, nn;
 };
 
 // Parameters of one scan (A.2.1, C.2.4.1.1).
@@ -240,19 +243,31 @@ private:
         return (high << k) + static_cast<int>(m_reader.ReadBits(k));
     }
 
+    // A valid stream's errors are reduced modulo RANGE (A.4.5), so a larger one is corrupt data;
+    // it would also run the context sums out of range.
+    bool OutOfRange(int error)
+    {
+        if (error <= m_p.range && error >= -m_p.range)
+            return false;
+        m_bad = true;
+        return true;
+    }
+
     // One sample in regular mode (A.4 to A.6).
     int DecodeRegular(int context, int predicted)
     {
         const int sign = context < 0 ? -1 : 1;
         RegularContext& ctx = m_regular[size_t(context < 0 ? -context : context)];
         int k = 0;
-        while ((ctx.n << k) < ctx.a && k < 24)
+        while ((int64_t(ctx.n) << k) < ctx.a && k < 24)
             ++k;
         const int px = Clamp(predicted + sign * ctx.c);
         const int mapped = DecodeValue(k, m_p.limit);
         int error = (mapped & 1) ? -((mapped + 1) >> 1) : (mapped >> 1);
         if (k == 0 && m_p.nearLossless == 0 && 2 * ctx.b + ctx.n - 1 < 0)
             error = -error - 1; // the inverted mapping of A.5.2
+        if (OutOfRange(error))
+            return 0;
         // Context update and bias correction (A.6).
         ctx.b += error * (2 * m_p.nearLossless + 1);
         ctx.a += error < 0 ? -error : error;
@@ -301,15 +316,17 @@ private:
     int DecodeRunInterruptionError(int type)
     {
         RunContext& ctx = m_run[type];
-        const int temp = ctx.a + (ctx.n >> 1) * type;
+        const int64_t temp = ctx.a + (ctx.n >> 1) * type;
         int k = 0;
-        for (int n = ctx.n; n < temp && k < 24; n <<= 1)
+        for (int64_t n = ctx.n; n < temp && k < 24; n <<= 1)
             ++k;
         const int mapped = DecodeValue(k, m_p.limit - kJ[size_t(m_runIndexCurrent)] - 1);
         const int value = mapped + type;
         const bool map = (value & 1) != 0;
         const int magnitude = (value + (map ? 1 : 0)) / 2;
         const int error = ((k != 0 || 2 * ctx.nn >= ctx.n) == map) ? -magnitude : magnitude;
+        if (OutOfRange(error))
+            return 0;
         if (error < 0)
             ++ctx.nn;
         ctx.a += (mapped + 1 - type) >> 1;

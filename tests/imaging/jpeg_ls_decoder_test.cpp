@@ -417,5 +417,21 @@ TEST(JpegLsDecoderTest, CorruptedStreamsNeverOverrun)
     }
 }
 
+TEST(JpegLsDecoderTest, ErrorBeyondTheSampleRangeIsCorruptData)
+{
+    // A 16-bit stream whose Golomb codes decode to errors far beyond RANGE: before the check they
+    // overflowed the context's error sum. The fuzz input's first byte is the planar configuration.
+    const char* root = std::getenv("VELMORA_SOURCE_DIR");
+    std::ifstream in(
+        std::string(root ? root : ".") + "/fuzz/corpus/jpeg_ls_decoder_fuzzer/regression-context-overflow",
+        std::ios::binary);
+    const std::vector<uint8_t> input { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+    ASSERT_GT(input.size(), 1u);
+    std::vector<uint8_t> output;
+    uint32_t length = 0;
+    EXPECT_EQ(DecodeJpegLs(std::span(input).subspan(1), output, input[0] & 1, length), ERROR_GENERAL_FAILURE);
+    EXPECT_LE(length, output.size());
+}
+
 } // namespace
 } // namespace velmora
