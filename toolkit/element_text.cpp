@@ -1,0 +1,134 @@
+// ElementText: the dump line of one data set node.
+#include "toolkit/element_text.h"
+
+#include "toolkit/tag.h"
+#include "toolkit/tag_dictionary.h"
+#include "toolkit/vr_code.h"
+#include "toolkit/vr_dictionary.h"
+
+#include <cstdio>
+
+namespace velmora {
+
+namespace {
+
+// Control characters would break the one-line-per-node layout.
+void AppendPrintable(std::string& out, const char* text)
+{
+    for (const char* p = text; *p; ++p)
+        out += (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) ? '.' : *p;
+}
+
+bool IsBulkVr(uint16_t code)
+{
+    return code == vr::OB || code == vr::OW || code == vr::OF || code == vr::UN;
+}
+
+// The VALUE part of a line, empty when the element shows none.
+std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
+{
+    std::string out;
+    if (ds.IsContainer(id) || length == 0 || length == UNDEFINED_VALUE_LENGTH)
+        return out;
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const uint16_t code = ds.GetVr(id);
+    const int32_t index = vrs.IndexOf(code);
+    if (index < 0)
+        return out;
+    const VrKind kind = vrs.KindOf(index);
+    const VrFlags flags = vrs.FlagsOf(index);
+    if (!HasFlag(flags, VrFlags::BINARY)) {
+        if (HasFlag(flags, VrFlags::DELIMITER)) {
+            for (uint32_t i = 0;; ++i) {
+                char* text = ds.GetString(id, i);
+                if (!text)
+                    break;
+                if (i > 0)
+                    out += '\\';
+                AppendPrintable(out, text);
+                DataSet::FreeString(text);
+            }
+            return out;
+        }
+        if (kind == VrKind::SEQUENCE)
+            return out;
+        // LT, ST, UT, AS: the whole value, without its trailing padding.
+        std::string raw(length, '\0');
+        if (ds.ReadValue(id, raw.data(), 0, length) != SUCCESS)
+            return out;
+        while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0'))
+            raw.pop_back();
+        AppendPrintable(out, raw.c_str());
+        return out;
+    }
+    if (IsBulkVr(code))
+        return out;
+    const int32_t unit = vrs.UnitSizeOf(index);
+    if (unit <= 0 || length / static_cast<uint32_t>(unit) > 16)
+        return out;
+    const uint32_t units = length / static_cast<uint32_t>(unit);
+    char piece[40];
+    for (uint32_t i = 0; i < units; ++i) {
+        if (i > 0)
+            out += '\\';
+        switch (kind) {
+        case VrKind::FLOAT4:
+        case VrKind::FLOAT8:
+            std::snprintf(piece, sizeof piece, "%.17g", ds.GetReal(id, i));
+            break;
+        case VrKind::TAG:
+            std::snprintf(piece, sizeof piece, "%s", TagText(ds.GetUnsigned(id, i)).c_str());
+            break;
+        case VrKind::SINT1:
+            std::snprintf(piece, sizeof piece, "%d", static_cast<int8_t>(ds.GetUnsigned(id, i)));
+            break;
+        case VrKind::SINT2:
+            std::snprintf(piece, sizeof piece, "%d", static_cast<int16_t>(ds.GetUnsigned(id, i)));
+            break;
+        case VrKind::SINT4:
+            std::snprintf(piece, sizeof piece, "%d", static_cast<int32_t>(ds.GetUnsigned(id, i)));
+            break;
+        default:
+            std::snprintf(piece, sizeof piece, "%u", ds.GetUnsigned(id, i));
+            break;
+        }
+        out += piece;
+    }
+    return out;
+}
+
+} // namespace
+
+ElementText DescribeElement(DataSet& dataSet, ElementId id)
+{
+    const TagDictionary& dictionary = GlobalTagDictionary();
+    const uint32_t tag = dataSet.GetTag(id);
+    const uint32_t length = dataSet.GetValueLength(id);
+    ElementText text;
+    text.depth = dataSet.Depth(id);
+    text.tag = TagText(tag);
+    text.vr = VrCodeText(dataSet.GetVr(id));
+    text.length = length == UNDEFINED_VALUE_LENGTH ? std::string("undefined") : std::to_string(length);
+    text.name = dictionary.NameOf(dictionary.IndexOf(tag));
+    text.value = ValueText(dataSet, id, length);
+    return text;
+}
+
+std::string FormatElementLine(const ElementText& text)
+{
+    std::string line(static_cast<size_t>(std::max(text.depth, 0)) * 2, ' ');
+    line += text.tag;
+    line += ' ';
+    line += text.vr;
+    line += ' ';
+    line += text.length;
+    line += ' ';
+    line += text.name;
+    if (!text.value.empty()) {
+        line += " = ";
+        line += text.value;
+    }
+    return line;
+}
+
+} // namespace velmora
