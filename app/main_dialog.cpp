@@ -3,6 +3,7 @@
 #include "app/controls.h"
 #include "app/exam_tree.h"
 #include "app/model/exam_filing.h"
+#include "app/viewer_commands.h"
 #include "canvas/splash_dialog.h"
 #include "toolkit/data_set.h"
 
@@ -77,6 +78,8 @@ MainDialog::MainDialog(QString programFolder, std::unique_ptr<ImageArea> area,
     const QRect client = DialogUnits(0, 0, 612, 393);
     resize(client.size());
     CreateControls();
+    // Features add their commands here, after the viewer's own.
+    AddViewerCommands(m_commands, *this);
 }
 
 MainDialog::~MainDialog()
@@ -314,6 +317,7 @@ void MainDialog::Initialise()
     m_fpsBox->setText(QString::number(m_framesPerSecond));
 
     qApp->installEventFilter(this);
+    m_commands.InstallKeys(this, [this](int id) { TriggerCommand(id); });
 
     // 10. - 12. The default folder, the first image, the splash.
     if (!m_programFolder.isEmpty()) {
@@ -716,70 +720,15 @@ void MainDialog::ShowSelection()
 
 void MainDialog::RunCommand(int id)
 {
-    switch (id) {
-    case ID_TILE1:
-        OneUp();
-        break;
-    case ID_TILE4:
-        FourUp();
-        break;
-    case ID_PREVIOUS:
-        Previous();
-        break;
-    case ID_NEXT:
-        Next();
-        break;
-    case ID_CINE:
-        CinePlayStop();
-        break;
-    case ID_ZOOM_IN:
-        ZoomIn();
-        break;
-    case ID_ZOOM_OUT:
-        ZoomOut();
-        break;
-    case ID_RESET:
-        Reset();
-        break;
-    case ID_REFLECT_X:
-        Mirror();
-        break;
-    case ID_REFLECT_Y:
-        Flip();
-        break;
-    case ID_INVERT:
-        InvertImages();
-        break;
-    case ID_WINDOW_LEVEL:
-        WindowLevel();
-        break;
-    case ID_LOAD_ALL:
-        ToggleWholeList();
-        break;
-    case ID_RULER:
-    case ID_ANGLE:
-    case ID_ARROW:
-    case ID_SELECT:
-        ChooseTool(id);
-        break;
-    case ID_TEXT:
-        TextTool();
-        break;
-    case ID_BROWSE:
-        Browse();
-        break;
-    case ID_LOAD:
-        LoadFile();
-        break;
-    case ID_SAVE_IMAGE:
-        SaveImage();
-        break;
-    case ID_OK:
-        accept();
-        break;
-    default:
-        break;
-    }
+    m_commands.Run(id);
+}
+
+void MainDialog::TriggerCommand(int id)
+{
+    IconButton* button = Button(id);
+    if (button && button->CheckMode())
+        button->SetCheck(button->GetCheck() == 1 ? 0 : 1);
+    RunCommand(id);
 }
 
 void MainDialog::OneUp()

@@ -4,6 +4,7 @@
 // resize layout. Positions come from a template in dialog units (x * 6 / 4, y * 13 / 8).
 #pragma once
 
+#include "app/command_table.h"
 #include "app/image_area.h"
 #include "app/model/exam_model.h"
 #include "app/user_prompts.h"
@@ -82,8 +83,17 @@ public:
     // Initialise, then run modally; the dialog's result.
     int Run();
 
-    // The commands, by control id (what a click on the button runs after toggling it).
+    // The commands, by id, from the command table (what a click on the button runs after
+    // toggling it).
     void RunCommand(int id);
+    // Command `id` as a click on its button does it: a check button toggles, then the command
+    // runs. Menus and keys reach every command this way.
+    void TriggerCommand(int id);
+    CommandTable& Commands() { return m_commands; }
+    const CommandTable& Commands() const { return m_commands; }
+    // Whether check button `id` is checked; Release unchecks it.
+    bool Checked(int id) const;
+    void Release(int id);
     void OneUp();
     void FourUp();
     void Previous();
@@ -160,8 +170,6 @@ protected:
 private:
     void CreateControls();
     void SetUpButton(int id, int bitmap1, int bitmap2, const char* tooltip);
-    void Release(int id);
-    bool Checked(int id) const;
     void LayOut(int dx, int dy);
     void MoveBy(int id, int dx, int dy);
     void SetZoomBox();
@@ -175,6 +183,7 @@ private:
     QString m_programFolder;
     std::unique_ptr<ImageArea> m_area;
     std::unique_ptr<UserPrompts> m_prompts;
+    CommandTable m_commands;
     QHash<int, QWidget*> m_controls;
     ExamTree* m_tree = nullptr;
     PictureList* m_pictures = nullptr;

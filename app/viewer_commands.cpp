@@ -1,0 +1,75 @@
+#include "app/viewer_commands.h"
+
+#include "app/command_table.h"
+#include "app/main_dialog.h"
+
+namespace velmora {
+
+namespace {
+
+// The measurement and annotation tools: one of them at most is on.
+constexpr int kTools[] = { ID_RULER, ID_ANGLE, ID_ARROW, ID_TEXT, ID_SELECT };
+
+constexpr unsigned kBothMenus = IMAGE_MENU | TREE_IMAGE_MENU;
+
+void ToolsOff(MainDialog& d)
+{
+    for (int id : kTools)
+        d.Release(id);
+    d.Area().SetInteractionMode(InteractionMode::Off);
+}
+
+bool NoToolOn(const MainDialog& d)
+{
+    for (int id : kTools) {
+        if (d.Checked(id))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void AddViewerCommands(CommandTable& table, MainDialog& d)
+{
+    const auto checkedButton = [&d](int id) { return [&d, id] { return d.Checked(id); }; };
+
+    // The tools of the context menus.
+    table.Add({ ID_RULER, "Ruler", Qt::Key_R, [&d] { d.ChooseTool(ID_RULER); }, checkedButton(ID_RULER),
+        kBothMenus, TOOLS_GROUP });
+    table.Add({ ID_ANGLE, "Angle", Qt::Key_A, [&d] { d.ChooseTool(ID_ANGLE); }, checkedButton(ID_ANGLE),
+        kBothMenus, TOOLS_GROUP });
+    table.Add({ ID_ARROW, "Arrow", Qt::Key_P, [&d] { d.ChooseTool(ID_ARROW); }, checkedButton(ID_ARROW),
+        kBothMenus, TOOLS_GROUP });
+    table.Add({ ID_TEXT, "Text...", Qt::Key_T, [&d] { d.TextTool(); }, checkedButton(ID_TEXT), kBothMenus,
+        TOOLS_GROUP });
+    table.Add({ ID_SELECT, "Select", Qt::Key_S, [&d] { d.ChooseTool(ID_SELECT); }, checkedButton(ID_SELECT),
+        kBothMenus, TOOLS_GROUP });
+    table.Add({ ID_TOOLS_OFF, "Tools off", Qt::Key_N, [&d] { ToolsOff(d); }, [&d] { return NoToolOn(d); },
+        kBothMenus, TOOLS_GROUP });
+    table.Add({ ID_SAVE_IMAGE, "Save Image...", QKeySequence(Qt::CTRL | Qt::Key_S), [&d] { d.SaveImage(); },
+        {}, kBothMenus, FILE_GROUP });
+
+    // The toolbar: in no menu.
+    const auto toolbar = [&table](int id, const char* text, QKeySequence key, std::function<void()> run) {
+        table.Add({ id, text, key, std::move(run), {}, NO_MENU, TOOLS_GROUP });
+    };
+    toolbar(ID_LOAD, "Load file", QKeySequence(Qt::CTRL | Qt::Key_O), [&d] { d.LoadFile(); });
+    toolbar(ID_BROWSE, "Browse for folder", QKeySequence(Qt::CTRL | Qt::Key_B), [&d] { d.Browse(); });
+    toolbar(ID_WINDOW_LEVEL, "Window level", Qt::Key_L, [&d] { d.WindowLevel(); });
+    toolbar(ID_INVERT, "Invert", Qt::Key_I, [&d] { d.InvertImages(); });
+    toolbar(ID_ZOOM_IN, "Zoom in", Qt::Key_Plus, [&d] { d.ZoomIn(); });
+    toolbar(ID_ZOOM_OUT, "Zoom out", Qt::Key_Minus, [&d] { d.ZoomOut(); });
+    toolbar(ID_REFLECT_X, "Mirror (left-right)", Qt::Key_M, [&d] { d.Mirror(); });
+    toolbar(ID_REFLECT_Y, "Flip (top-bottom)", Qt::Key_F, [&d] { d.Flip(); });
+    toolbar(ID_CINE, "Cine play/stop", Qt::Key_C, [&d] { d.CinePlayStop(); });
+    toolbar(ID_RESET, "Reset to original", Qt::Key_0, [&d] { d.Reset(); });
+    toolbar(ID_TILE1, "1-up view", Qt::Key_1, [&d] { d.OneUp(); });
+    toolbar(ID_TILE4, "4-up view", Qt::Key_4, [&d] { d.FourUp(); });
+    toolbar(ID_PREVIOUS, "Previous image", Qt::Key_PageUp, [&d] { d.Previous(); });
+    toolbar(ID_NEXT, "Next image", Qt::Key_PageDown, [&d] { d.Next(); });
+    toolbar(ID_LOAD_ALL, "Step through the entire list", Qt::Key_E, [&d] { d.ToggleWholeList(); });
+    toolbar(ID_OK, "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [&d] { d.accept(); });
+}
+
+} // namespace velmora

@@ -1,0 +1,18 @@
+// The viewer's own commands in the command table: every toolbar button's command, the tool
+// choices of the context menus (Ruler, Angle, Arrow, Text, Select, Tools off), Save Image and
+// Quit, with their menu texts and keys.
+#pragma once
+
+namespace velmora {
+
+class CommandTable;
+class MainDialog;
+
+// Ids of the commands that have no button (buttons use their control id).
+enum CommandIdentifier : int {
+    ID_TOOLS_OFF = 2000,
+};
+
+void AddViewerCommands(CommandTable& table, MainDialog& dialog);
+
+} // namespace velmora

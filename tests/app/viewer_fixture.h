@@ -1,0 +1,102 @@
+// A viewer as the program runs it (real tile grid, real tiles) on a copy of a few sample images,
+// with prompts the test answers, and the mouse helpers the viewer tests share.
+#pragma once
+
+#include "app/main_dialog.h"
+#include "app/user_prompts.h"
+#include "canvas/annotation_install.h"
+#include "canvas/tile_window.h"
+#include "toolkit/built_in_tables.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace velmora::testing {
+
+struct PromptAnswers {
+    QString folder;
+    QString openFile;
+    QString saveFile;
+    QString text = "note";
+    int saveAsked = 0;
+};
+
+class AnsweringPrompts : public UserPrompts {
+public:
+    explicit AnsweringPrompts(PromptAnswers& answers)
+        : a(answers)
+    {
+    }
+    QString ChooseFolder(QWidget*, const QString&) override { return a.folder; }
+    QString ChooseOpenFile(QWidget*, const QString&, const QString&) override { return a.openFile; }
+    QString ChooseSaveFile(QWidget*) override
+    {
+        ++a.saveAsked;
+        return a.saveFile;
+    }
+    void Warn(QWidget*, const QString&, const QString&) override { }
+    bool AskAnnotationText(QWidget*, QString& text) override
+    {
+        text = a.text;
+        return !a.text.isEmpty();
+    }
+
+private:
+    PromptAnswers& a;
+};
+
+inline QString SampleFolder()
+{
+    return qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/resources/DICOM";
+}
+
+inline void InstallViewerTables()
+{
+    InstallBuiltInTables();
+    InstallAnnotationCanvas();
+}
+
+// A program folder whose "DICOM" holds three CT slices and an MR image of the samples.
+class ViewerFolder {
+public:
+    ViewerFolder()
+    {
+        for (const char* name :
+            { "CT_HEAD/CT001.dcm", "CT_HEAD/CT002.dcm", "CT_HEAD/CT003.dcm", "MR_BRAIN/MR001.dcm" }) {
+            const QString target = m_dir.path() + "/DICOM/" + name;
+            QDir().mkpath(QFileInfo(target).path());
+            QFile::copy(SampleFolder() + "/" + name, target);
+        }
+    }
+    QString Path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A shown, active viewer on `programFolder` (empty: no start-up scan).
+inline std::unique_ptr<MainDialog> MakeViewer(const QString& programFolder, PromptAnswers& answers)
+{
+    auto dialog
+        = std::make_unique<MainDialog>(programFolder, nullptr, std::make_unique<AnsweringPrompts>(answers));
+    dialog->Initialise();
+    dialog->show();
+    dialog->activateWindow();
+    if (!QTest::qWaitForWindowActive(dialog.get()))
+        qWarning("window not active");
+    return dialog;
+}
+
+inline TileWindow* TileOf(const MainDialog& d, int k)
+{
+    return qobject_cast<TileWindow*>(d.Area().Tile(k));
+}
+
+inline void SendMouse(
+    QWidget* widget, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, QPoint p)
+{
+    QMouseEvent event(type, QPointF(p), widget->mapToGlobal(QPointF(p)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+} // namespace velmora::testing
