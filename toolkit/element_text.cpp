@@ -1,6 +1,7 @@
 // ElementText: the dump line of one data set node.
 #include "toolkit/element_text.h"
 
+#include "toolkit/character_set.h"
 #include "toolkit/tag.h"
 #include "toolkit/tag_dictionary.h"
 #include "toolkit/vr_code.h"
@@ -13,10 +14,10 @@ namespace velmora {
 namespace {
 
 // Control characters would break the one-line-per-node layout.
-void AppendPrintable(std::string& out, const char* text)
+void AppendPrintable(std::string& out, std::string_view text)
 {
-    for (const char* p = text; *p; ++p)
-        out += (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) ? '.' : *p;
+    for (const char c : text)
+        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '.' : c;
 }
 
 bool IsBulkVr(uint16_t code)
@@ -40,13 +41,12 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
     if (!HasFlag(flags, VrFlags::BINARY)) {
         if (HasFlag(flags, VrFlags::DELIMITER)) {
             for (uint32_t i = 0;; ++i) {
-                char* text = ds.GetString(id, i);
+                const std::optional<std::string> text = GetText(ds, id, i);
                 if (!text)
                     break;
                 if (i > 0)
                     out += '\\';
-                AppendPrintable(out, text);
-                DataSet::FreeString(text);
+                AppendPrintable(out, *text);
             }
             return out;
         }
@@ -58,7 +58,7 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
             return out;
         while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0'))
             raw.pop_back();
-        AppendPrintable(out, raw.c_str());
+        AppendPrintable(out, DecodeText(raw, code, CharacterSetsAt(ds, id)));
         return out;
     }
     if (IsBulkVr(code))

@@ -4,6 +4,7 @@
 
 #if __has_include("toolkit/data_set.h")
 #include "imaging/image_source.h"
+#include "toolkit/character_set.h"
 #include "toolkit/data_set.h"
 
 namespace velmora {
@@ -14,17 +15,15 @@ constexpr uint32_t PATIENT_NAME = 0x00100010;
 constexpr uint32_t STUDY_DESCRIPTION = 0x00081030;
 constexpr uint32_t SERIES_DESCRIPTION = 0x0008103E;
 
-// The first value of `tag` anywhere in the data set; empty when absent, empty or unreadable
-// (all three are filed under the "Unknown" label rather than dropping a level of the tree).
+// The first value of `tag` anywhere in the data set as UTF-8; empty when absent, empty or
+// unreadable (all three are filed under the "Unknown" label rather than dropping a level of the
+// tree).
 std::string FirstValue(DataSet& dataSet, uint32_t tag)
 {
     const auto id = dataSet.FindElement(-1, tag, false);
     if (id < 0)
         return {};
-    char* text = dataSet.GetString(id, 0);
-    std::string value = text ? text : "";
-    DataSet::FreeString(text);
-    return value;
+    return GetText(dataSet, id, 0).value_or(std::string());
 }
 
 } // namespace

@@ -337,6 +337,26 @@ private slots:
         QCOMPARE(calls.shown.size(), shown + 1);
     }
 
+    // Patient labels as pydicom decodes the names (str(PatientName) with "^" read as a blank).
+    void labelsAreDecodedByTheFilesCharacterSets()
+    {
+        auto d = Make(false);
+        QTemporaryDir root;
+        const QString charsets = "/usr/lib/python3/dist-packages/pydicom/data/charset_files/";
+        for (const char* name : { "chrFren.dcm", "chrH31.dcm", "chrI2.dcm", "chrX2.dcm" })
+            QVERIFY(QFile::copy(charsets + name, root.path() + "/" + name));
+        answers.folder = root.path();
+        d->Button(ID_BROWSE)->click();
+        QStringList labels;
+        for (int i = 0; i < d->Tree()->topLevelItemCount(); ++i)
+            labels << d->Tree()->topLevelItem(i)->text(0);
+        QCOMPARE(labels,
+            QStringList(
+                { QString::fromUtf8("Buc Jérôme"), QString::fromUtf8("Yamada Tarou=山田 太郎=やまだ たろう"),
+                    QString::fromUtf8("Hong Gildong=洪 吉洞=홍 길동"),
+                    QString::fromUtf8("Wang XiaoDong=王 小东") }));
+    }
+
     void browseIntoNestedFoldersAndPictures()
     {
         auto d = Make(false);

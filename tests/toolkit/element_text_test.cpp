@@ -33,6 +33,8 @@ TEST(ElementText, LinesOfTopLevelElements)
     ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
     const Row rows[] = {
         { 0x00100010, vr::PN, "DOE^JOHN", "(0010,0010) PN 8 Patient's Name = DOE^JOHN" },
+        // Without (0008,0005) bytes that are not UTF-8 read as Latin-1 (the value goes through DecodeText).
+        { 0x00100010, vr::PN, "J\xe9r\xf4me", "(0010,0010) PN 6 Patient's Name = J\u00e9r\u00f4me" },
         { 0x00080008, vr::CS, "ORIGINAL\\PRIMARY", "(0008,0008) CS 16 Image Type = ORIGINAL\\PRIMARY" },
         { 0x00280010, vr::US, Le16(512), "(0028,0010) US 2 Rows = 512" },
         { 0x00281052, vr::DS, "-1024 ", "(0028,1052) DS 6 Rescale Intercept = -1024" },

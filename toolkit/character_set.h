@@ -1,0 +1,36 @@
+// Text values as UTF-8: the bytes of a value decoded by the data set's Specific Character Set
+// (0008,0005), single-byte sets, ISO 2022 code extensions with escape sequences, UTF-8, GB18030
+// and GBK (PS3.5 section 6.1, Annexes H, I, J). Every text the program shows goes through
+// DecodeText; the conversions themselves are glibc's iconv.
+#pragma once
+
+#include "toolkit/element_tree.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+class DataSet;
+
+// One value's bytes (as GetString gives them: split at '\', padding trimmed) as UTF-8.
+// `characterSets` are the values of (0008,0005) in force, `vr` the element's VR: PN, LO, SH,
+// ST, LT, UT and UC decode by the character sets (PN component groups each on their own, with
+// trailing empty groups dropped); other VRs, and values without a known character set, come out
+// as UTF-8 when their bytes are valid UTF-8 and as Latin-1 otherwise. Bytes that the declared
+// set cannot decode are shown as Latin-1: the result never holds a replacement character.
+std::string DecodeText(std::string_view bytes, uint16_t vr, std::span<const std::string> characterSets);
+
+// The values of the (0008,0005) in force at `id`: the one of the innermost enclosing item that
+// has its own, else the top-level one; empty when there is none.
+std::vector<std::string> CharacterSetsAt(DataSet& dataSet, ElementId id);
+
+// DataSet::GetString(id, index) decoded by DecodeText with CharacterSetsAt(id); nothing when
+// GetString gives null.
+std::optional<std::string> GetText(DataSet& dataSet, ElementId id, uint32_t index);
+
+} // namespace velmora
