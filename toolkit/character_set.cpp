@@ -302,4 +302,16 @@ std::optional<std::string> GetText(DataSet& dataSet, ElementId id, uint32_t inde
     return DecodeText(bytes, dataSet.GetVr(id), sets);
 }
 
+std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id)
+{
+    std::vector<std::string> values;
+    if (!dataSet.GetStrings(id, values))
+        return values;
+    const std::vector<std::string> sets = CharacterSetsAt(dataSet, id);
+    const uint16_t vr = dataSet.GetVr(id);
+    for (std::string& value : values)
+        value = DecodeText(value, vr, sets);
+    return values;
+}
+
 } // namespace velmora

@@ -32,5 +32,7 @@ std::vector<std::string> CharacterSetsAt(DataSet& dataSet, ElementId id);
 // DataSet::GetString(id, index) decoded by DecodeText with CharacterSetsAt(id); nothing when
 // GetString gives null.
 std::optional<std::string> GetText(DataSet& dataSet, ElementId id, uint32_t index);
+// Every value of `id` decoded so, read in one pass (DataSet::GetStrings); empty when none.
+std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id);
 
 } // namespace velmora

@@ -110,15 +110,30 @@ ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t
     const int32_t vrIndex = vrs.IndexOf(n->vr);
     const bool delimited = HasFlag(vrs.FlagsOf(vrIndex), VrFlags::DELIMITER);
     const bool bigEndian = (n->flags & NODE_BIG_ENDIAN) != 0;
+    // The chunk holding `offset`. In multi-valued text one '\' follows every chunk but the last,
+    // and counts in the offsets; `offset` may fall on one.
     const ValueChunk* chunk = &n->value;
+    bool startsOnDelimiter = false;
     while (chunk && offset >= chunk->length) {
         offset -= chunk->length;
+        if (delimited && chunk->next) {
+            if (offset == 0) {
+                startsOnDelimiter = true;
+                chunk = chunk->next;
+                break;
+            }
+            --offset;
+        }
         chunk = chunk->next;
     }
     if (!chunk)
         return ERROR_GENERAL_PARAMETER;
     auto* out = static_cast<uint8_t*>(dst);
     uint32_t left = count;
+    if (startsOnDelimiter) {
+        *out++ = '\\';
+        --left;
+    }
     while (chunk && left > 0) {
         const uint32_t n1 = std::min(chunk->length - offset, left);
         if (chunk->memory) {
@@ -151,7 +166,6 @@ ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t
     return SUCCESS;
 }
 
-
 uint32_t DataSet::GetHeldLength(ElementId id) const
 {
     const ElementNode* n = Node(id);
@@ -175,72 +189,88 @@ uint32_t DataSet::GetHeldLength(ElementId id) const
     return static_cast<uint32_t>(std::min<uint64_t>(total, 0xFFFFFFFEu));
 }
 
+namespace {
+
+// The bytes of a text element that its file really holds, and its VR's flags; false when the
+// element has no text value. A damaged file may declare far more than it holds; what lies past
+// its end reads as zeros, which end the string anyway, so only the held bytes are fetched.
+bool ReadText(DataSet& ds, ElementId id, std::string& whole, VrFlags& flags)
+{
+    const VrDictionary& vrs = GlobalVrDictionary();
+    const int32_t vrIndex = vrs.IndexOf(ds.GetVr(id));
+    if (id < 0 || vrIndex < 0)
+        return false;
+    flags = vrs.FlagsOf(vrIndex);
+    if (!HasFlag(flags, VrFlags::DELIMITER) && vrs.KindOf(vrIndex) != VrKind::STRING)
+        return false;
+    const uint32_t declared = ds.GetValueLength(id);
+    if (declared == 0 || declared == UNDEFINED_VALUE_LENGTH)
+        return false;
+    const uint32_t length = std::min(declared, ds.GetHeldLength(id));
+    if (length == 0)
+        return false;
+    whole.resize(length);
+    return ds.ReadValue(id, whole.data(), 0, length) == SUCCESS;
+}
+
+// One value trimmed as its VR pads. A NUL inside the value ends it (UI values are padded with NUL).
+std::string_view TrimText(std::string_view value, VrFlags flags)
+{
+    value = value.substr(0, value.find('\0'));
+    if (HasFlag(flags, VrFlags::LEFT_20))
+        while (!value.empty() && IsSpaceOrTab(value.front()))
+            value.remove_prefix(1);
+    if (HasFlag(flags, VrFlags::RIGHT_20))
+        while (!value.empty() && IsSpaceOrTab(value.back()))
+            value.remove_suffix(1);
+    return value;
+}
+
+} // namespace
+
 char* DataSet::GetString(ElementId id, uint32_t index)
 {
-    const ElementNode* n = Node(id);
-    if (!n)
+    std::string whole;
+    VrFlags flags {};
+    if (!ReadText(*this, id, whole, flags))
         return nullptr;
-    const VrDictionary& vrs = GlobalVrDictionary();
-    const int32_t vrIndex = vrs.IndexOf(n->vr);
-    if (vrIndex < 0)
-        return nullptr;
-    const VrFlags flags = vrs.FlagsOf(vrIndex);
-    const bool split = HasFlag(flags, VrFlags::DELIMITER);
-    if (!split && vrs.KindOf(vrIndex) != VrKind::STRING)
-        return nullptr;
-    const uint32_t declared = GetValueLength(id);
-    if (declared == 0 || declared == UNDEFINED_VALUE_LENGTH)
-        return nullptr;
-    // A damaged file may declare far more than it holds; what lies past its end reads as zeros,
-    // which end the string anyway, so only the held bytes are fetched.
-    const uint32_t length = std::min(declared, GetHeldLength(id));
-    if (length == 0)
-        return nullptr;
-    char* whole = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
-    if (!whole)
-        return nullptr;
-    if (ReadValue(id, whole, 0, length) != SUCCESS) {
-        std::free(whole);
-        return nullptr;
-    }
-    whole[length] = '\0';
-    const char* begin = whole;
-    const char* end = whole + length;
-    if (split) {
+    std::string_view value = whole;
+    if (HasFlag(flags, VrFlags::DELIMITER)) {
         for (uint32_t i = 0; i < index; ++i) {
-            const char* slash
-                = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
-            if (!slash) {
-                std::free(whole);
+            const size_t slash = value.find('\\');
+            if (slash == std::string_view::npos)
                 return nullptr;
-            }
-            begin = slash + 1;
+            value.remove_prefix(slash + 1);
         }
-        const char* slash
-            = static_cast<const char*>(std::memchr(begin, '\\', static_cast<size_t>(end - begin)));
-        if (slash)
-            end = slash;
+        value = value.substr(0, value.find('\\'));
     } else if (index != 0) {
-        std::free(whole);
         return nullptr;
     }
-    // A NUL inside the value ends the string (UI values are padded with NUL).
-    if (const void* nul = std::memchr(begin, '\0', static_cast<size_t>(end - begin)))
-        end = static_cast<const char*>(nul);
-    if (HasFlag(flags, VrFlags::LEFT_20))
-        while (begin < end && IsSpaceOrTab(*begin))
-            ++begin;
-    if (HasFlag(flags, VrFlags::RIGHT_20))
-        while (end > begin && IsSpaceOrTab(end[-1]))
-            --end;
-    const size_t size = static_cast<size_t>(end - begin);
-    char* result = static_cast<char*>(std::malloc(size + 1));
+    value = TrimText(value, flags);
+    char* result = static_cast<char*>(std::malloc(value.size() + 1));
     if (result) {
-        std::memcpy(result, begin, size);
-        result[size] = '\0';
+        std::memcpy(result, value.data(), value.size());
+        result[value.size()] = '\0';
     }
-    std::free(whole);
     return result;
+}
+
+bool DataSet::GetStrings(ElementId id, std::vector<std::string>& values)
+{
+    values.clear();
+    std::string whole;
+    VrFlags flags {};
+    if (!ReadText(*this, id, whole, flags))
+        return false;
+    std::string_view rest = whole;
+    const bool split = HasFlag(flags, VrFlags::DELIMITER);
+    for (;;) {
+        const size_t slash = split ? rest.find('\\') : std::string_view::npos;
+        values.emplace_back(TrimText(rest.substr(0, slash), flags));
+        if (slash == std::string_view::npos)
+            return true;
+        rest.remove_prefix(slash + 1);
+    }
 }
 
 void DataSet::FreeString(char* text)

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -29,6 +31,7 @@ enum DataSetFlags : uint32_t {
     DS_VALUES_IN_MEMORY = 0x0200, // every value read goes to memory; no spool file
     DS_SMALL_VALUES_IN_MEMORY = 0x0400, // values shorter than 1024 bytes go to memory
     DS_SPOOL_VALUES = 0x0800, // values read are copied into the spool file
+    DS_DISCARD_LARGE_VALUES = 0x1000, // values of 1024 bytes or more are measured, not kept (read as zeros)
     DS_PARSING = 0x4000, // a parse pass has been started
     DS_COMPRESSION_MASK = 0xFFF00000u, // compression kind of the transfer syntax; 0 = native
 };
@@ -68,6 +71,9 @@ public:
     // The index-th value of a text element as a new NUL-terminated string (release with
     // FreeString), trimmed as its VR pads; null when there is none.
     char* GetString(ElementId id, uint32_t index);
+    // Every value of a text element, each as GetString gives it, in one pass over the value
+    // (GetString of each index would read it again each time); false, and none, when there is none.
+    bool GetStrings(ElementId id, std::vector<std::string>& values);
     static void FreeString(char* text);
     uint32_t GetUnsigned(ElementId id, uint32_t index);
     double GetReal(ElementId id, uint32_t index);
@@ -93,8 +99,12 @@ public:
     // ---- Reading files ----
 
     // Reads the file's headers into the tree (replacing it); values stay in the file, which
-    // stays open. ERROR_FILE_OPEN, ERROR_FILE_FORMAT (fewer than 21 elements), SUCCESS.
-    ResultCode Load(const char* path);
+    // stays open. ERROR_FILE_OPEN, ERROR_FILE_FORMAT (fewer than 21 elements), ERROR_MEMORY_FULL
+    // (a deflated body that inflates beyond MAX_INFLATION_RATIO), SUCCESS. A deflated body is
+    // inflated into a temporary file, unless `options` holds DS_DISCARD_LARGE_VALUES: then it
+    // is parsed as it inflates, small values kept in memory and large ones only measured, and
+    // nothing is written anywhere (what filing a file into the exam tree needs).
+    ResultCode Load(const char* path, uint32_t options = 0);
     void CloseSource();
     ResultCode BeginParse(uint64_t start, uint32_t options);
     ResultCode PushBytes(const void* bytes, uint32_t length);
@@ -156,8 +166,13 @@ private:
     ResultCode BeginValue(ElementNode& node);
     ResultCode FinishValue(ElementId id);
     ResultCode RunPass(uint64_t start, uint32_t encoding);
+    // The offset where the deflated body begins (after the leading group 0002); 0 when unknown.
+    uint64_t DeflatedBodyStart() const;
     // Replaces the source by a temporary file holding group 0002 and the inflated body.
-    void InflateSource();
+    ResultCode InflateSource();
+    // Parses the file from `start` with the body inflated on the way, values as
+    // DS_DISCARD_LARGE_VALUES says.
+    ResultCode ParseInflated(uint64_t start);
     uint16_t VrFromBitsAllocated(uint32_t bitsTag);
     ElementId FindTopLevel(uint32_t tag) const { return FindElement(NO_ELEMENT, tag, true); }
 
@@ -165,6 +180,8 @@ private:
     uint32_t m_flags = DS_EXPLICIT_VR;
     DiskFile m_spool;
     DiskFile m_source;
+    // The file Load read, kept after CloseSource so that Save never writes over it.
+    FileIdentity m_sourceIdentity;
     uint64_t m_position = 0;
     uint64_t m_consumed = 0; // bytes of the current element (header and value) seen
     uint8_t m_ended = 0;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace velmora {
 
@@ -141,6 +142,8 @@ ResultCode DataSet::BeginValue(ElementNode& node)
         m_memoryCapacity = capacity;
         node.value.file = nullptr;
         node.flags |= NODE_OWNS_MEMORY;
+    } else if (m_flags & DS_DISCARD_LARGE_VALUES) {
+        node.value.file = nullptr; // only its length is kept
     } else if (m_flags & DS_SPOOL_VALUES) {
         if (!OpenSpool())
             return ERROR_FILE_WRITE;
@@ -239,8 +242,9 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
                 break;
             if (explicitVr && target == 6) {
                 const uint16_t code = static_cast<uint16_t>((m_header[4] << 8) | m_header[5]);
+                // A long-header VR newer than the dictionary (UR, UC, OV, SV, UV...) is a VR too.
                 if ((m_flags & DS_META_GROUP) && TagGroup(node.tag) == 0x0002
-                    && GlobalVrDictionary().IndexOf(code) < 0) {
+                    && GlobalVrDictionary().IndexOf(code) < 0 && !HasLongHeader(code)) {
                     // Not a VR: this group 0002 element is implicit little-endian after all.
                     node.flags &= ~static_cast<uint32_t>(NODE_EXPLICIT_VR);
                 } else {
@@ -346,34 +350,62 @@ ResultCode DataSet::RunPass(uint64_t start, uint32_t encoding)
     return EndParse();
 }
 
-void DataSet::InflateSource()
+uint64_t DataSet::DeflatedBodyStart() const
 {
-    // The body begins after the leading group 0002 elements of pass 1.
     uint64_t bodyStart = 0;
     for (ElementId id = FirstTopLevel(); id >= 0 && TagGroup(m_nodes[id].tag) == 0x0002;
          id = m_nodes[id].nextSibling) {
         const ElementNode& n = m_nodes[id];
         if (n.value.length == UNDEFINED_VALUE_LENGTH)
-            return;
+            return 0;
         bodyStart = n.value.offset + n.value.length;
     }
+    return bodyStart;
+}
+
+ResultCode DataSet::InflateSource()
+{
+    const uint64_t bodyStart = DeflatedBodyStart();
     DiskFile inflated;
     if (bodyStart == 0
         || inflated.Open(
                nullptr, FILE_CREATE | FILE_READ | FILE_WRITE | FILE_DELETE_ON_CLOSE | FILE_TEMPORARY)
             != SUCCESS)
-        return;
-    // A body that does not inflate is parsed as it stands, which mostly ends in a format error.
-    if (InflateBody(m_source, bodyStart, inflated))
+        return SUCCESS;
+    const ResultCode result = InflateBodyToFile(m_source, bodyStart, inflated);
+    if (result == SUCCESS)
         m_source.Swap(inflated);
+    // A body that does not inflate is parsed as it stands, which mostly ends in a format error.
+    return result == ERROR_MEMORY_FULL ? result : SUCCESS;
 }
 
-ResultCode DataSet::Load(const char* path)
+ResultCode DataSet::ParseInflated(uint64_t start)
+{
+    const uint64_t bodyStart = DeflatedBodyStart();
+    BeginParse(start,
+        DS_META_GROUP | DS_KEEP_SOURCE | DS_EXPLICIT_VR | DS_SMALL_VALUES_IN_MEMORY
+            | DS_DISCARD_LARGE_VALUES);
+    std::vector<uint8_t> head(bodyStart > start ? bodyStart - start : 0);
+    ResultCode result = SUCCESS;
+    if (m_source.Seek(0, static_cast<int64_t>(start)) == static_cast<int64_t>(start)
+        && m_source.Read(head.data(), head.size()) == head.size()
+        && PushBytes(head.data(), static_cast<uint32_t>(head.size())) == SUCCESS) {
+        // A parse that stops (an odd length, say) keeps the tree as parsed, as RunPass does.
+        result = InflateBody(m_source, bodyStart,
+            [this](const uint8_t* bytes, uint32_t length) { return PushBytes(bytes, length) == SUCCESS; });
+    }
+    EndParse();
+    return result == ERROR_MEMORY_FULL ? result : SUCCESS;
+}
+
+ResultCode DataSet::Load(const char* path, uint32_t options)
 {
     m_source.Close();
+    m_sourceIdentity = {};
     const ResultCode opened = m_source.Open(path, FILE_READ);
     if (opened != SUCCESS)
         return opened;
+    m_source.Identity(m_sourceIdentity);
     uint8_t preamble[132] = {};
     const bool hasPreamble = m_source.Read(preamble, sizeof preamble) == sizeof preamble
         && std::memcmp(preamble + 128, "DICM", 4) == 0;
@@ -392,9 +424,14 @@ ResultCode DataSet::Load(const char* path)
         deflated = uids.IsDeflated(row);
         const bool explicitVr = uids.IsExplicit(row);
         const bool little = uids.IsLittleEndian(row);
-        if (deflated)
-            InflateSource();
-        if (explicitVr || !little)
+        ResultCode parsed = SUCCESS;
+        if (deflated && (options & DS_DISCARD_LARGE_VALUES))
+            parsed = ParseInflated(start);
+        else if (deflated)
+            parsed = InflateSource();
+        if (parsed != SUCCESS)
+            return parsed;
+        if ((explicitVr || !little) && !(deflated && (options & DS_DISCARD_LARGE_VALUES)))
             RunPass(start, (explicitVr ? DS_EXPLICIT_VR : 0u) | (little ? 0u : DS_BIG_ENDIAN));
     }
     m_flags |= compression & DS_COMPRESSION_MASK;

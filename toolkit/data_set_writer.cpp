@@ -66,6 +66,7 @@ struct DataSet::WriteState {
     uint32_t valueLength = 0; // unpadded value bytes of the element (0 for a container)
     uint64_t outputLength = 0; // header + padded value
     uint8_t pad = 0;
+    int32_t swapVr = -1; // VR dictionary index by which a big-endian value is swapped; -1: none
     uint32_t pieceStart = 0; // value offset of the bytes in `piece`
     uint32_t pieceLength = 0;
     uint8_t piece[kPieceSize] = {};
@@ -142,8 +143,8 @@ struct DataSet::WriteState {
     }
     // The VR letters written for an explicit header. A container other than pixel data is a
     // sequence whatever its VR says (a private sequence read from an implicit file is "UN");
-    // a VR the toolkit does not know, or a short-header value too long for a 16-bit length,
-    // goes out as UN.
+    // a VR the toolkit does not know, or a short-header value whose padded length does not fit
+    // a 16-bit length (an odd 65,535 bytes pads to 65,536), goes out as UN.
     static uint16_t OutputVr(const DataSet& ds, ElementId id)
     {
         const ElementNode& n = ds.m_nodes[id];
@@ -151,7 +152,7 @@ struct DataSet::WriteState {
             return IsEncapsulated(ds, id) ? (n.vr == vr::OW ? vr::OW : vr::OB) : vr::SQ;
         if (GlobalVrDictionary().IndexOf(n.vr) < 0 && !HasLongHeader(n.vr))
             return vr::UN;
-        if (!HasLongHeader(n.vr) && ds.GetValueLength(id) > 0xFFFFu)
+        if (!HasLongHeader(n.vr) && Padded(ds.GetValueLength(id)) > 0xFFFFu)
             return vr::UN;
         return n.vr;
     }
@@ -406,6 +407,14 @@ int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool
             state.valueLength = static_cast<uint32_t>(std::min<uint64_t>(valueLength, lengthField));
             state.outputLength = m_outputHeaderSize + Padded(state.valueLength);
             state.pad = HasFlag(vrs.FlagsOf(vrs.IndexOf(n.vr)), VrFlags::RIGHT_20) ? 0x20 : 0x00;
+            // A value relabelled UN stays little-endian: PS3.5 6.2.2 has readers that know its
+            // real VR assume little-endian for UN whatever the transfer syntax.
+            state.swapVr = -1;
+            if (big && !container && !delimiter) {
+                const bool relabelled
+                    = WriteState::IsExplicit(*this, next) && WriteState::OutputVr(*this, next) == vr::UN;
+                state.swapVr = relabelled ? -1 : vrs.IndexOf(n.vr);
+            }
             state.pieceStart = 0;
             state.pieceLength = 0;
         }
@@ -438,10 +447,8 @@ int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool
                 const ResultCode read = ReadValue(m_current, state.piece, start, count);
                 if (read != SUCCESS)
                     return read;
-                if (WriteState::IsBigEndian(*this, m_current)) {
-                    const int32_t vrIndex = vrs.IndexOf(m_nodes[m_current].vr);
-                    vrs.Swap(vrIndex, state.piece, count, ByteOrder::Little, ByteOrder::Big);
-                }
+                if (state.swapVr >= 0)
+                    vrs.Swap(state.swapVr, state.piece, count, ByteOrder::Little, ByteOrder::Big);
                 state.pieceStart = start;
                 state.pieceLength = count;
             }
@@ -473,28 +480,35 @@ ResultCode DataSet::Save(const char* path, uint32_t options)
 {
     if (!path)
         return ERROR_GENERAL_PARAMETER;
-    // Truncating the file that the values are read from would destroy them before they are copied.
-    if (m_source.IsOpen() && m_source.IsSameFile(path))
+    // Truncating the file that the values are read from would destroy them before they are
+    // copied, whether the source is still open or not.
+    FileIdentity target;
+    const bool existed = DiskFile::IdentityOf(path, target);
+    if (existed && (target == m_sourceIdentity || m_source.IsSameFile(path)))
         return ERROR_FILE_OPEN;
     DiskFile out;
     const ResultCode opened = out.Open(path, FILE_CREATE | FILE_WRITE);
     if (opened != SUCCESS)
         return opened;
+    // A failed save removes a half-written file it created, never one that was there before.
+    const auto fail = [&out, existed](ResultCode code) {
+        if (existed)
+            out.Close();
+        else
+            out.CloseAndRemove();
+        return code;
+    };
     std::unique_ptr<uint8_t, FreeDeleter> buffer(static_cast<uint8_t*>(std::malloc(kOutputBufferSize)));
-    if (!buffer) {
-        out.CloseAndRemove();
-        return ERROR_MEMORY_ALLOC;
-    }
+    if (!buffer)
+        return fail(ERROR_MEMORY_ALLOC);
     if (options & SAVE_PREAMBLE) {
         uint8_t block[kPreambleSize] = {};
         if (m_preamble)
             std::memcpy(block, m_preamble, kPreambleSize);
         else
             std::memcpy(block + 128, "DICM", 4);
-        if (!out.Write(block, kPreambleSize)) {
-            out.CloseAndRemove();
-            return ERROR_FILE_WRITE;
-        }
+        if (!out.Write(block, kPreambleSize))
+            return fail(ERROR_FILE_WRITE);
     }
     BeginWrite(
         (options & SAVE_PREAMBLE) ? kPreambleSize : 0, options & ~static_cast<uint32_t>(SAVE_PREAMBLE));
@@ -508,11 +522,8 @@ ResultCode DataSet::Save(const char* path, uint32_t options)
             result = ERROR_FILE_WRITE;
     }
     EndParse();
-    if (result != SUCCESS) {
-        // A silent failure must not leave a half-written file that looks like a saved image.
-        out.CloseAndRemove();
-        return static_cast<ResultCode>(result);
-    }
+    if (result != SUCCESS)
+        return fail(static_cast<ResultCode>(result));
     out.Close();
     return SUCCESS;
 }

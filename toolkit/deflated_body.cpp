@@ -44,24 +44,33 @@ struct InflateStream {
     }
 };
 
+// The most the body may inflate to.
+uint64_t InflationLimit(DiskFile& source, uint64_t bodyStart)
+{
+    const int64_t size = source.Size();
+    const uint64_t compressed = size > 0 && static_cast<uint64_t>(size) > bodyStart ? size - bodyStart : 0;
+    return std::min(kMaxInflated, std::max(MIN_INFLATION_ALLOWANCE, compressed * MAX_INFLATION_RATIO));
+}
+
 } // namespace
 
-bool InflateBody(DiskFile& source, uint64_t bodyStart, DiskFile& target)
+ResultCode InflateBody(DiskFile& source, uint64_t bodyStart, const InflatedSink& sink)
 {
-    if (!CopyHead(source, bodyStart, target))
-        return false;
+    const uint64_t limit = InflationLimit(source, bodyStart);
+    if (source.Seek(0, static_cast<int64_t>(bodyStart)) != static_cast<int64_t>(bodyStart))
+        return ERROR_FILE_FORMAT;
     std::vector<uint8_t> in(kChunk);
     std::vector<uint8_t> out(kChunk);
     uint64_t got = source.Read(in.data(), in.size());
     InflateStream stream(HasZlibHeader(in.data(), got) ? 15 : -15);
     if (!stream.ready)
-        return false;
+        return ERROR_MEMORY_ALLOC;
     z_stream& z = stream.z;
     uint64_t written = 0;
     for (;;) {
         if (z.avail_in == 0) {
             if (got == 0)
-                return true; // the body ends early: keep what it held
+                return SUCCESS; // the body ends early: keep what it held
             z.next_in = in.data();
             z.avail_in = static_cast<uInt>(got);
             got = 0;
@@ -69,19 +78,31 @@ bool InflateBody(DiskFile& source, uint64_t bodyStart, DiskFile& target)
         z.next_out = out.data();
         z.avail_out = static_cast<uInt>(out.size());
         const int result = inflate(&z, Z_NO_FLUSH);
-        const uint64_t produced = out.size() - z.avail_out;
+        const uint32_t produced = static_cast<uint32_t>(out.size() - z.avail_out);
         if (result != Z_OK && result != Z_STREAM_END && !(result == Z_BUF_ERROR && z.avail_in == 0))
-            return false;
-        if (written + produced > kMaxInflated)
-            return true;
-        if (!target.Write(out.data(), produced))
-            return false;
+            return ERROR_FILE_FORMAT;
+        if (written + produced > limit)
+            return ERROR_MEMORY_FULL;
+        if (!sink(out.data(), produced))
+            return SUCCESS;
         written += produced;
         if (result == Z_STREAM_END)
-            return true;
+            return SUCCESS;
         if (z.avail_in == 0)
             got = source.Read(in.data(), in.size());
     }
+}
+
+ResultCode InflateBodyToFile(DiskFile& source, uint64_t bodyStart, DiskFile& target)
+{
+    if (!CopyHead(source, bodyStart, target))
+        return ERROR_FILE_WRITE;
+    bool written = true;
+    const ResultCode result = InflateBody(source, bodyStart, [&](const uint8_t* bytes, uint32_t length) {
+        written = target.Write(bytes, length);
+        return written;
+    });
+    return written ? result : ERROR_FILE_WRITE;
 }
 
 } // namespace velmora

@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace velmora {
 
@@ -76,11 +76,16 @@ ResultCode DiskFile::Open(const char* path, uint32_t mode)
     int flags = access | O_CLOEXEC;
     if (mode & FILE_CREATE)
         flags |= O_CREAT | O_TRUNC;
+    // Input is read from regular files only: opening a FIFO would block until a writer comes,
+    // and a device such as /dev/zero never ends. O_NONBLOCK keeps the open itself from waiting.
+    const bool input = access == O_RDONLY && !(mode & FILE_CREATE);
+    if (input)
+        flags |= O_NONBLOCK;
     const int fd = ::open(path, flags, 0666);
     if (fd < 0)
         return ERROR_FILE_OPEN;
     struct stat info;
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || (input && !S_ISREG(info.st_mode))) {
         ::close(fd);
         return ERROR_FILE_OPEN;
     }
@@ -117,11 +122,26 @@ void DiskFile::Swap(DiskFile& other) noexcept
 
 bool DiskFile::IsSameFile(const char* path) const
 {
-    struct stat mine;
-    struct stat other;
-    if (m_fd < 0 || !path || ::fstat(m_fd, &mine) != 0 || ::stat(path, &other) != 0)
+    FileIdentity mine, other;
+    return Identity(mine) && IdentityOf(path, other) && mine == other;
+}
+
+bool DiskFile::Identity(FileIdentity& id) const
+{
+    struct stat info;
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0)
         return false;
-    return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+    id = { info.st_dev, info.st_ino };
+    return true;
+}
+
+bool DiskFile::IdentityOf(const char* path, FileIdentity& id)
+{
+    struct stat info;
+    if (!path || ::stat(path, &info) != 0)
+        return false;
+    id = { info.st_dev, info.st_ino };
+    return true;
 }
 
 void DiskFile::CloseAndRemove()

@@ -23,6 +23,12 @@ enum FileMode : uint32_t {
     FILE_SHARE_WRITE = 0x40,
 };
 
+// A file's identity whatever path names it: device and inode.
+struct FileIdentity {
+    uint64_t device = 0, inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 class DiskFile {
 public:
     DiskFile();
@@ -32,8 +38,9 @@ public:
 
     // Closes the file first. Without FILE_TEMPORARY, `path` names the file (ERROR_GENERAL_PARAMETER
     // when null); with it, a unique "SDK" file is made in the folder `path`, or in TempFolder()
-    // when `path` is null. ERROR_FILE_OPEN when the system refuses (also for a directory); a
-    // temporary name made by the failing call is removed.
+    // when `path` is null. ERROR_FILE_OPEN when the system refuses (also for a directory, and
+    // for anything but a regular file when opened for reading only); a temporary name made by
+    // the failing call is removed.
     ResultCode Open(const char* path, uint32_t mode);
     void Close();
     // Exchanges the two files, positions and buffers included.
@@ -41,6 +48,10 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     // True when `path` names the file open here (same device and inode); false when closed.
     bool IsSameFile(const char* path) const;
+    // The identity of the open file; false when closed.
+    bool Identity(FileIdentity& id) const;
+    // The identity of the file `path` names, links followed; false when there is none.
+    static bool IdentityOf(const char* path, FileIdentity& id);
     // Closes the file and removes it from its folder when it is a regular file (a device or a
     // pipe stays): for output that must not be left half written.
     void CloseAndRemove();

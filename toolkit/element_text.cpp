@@ -7,6 +7,7 @@
 #include "toolkit/vr_code.h"
 #include "toolkit/vr_dictionary.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velmora {
@@ -40,21 +41,21 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
     const VrFlags flags = vrs.FlagsOf(index);
     if (!HasFlag(flags, VrFlags::BINARY)) {
         if (HasFlag(flags, VrFlags::DELIMITER)) {
-            for (uint32_t i = 0;; ++i) {
-                const std::optional<std::string> text = GetText(ds, id, i);
-                if (!text)
-                    break;
+            // All values in one pass: reading the value again for each index is quadratic.
+            const std::vector<std::string> values = GetTexts(ds, id);
+            for (size_t i = 0; i < values.size(); ++i) {
                 if (i > 0)
                     out += '\\';
-                AppendPrintable(out, *text);
+                AppendPrintable(out, values[i]);
             }
             return out;
         }
         if (kind == VrKind::SEQUENCE)
             return out;
-        // LT, ST, UT, AS: the whole value, without its trailing padding.
-        std::string raw(length, '\0');
-        if (ds.ReadValue(id, raw.data(), 0, length) != SUCCESS)
+        // LT, ST, UT, AS: the whole value, without its trailing padding. A damaged file may
+        // declare far more than it holds: only the held bytes are read.
+        std::string raw(std::min(length, ds.GetHeldLength(id)), '\0');
+        if (raw.empty() || ds.ReadValue(id, raw.data(), 0, static_cast<uint32_t>(raw.size())) != SUCCESS)
             return out;
         while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0'))
             raw.pop_back();

@@ -19,7 +19,8 @@ struct FileLabels {
 };
 
 // Reads the labels and the frame count of `path` (DataSet::Load, the three attributes anywhere
-// in the data set, ImageSource frame count). ERROR_FILE_OPEN when the reader refuses the file.
+// in the data set, ImageSource frame count); a deflated file is inflated in passing, never to
+// disk. ERROR_FILE_OPEN when the reader refuses the file.
 ResultCode ReadFileLabels(const std::string& path, FileLabels& labels);
 
 // Files frames 1..labels.frames of `path` under patient / study / series (created when new):
@@ -40,6 +41,10 @@ std::string FileNamePart(const std::string& path);
 // Recursive walk of `folder`, depth-first: a folder's own files are handled where its first file
 // comes in the listing (entries are sorted by name, so the order is the same on every machine).
 // Picture names go to `picture`, everything else to `dicom`. Unreadable folders are skipped.
+// Symbolic links are followed, but each directory and file (device and inode) is met once and
+// the folders above `folder` not at all, so links that loop end. Only regular files (also through
+// a link) reach the sinks: a FIFO or device would block or never end. Paths are the bytes the
+// system gives, whatever their encoding.
 struct ScanSinks {
     std::function<void(const std::string&)> dicom;
     std::function<void(const std::string&)> picture;

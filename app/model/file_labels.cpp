@@ -33,7 +33,8 @@ ResultCode ReadFileLabels(const std::string& path, FileLabels& labels)
     labels = FileLabels {};
     DataSet dataSet;
     try {
-        if (dataSet.Load(path.c_str()) != SUCCESS)
+        // Filing needs no large value: a deflated body is parsed as it inflates, never spooled.
+        if (dataSet.Load(path.c_str(), DS_DISCARD_LARGE_VALUES) != SUCCESS)
             return ERROR_FILE_OPEN;
     } catch (...) {
         return ERROR_FILE_OPEN;

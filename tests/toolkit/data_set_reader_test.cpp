@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -65,7 +66,8 @@ public:
         if (m_explicit && !item) {
             Raw(std::string(vr, 2));
             const std::string v(vr, 2);
-            if (v == "OB" || v == "OW" || v == "SQ" || v == "UN" || v == "UT" || v == "OF" || v == "UC") {
+            if (v == "OB" || v == "OW" || v == "SQ" || v == "UN" || v == "UT" || v == "OF" || v == "UC"
+                || v == "UR" || v == "OV" || v == "SV" || v == "UV") {
                 U16(0);
                 U32(length);
             } else {
@@ -259,6 +261,28 @@ TEST_F(ReaderTest, MetaElementWithoutVrIsReadAsImplicit)
     EXPECT_EQ(m_ds.GetUnsigned(m_ds.FindElement(-1, 0x00280010, true), 0), 9u);
 }
 
+TEST_F(ReaderTest, MetaElementsWithNewerLongHeaderVrs)
+{
+    // UR, UC, OV, SV and UV carry a 32-bit length, like OB; pydicom and dcmdump read such a group.
+    Writer w;
+    w.Preamble().Meta(kExplicitLittle);
+    w.Element(0x00020026, "UR", "http://a.example/ ");
+    w.Element(0x00020100, "UC", "text");
+    w.Element(0x00020101, "OV", std::string(8, '\1'));
+    w.Element(0x00020102, "SV", std::string(8, '\2'));
+    w.Element(0x00020103, "UV", std::string(8, '\3'));
+    w.Us(0x00280010, 7).Filler(20);
+    ASSERT_EQ(m_ds.Load(Save(w.Bytes()).c_str()), SUCCESS);
+    for (const auto& [tag, vr, length] : { std::tuple { 0x00020026u, "UR", 18u }, { 0x00020100u, "UC", 4u },
+             { 0x00020101u, "OV", 8u }, { 0x00020102u, "SV", 8u }, { 0x00020103u, "UV", 8u } }) {
+        const ElementId id = m_ds.FindElement(-1, tag, true);
+        ASSERT_GE(id, 0) << std::hex << tag;
+        EXPECT_EQ(VrCodeText(m_ds.GetVr(id)), vr);
+        EXPECT_EQ(m_ds.GetValueLength(id), length);
+    }
+    EXPECT_EQ(m_ds.GetUnsigned(m_ds.FindElement(-1, 0x00280010, true), 0), 7u);
+}
+
 TEST_F(ReaderTest, DefinedLengthSequenceClosesBeforeTheNextElement)
 {
     Writer w;
@@ -269,7 +293,10 @@ TEST_F(ReaderTest, DefinedLengthSequenceClosesBeforeTheNextElement)
     w.Header(tags::ITEM, "", 10).Us(0x00100001, 2);
     w.Us(0x00401001, 3);
     // An empty item is followed by a sibling.
-    w.Header(0x00401002, "SQ", 0xFFFFFFFF).Header(tags::ITEM, "", 0).Header(tags::ITEM, "", 10).Us(0x00100001, 4);
+    w.Header(0x00401002, "SQ", 0xFFFFFFFF)
+        .Header(tags::ITEM, "", 0)
+        .Header(tags::ITEM, "", 10)
+        .Us(0x00100001, 4);
     w.Header(tags::SEQUENCE_DELIMITATION, "", 0).Us(0x00401003, 5);
     ASSERT_EQ(m_ds.Load(Save(w.Bytes()).c_str()), SUCCESS);
     const ElementId seq = m_ds.FindElement(-1, 0x00401000, true);
@@ -402,6 +429,40 @@ TEST_F(ReaderTest, DeflatedBodyIsInflated)
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "ABCD");
     // Garbage after group 0002 is no deflate stream and no data set.
     EXPECT_EQ(m_ds.Load(Save(file(std::vector<uint8_t>(300, 0xFF))).c_str()), ERROR_FILE_FORMAT);
+
+    // Loading for labels parses the body as it inflates: the source stays the file itself (no
+    // temporary copy), small values are there, large ones keep their length and read as zeros.
+    const std::string path = Save(file(Deflate(body.Bytes(), -15)));
+    ASSERT_EQ(m_ds.Load(path.c_str(), DS_DISCARD_LARGE_VALUES), SUCCESS);
+    EXPECT_EQ(m_ds.SourceFile().Path(), path);
+    EXPECT_EQ(m_ds.Flags() & (DS_DEFLATED | DS_EXPLICIT_VR), DS_DEFLATED | DS_EXPLICIT_VR);
+    EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "ABCD");
+    const ElementId pixel = m_ds.FindElement(-1, tags::PIXEL_DATA, true);
+    EXPECT_EQ(m_ds.GetValueLength(pixel), pixels.size());
+    uint8_t first[4] = { 1, 1, 1, 1 };
+    ASSERT_EQ(m_ds.ReadValue(pixel, first, 0, 4), SUCCESS);
+    EXPECT_EQ(std::vector<uint8_t>(first, first + 4), std::vector<uint8_t>(4, 0));
+    ASSERT_EQ(m_ds.Load(path.c_str()), SUCCESS);
+    EXPECT_NE(m_ds.SourceFile().Path(), path); // the display load spools the inflated body
+    expectBody();
+}
+
+TEST_F(ReaderTest, DeflateBombIsRefused)
+{
+    // 80 MB of zeros deflate to about 80 KB, beyond both the 250:1 ratio and the 64 MiB allowance.
+    Writer meta;
+    meta.Preamble().Meta("1.2.840.10008.1.2.1.99");
+    Writer body;
+    body.Filler(20).Header(tags::PIXEL_DATA, "OB", 80u << 20);
+    std::vector<uint8_t> plain = body.Bytes();
+    plain.resize(plain.size() + (80u << 20), 0);
+    std::vector<uint8_t> bytes = meta.Bytes();
+    const std::vector<uint8_t> packed = Deflate(plain, -15);
+    ASSERT_LT(packed.size(), 200u * 1024);
+    bytes.insert(bytes.end(), packed.begin(), packed.end());
+    const std::string path = Save(bytes);
+    EXPECT_EQ(m_ds.Load(path.c_str()), ERROR_MEMORY_FULL);
+    EXPECT_EQ(m_ds.Load(path.c_str(), DS_DISCARD_LARGE_VALUES), ERROR_MEMORY_FULL);
 }
 
 TEST_F(ReaderTest, TruncatedFiles)
@@ -463,7 +524,11 @@ TEST_F(ReaderTest, BadFiles)
 TEST_F(ReaderTest, PushBytesInPiecesGivesTheSameTree)
 {
     Writer w;
-    w.Meta(kExplicitLittle).Filler(5).Header(0x00401000, "SQ", 0xFFFFFFFF).Header(tags::ITEM, "", 10).Us(0x00100001, 1);
+    w.Meta(kExplicitLittle)
+        .Filler(5)
+        .Header(0x00401000, "SQ", 0xFFFFFFFF)
+        .Header(tags::ITEM, "", 10)
+        .Us(0x00100001, 1);
     w.Header(tags::SEQUENCE_DELIMITATION, "", 0).Element(0x00100010, "PN", "ABCD").Us(0x00280010, 3);
     const std::vector<uint8_t>& bytes = w.Bytes();
     ASSERT_EQ(m_ds.BeginParse(0, DS_META_GROUP | DS_EXPLICIT_VR | DS_VALUES_IN_MEMORY), SUCCESS);
@@ -474,7 +539,8 @@ TEST_F(ReaderTest, PushBytesInPiecesGivesTheSameTree)
     for (uint32_t piece : { 1u, 2u, 3u, 7u, 13u }) {
         ASSERT_EQ(m_ds.BeginParse(0, DS_META_GROUP | DS_EXPLICIT_VR | DS_SPOOL_VALUES), SUCCESS);
         for (size_t at = 0; at < bytes.size(); at += piece)
-            ASSERT_EQ(m_ds.PushBytes(bytes.data() + at, static_cast<uint32_t>(std::min<size_t>(piece, bytes.size() - at))),
+            ASSERT_EQ(m_ds.PushBytes(bytes.data() + at,
+                          static_cast<uint32_t>(std::min<size_t>(piece, bytes.size() - at))),
                 SUCCESS);
         m_ds.EndParse();
         EXPECT_EQ(Shape(), whole) << piece;
@@ -540,7 +606,8 @@ TEST_F(ReaderTest, PydicomFilesLoadAsListed)
         listing << path.substr(std::strlen(kPydicomFiles) + 1) << '\t' << ResultCodeName(result) << '\t'
                 << ds.CountElements() << '\n';
     }
-    const std::string golden = std::string(std::getenv("VELMORA_SOURCE_DIR") ? std::getenv("VELMORA_SOURCE_DIR") : ".")
+    const std::string golden
+        = std::string(std::getenv("VELMORA_SOURCE_DIR") ? std::getenv("VELMORA_SOURCE_DIR") : ".")
         + "/tests/data/toolkit/pydicom-load-results.tsv";
     if (std::getenv("VELMORA_UPDATE_GOLDEN")) {
         std::ofstream(golden) << listing.str();
@@ -549,7 +616,8 @@ TEST_F(ReaderTest, PydicomFilesLoadAsListed)
     std::ifstream in(golden);
     std::stringstream expected;
     expected << in.rdbuf();
-    EXPECT_EQ(listing.str(), expected.str()) << "rerun with VELMORA_UPDATE_GOLDEN=1 after checking the change";
+    EXPECT_EQ(listing.str(), expected.str())
+        << "rerun with VELMORA_UPDATE_GOLDEN=1 after checking the change";
 }
 
 // The tree of real files agrees with pydicom's: same elements and items at the same depths, in
@@ -560,8 +628,9 @@ TEST_F(ReaderTest, PydicomFilesLoadAsListed)
 TEST_F(ReaderTest, TreesAgreeWithPydicom)
 {
     const char* files[] = { "CT_small.dcm", "MR_small.dcm", "rtplan.dcm", "rtstruct.dcm", "rtdose.dcm",
-        "JPEG2000.dcm", "MR_small_RLE.dcm", "MR_small_bigendian.dcm", "MR_small_implicit.dcm", "image_dfl.dcm",
-        "emri_small.dcm", "OBXXXX1A.dcm", "SC_rgb_rle.dcm", "liver.dcm", "nested_priv_SQ.dcm", "reportsi.dcm" };
+        "JPEG2000.dcm", "MR_small_RLE.dcm", "MR_small_bigendian.dcm", "MR_small_implicit.dcm",
+        "image_dfl.dcm", "emri_small.dcm", "OBXXXX1A.dcm", "SC_rgb_rle.dcm", "liver.dcm",
+        "nested_priv_SQ.dcm", "reportsi.dcm" };
     for (const char* name : files) {
         const std::string path = std::string(kPydicomFiles) + "/" + name;
         DataSet ds;

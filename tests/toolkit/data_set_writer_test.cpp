@@ -410,6 +410,54 @@ TEST_F(WriterTest, LongAndUnknownVrsStayReadable)
     EXPECT_EQ(out, x.bytes);
 }
 
+TEST_F(WriterTest, ValuesTooLongForTheirHeaderAreWrittenExactly)
+{
+    // 40,000 US values (80,000 bytes) and an odd LT of 65,535 bytes: both need a 32-bit length,
+    // so both go out as UN. The UN value stays little-endian in a big-endian file (PS3.5 6.2.2),
+    // and the odd LT keeps its pad byte inside a length of 65,536.
+    DataSet ds;
+    const ElementId us = ds.InsertElement(NO_ELEMENT, 0x00283006, vr::US, false, 0);
+    Bytes words;
+    for (uint32_t i = 0; i < 40000; ++i)
+        words.insert(words.end(), { static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8) });
+    ASSERT_EQ(ds.AppendValue(us, words.data(), static_cast<uint32_t>(words.size())), SUCCESS);
+    const ElementId lt = ds.InsertElement(NO_ELEMENT, 0x00204000, vr::LT, false, 0);
+    const std::string text(65535, 't');
+    ASSERT_EQ(ds.SetString(lt, text.c_str()), SUCCESS);
+    for (const bool big : { false, true }) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
+        Encoder x;
+        x.big = big;
+        x.Explicit(0x00204000, "UN", 65536).Text(text + " ");
+        x.Explicit(0x00283006, "UN", 80000);
+        x.bytes.insert(x.bytes.end(), words.begin(), words.end());
+        EXPECT_EQ(Encode(ds, DS_EXPLICIT_VR | (big ? DS_BIG_ENDIAN : 0u), 1000), x.bytes);
+    }
+}
+
+TEST_F(WriterTest, MultiValuedTextOfManyChunksKeepsEveryByte)
+{
+    // Values appended one by one are chunks joined by '\'; the writer reads them in pieces of
+    // 1024 bytes, which start inside values and on the '\' between them.
+    DataSet ds;
+    const ElementId centres = ds.InsertElement(NO_ELEMENT, 0x00281050, vr::DS, false, 0);
+    std::string joined;
+    for (int i = 0; i < 700; ++i) {
+        const std::string value = std::to_string(i * 7 % 1000) + ".5";
+        ASSERT_EQ(ds.AppendValue(centres, value.data(), static_cast<uint32_t>(value.size())), SUCCESS);
+        joined += (i ? "\\" : "") + value;
+    }
+    if (joined.size() % 2)
+        joined += ' ';
+    Encoder x;
+    x.Implicit(0x00281050, static_cast<uint32_t>(joined.size())).Text(joined);
+    EXPECT_EQ(Encode(ds, 0, 333), x.bytes);
+    std::vector<std::string> values;
+    ASSERT_TRUE(ds.GetStrings(centres, values));
+    ASSERT_EQ(values.size(), 700u);
+    EXPECT_EQ(values[699], std::to_string(699 * 7 % 1000) + ".5");
+}
+
 TEST_F(WriterTest, SaveWithPreambleWritesTheStoredBlock)
 {
     DataSet ds;
@@ -468,7 +516,21 @@ TEST_F(WriterTest, FailedSavesLeaveNothingBehind)
         ASSERT_EQ(ds.Load(copy.c_str()), SUCCESS);
         EXPECT_EQ(ds.Save(copy.c_str(), 0), ERROR_FILE_OPEN);
         EXPECT_EQ(ReadFile(copy), original);
-        ::unlink(copy.c_str());
+        // Also once the source is closed, and under other names for the same file.
+        ds.CloseSource();
+        const std::string link = PathOf("link.dcm"), hard = PathOf("hard.dcm");
+        ASSERT_EQ(::symlink(copy.c_str(), link.c_str()), 0);
+        ASSERT_EQ(::link(copy.c_str(), hard.c_str()), 0);
+        for (const std::string& path : { copy, link, hard })
+            EXPECT_EQ(ds.Save(path.c_str(), 0), ERROR_FILE_OPEN) << path;
+        EXPECT_EQ(ReadFile(copy), original);
+        // A failing save onto another file that was there before never deletes it.
+        const std::string other = WriteFile("other.dcm", { 1, 2, 3 });
+        EXPECT_EQ(ds.Save(other.c_str(), 0), ERROR_FILE_SEEK);
+        struct stat info;
+        EXPECT_EQ(::stat(other.c_str(), &info), 0);
+        for (const std::string& path : { copy, link, hard, other })
+            ::unlink(path.c_str());
     }
     EXPECT_EQ(ReadFile(source), original);
     EXPECT_TRUE(Listing().empty()) << Listing().front();
@@ -567,7 +629,8 @@ TEST_F(WriterTest, PydicomFilesRoundTrip)
         ExpectSameNodes(Snapshot(copy, skipped), before);
         if (before.size() >= 21 && original.GetCompression() == 0) {
             // A deflated Part 10 file reads back the same through the inflating reader.
-            ASSERT_EQ(original.Save(out.c_str(), SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR | DS_DEFLATED),
+            ASSERT_EQ(
+                original.Save(out.c_str(), SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR | DS_DEFLATED),
                 SUCCESS);
             DataSet inflated;
             ASSERT_EQ(inflated.Load(out.c_str()), SUCCESS);

@@ -1,9 +1,8 @@
 // DiskFile: temporary files, open failures, seeking, reading and writing, buffered small reads.
 #include "toolkit/disk_file.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +56,32 @@ TEST(DiskFileTest, MissingFileAndDirectoryAreRefused)
     EXPECT_FALSE(Exists(missing));
     EXPECT_EQ(file.Open(DiskFile::TempFolder(), FILE_READ), ERROR_FILE_OPEN);
     EXPECT_EQ(file.Open(nullptr, FILE_READ), ERROR_GENERAL_PARAMETER);
+}
+
+TEST(DiskFileTest, ReadingRefusesFifosAndDevicesWithoutWaiting)
+{
+    // A FIFO without a writer would block open() forever; /dev/zero would never end.
+    const std::string fifo
+        = std::string(DiskFile::TempFolder()) + "/velmora-core-fifo-" + std::to_string(::getpid());
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = fifo + "-zero";
+    ::unlink(link.c_str());
+    ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
+    DiskFile file;
+    for (const std::string& path : { fifo, link, std::string("/dev/zero") }) {
+        EXPECT_EQ(file.Open(path.c_str(), FILE_READ), ERROR_FILE_OPEN) << path;
+        EXPECT_FALSE(file.IsOpen());
+    }
+    // A symlink to a regular file is still read.
+    const std::string target = MakeFile("link-target", 10);
+    ::unlink(link.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    EXPECT_EQ(file.Open(link.c_str(), FILE_READ), SUCCESS);
+    file.Close();
+    ::unlink(link.c_str());
+    ::unlink(fifo.c_str());
+    ::unlink(target.c_str());
 }
 
 TEST(DiskFileTest, SeekReadAndWriteConventions)
