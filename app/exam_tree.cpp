@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 
+#include <QFile>
 #include <QHeaderView>
 
 namespace velmora {
@@ -103,14 +104,14 @@ PictureList::PictureList(int id, QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
-void PictureList::AddPictureFile(const QString& path)
+void PictureList::AddPictureFile(const std::string& path)
 {
-    const int slash = path.lastIndexOf('/');
-    if (slash < 0)
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
         return;
     auto* item = new QTreeWidgetItem;
-    item->setText(0, path.mid(slash + 1));
-    item->setData(0, Qt::UserRole, path);
+    item->setText(0, QFile::decodeName(QByteArray::fromStdString(path.substr(slash + 1))));
+    item->setData(0, Qt::UserRole, QByteArray::fromStdString(path));
     insertTopLevelItem(0, item);
 }
 
@@ -119,10 +120,10 @@ void PictureList::ClearPictureList()
     QTreeWidget::clear();
 }
 
-QString PictureList::PathAt(int row) const
+std::string PictureList::PathAt(int row) const
 {
     const QTreeWidgetItem* item = topLevelItem(row);
-    return item ? item->data(0, Qt::UserRole).toString() : QString();
+    return item ? item->data(0, Qt::UserRole).toByteArray().toStdString() : std::string();
 }
 
 } // namespace velmora

@@ -50,10 +50,12 @@ class PictureList : public QTreeWidget {
     Q_OBJECT
 public:
     PictureList(int id, QWidget* parent);
-    // Adds `path` at the top (the name after the last '/'); nothing for a path without '/'.
-    void AddPictureFile(const QString& path);
+    // Adds `path` (the file system's bytes) at the top, showing the name after the last '/'
+    // decoded as the system decodes file names; nothing for a path without '/'.
+    void AddPictureFile(const std::string& path);
     void ClearPictureList();
-    QString PathAt(int row) const;
+    // The path of row `row` as it was added; empty past the end.
+    std::string PathAt(int row) const;
     int Count() const { return topLevelItemCount(); }
 };
 

@@ -546,22 +546,23 @@ void MainDialog::ShowPictureList()
 
 ResultCode MainDialog::AddDicomFile(const QString& path)
 {
-    return velmora::AddDicomFile(m_tree->Model(), path.toStdString());
+    return velmora::AddDicomFile(m_tree->Model(), QFile::encodeName(path).toStdString());
 }
 
 void MainDialog::AddPictureFile(const QString& path)
 {
-    m_pictures->AddPictureFile(path);
+    m_pictures->AddPictureFile(QFile::encodeName(path).toStdString());
 }
 
 namespace {
 
-ScanSinks SinksFor(MainDialog& dialog, bool& jpegFound)
+// Paths found by the walk stay bytes: a name that is not UTF-8 would not survive a QString.
+ScanSinks SinksFor(ExamModel& model, PictureList& pictures, bool& jpegFound)
 {
-    return { [&dialog](const std::string& path) { dialog.AddDicomFile(QString::fromStdString(path)); },
-        [&dialog, &jpegFound](const std::string& path) {
+    return { [&model](const std::string& path) { velmora::AddDicomFile(model, path); },
+        [&pictures, &jpegFound](const std::string& path) {
             jpegFound = true;
-            dialog.AddPictureFile(QString::fromStdString(path));
+            pictures.AddPictureFile(path);
         } };
 }
 
@@ -569,12 +570,14 @@ ScanSinks SinksFor(MainDialog& dialog, bool& jpegFound)
 
 void MainDialog::ScanFolder(const QString& path)
 {
-    velmora::ScanFolder(path.toStdString(), SinksFor(*this, m_jpegFound));
+    velmora::ScanFolder(
+        QFile::encodeName(path).toStdString(), SinksFor(m_tree->Model(), *m_pictures, m_jpegFound));
 }
 
 void MainDialog::ScanFiles(const QString& path)
 {
-    velmora::ScanFiles(path.toStdString(), SinksFor(*this, m_jpegFound));
+    velmora::ScanFiles(
+        QFile::encodeName(path).toStdString(), SinksFor(m_tree->Model(), *m_pictures, m_jpegFound));
 }
 
 void MainDialog::ClearPictureList()
@@ -684,7 +687,7 @@ void MainDialog::OnPictureClicked()
     const int row = m_pictures->indexOfTopLevelItem(selected.first());
     FourPaths paths;
     for (int k = 0; k < 4; ++k)
-        paths[static_cast<size_t>(k)] = m_pictures->PathAt(row + k).toStdString();
+        paths[static_cast<size_t>(k)] = m_pictures->PathAt(row + k);
     m_area->ShowPictures(paths);
 }
 

@@ -194,7 +194,7 @@ void TileWindow::ShowPicture(const std::string& path)
         return;
     m_picturePath = path;
     m_imageShown = false;
-    m_picture = LoadPicture(QString::fromStdString(path));
+    m_picture = LoadPicture(path);
     // The tile holds an image now, even when the file could not be read: it paints black.
     m_imageShown = true;
     m_content = TileContent::Picture;

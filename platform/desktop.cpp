@@ -3,8 +3,12 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -17,11 +21,19 @@ QString ProgramFolder()
     return slash <= 0 ? QString() : path.left(slash);
 }
 
-QImage LoadPicture(const QString& path)
+QImage LoadPicture(const std::string& path)
 {
-    if (path.isEmpty())
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return {};
-    QImageReader reader(path);
+    QFile file;
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    QImageReader reader(&file);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
     if (size.isValid() && static_cast<qint64>(size.width()) * size.height() > MAX_PICTURE_PIXELS)
@@ -30,6 +42,11 @@ QImage LoadPicture(const QString& path)
     if (!reader.read(&picture))
         return {};
     return picture;
+}
+
+QImage LoadPicture(const QString& path)
+{
+    return LoadPicture(QFile::encodeName(path).toStdString());
 }
 
 WaitCursor::WaitCursor()

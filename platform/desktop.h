@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QString>
+#include <string>
 
 namespace velmora {
 
@@ -14,7 +15,9 @@ QString ProgramFolder();
 inline constexpr qint64 MAX_PICTURE_PIXELS = 1ll << 28;
 
 // Reads a picture file in any format Qt reads (EXIF orientation applied); a null image when the
-// file can't be opened or decoded.
+// file can't be opened or decoded, or is not a regular file (a FIFO or device would block).
+// `path` is the file system's bytes, so names that are not UTF-8 load too.
+QImage LoadPicture(const std::string& path);
 QImage LoadPicture(const QString& path);
 
 // Shows the wait cursor for its lifetime.

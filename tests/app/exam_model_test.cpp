@@ -1,7 +1,10 @@
 // ExamModel and the Qt-free filing rules: labels, sibling identity, numbering and traversal.
 #include "app/model/exam_filing.h"
 #include "app/model/exam_model.h"
+#include "tests/app/hostile_folder.h"
+#include "toolkit/built_in_tables.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -247,6 +250,48 @@ TEST(ExamFiling, ScanWalksNestedFoldersAndSplitsPictures)
     ScanFolder((root / "missing").string(), { [&](const std::string& p) { dicom.push_back(p); }, nullptr });
     EXPECT_TRUE(dicom.empty());
     fs::remove_all(root);
+}
+
+TEST(ExamFiling, DeflatedFileIsLabelledWithoutSpoolingItsBody)
+{
+    // pydicom reads PatientName '^^^^', no descriptions, one 512 x 512 8-bit frame.
+    ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
+    FileLabels labels;
+    ASSERT_EQ(ReadFileLabels("/usr/lib/python3/dist-packages/pydicom/data/test_files/image_dfl.dcm", labels),
+        SUCCESS);
+    EXPECT_EQ(labels.patient, "^^^^");
+    EXPECT_EQ(labels.study, "");
+    EXPECT_EQ(labels.series, "");
+    EXPECT_EQ(labels.frames, 1);
+}
+
+TEST(ExamFiling, HostileFolderFinishesAndFilesEachImageOnce)
+{
+    ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
+    const testing::HostileFolder folder;
+    std::vector<std::string> dicom, pictures;
+    ScanFolder(folder.Root(),
+        { [&](const std::string& p) { dicom.push_back(p); },
+            [&](const std::string& p) { pictures.push_back(p); } });
+    // Every regular file once, in walk order, and nothing else; the cut files are tried too.
+    const std::string root = folder.Root();
+    const std::vector<std::string> wantDicom = { folder.Images()[0], root + "/b/ct2.dcm",
+        root + "/b/cut_header.dcm", root + "/b/cut_preamble.dcm", folder.Images()[2], folder.Images()[3] };
+    EXPECT_EQ(dicom, wantDicom);
+    EXPECT_TRUE(pictures.empty());
+
+    ExamModel model;
+    ScanFolder(folder.Root(), { [&](const std::string& p) { AddDicomFile(model, p); }, nullptr });
+    std::vector<std::string> filed;
+    for (ExamItem item : Images(model)) {
+        std::string path;
+        EXPECT_TRUE(model.GetPath(item, path));
+        filed.push_back(path);
+    }
+    std::sort(filed.begin(), filed.end());
+    std::vector<std::string> want = folder.Images();
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(filed, want);
 }
 
 } // namespace

@@ -161,14 +161,14 @@ private slots:
         d->LoadFile();
         QVERIFY(d->JpegFound());
         QVERIFY(d->Pictures()->isVisible());
-        QCOMPARE(d->Pictures()->PathAt(0), answers.openFile);
+        QCOMPARE(d->Pictures()->PathAt(0), answers.openFile.toStdString());
         QCOMPARE(CountLevel(*d, ExamLevel::Image), images);
 
         // A second picture goes on top; a click on the lower one shows it in tile 0 (1-up).
         answers.openFile = Picture("b.jpeg", Qt::blue);
         d->LoadFile();
         QCOMPARE(d->Pictures()->Count(), 2);
-        QCOMPARE(d->Pictures()->PathAt(0), answers.openFile);
+        QCOMPARE(d->Pictures()->PathAt(0), answers.openFile.toStdString());
         QTreeWidgetItem* red = d->Pictures()->topLevelItem(1);
         QTest::mouseClick(
             d->Pictures()->viewport(), Qt::LeftButton, {}, d->Pictures()->visualItemRect(red).center());
@@ -186,7 +186,7 @@ private slots:
         auto d = Make();
         answers.openFile = scratch.path() + "/nowhere/c.jpg";
         d->LoadFile();
-        QCOMPARE(d->Pictures()->PathAt(0), answers.openFile);
+        QCOMPARE(d->Pictures()->PathAt(0), answers.openFile.toStdString());
         QCOMPARE(CountLevel(*d, ExamLevel::Image), 2);
     }
 

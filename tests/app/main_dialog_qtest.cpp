@@ -2,6 +2,7 @@
 #include "app/controls.h"
 #include "app/exam_tree.h"
 #include "app/main_dialog.h"
+#include "tests/app/hostile_folder.h"
 #include "toolkit/built_in_tables.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@ namespace {
 
 struct Calls {
     std::vector<FourSlots> shown;
+    std::vector<FourPaths> pictures;
     std::vector<double> zooms;
     int mode = 1;
     bool mirror = false, flip = false, invert = false;
@@ -40,7 +42,7 @@ public:
     int Mode() const override { return m.mode; }
     void Resize(int right, int bottom) override { m.resized = { right, bottom }; }
     void ShowImages(const FourSlots& four) override { m.shown.push_back(four); }
-    void ShowPictures(const FourPaths&) override { }
+    void ShowPictures(const FourPaths& four) override { m.pictures.push_back(four); }
     void SetMirror(bool on) override { m.mirror = on; }
     void SetFlip(bool on) override { m.flip = on; }
     void SetInvert(bool on) override { m.invert = on; }
@@ -109,7 +111,8 @@ private:
             for (const char* name :
                 { "CT_HEAD/CT001.dcm", "CT_HEAD/CT002.dcm", "CT_HEAD/CT005.dcm", "MR_BRAIN/MR001.dcm" }) {
                 QDir().mkpath(QFileInfo(programFolder.path() + "/DICOM/" + QString(name)).path());
-                QFile::copy(SampleFolder() + "/" + QString(name), programFolder.path() + "/DICOM/" + QString(name));
+                QFile::copy(
+                    SampleFolder() + "/" + QString(name), programFolder.path() + "/DICOM/" + QString(name));
             }
         }
         auto dialog = std::make_unique<MainDialog>(programFolder.path(),
@@ -379,6 +382,42 @@ private slots:
         answers.folder.clear();
         d->Button(ID_BROWSE)->click();
         QCOMPARE(d->Tree()->topLevelItemCount(), 1);
+    }
+
+    void browseFinishesInAHostileFolderAndFilesEachImageOnce()
+    {
+        auto d = Make(false);
+        const testing::HostileFolder folder;
+        // A picture whose name is not UTF-8 (Latin-1 "é").
+        const std::string picture = folder.Root() + "/b/\xe9t\xe9.jpg";
+        QImage(4, 3, QImage::Format_RGB32)
+            .save(QFile::decodeName(QByteArray::fromStdString(folder.Root())) + "/p.jpg");
+        QCOMPARE(::rename((folder.Root() + "/p.jpg").c_str(), picture.c_str()), 0);
+        answers.folder = QFile::decodeName(QByteArray::fromStdString(folder.Root()));
+        d->Button(ID_BROWSE)->click();
+        std::vector<std::string> filed;
+        const ExamModel& model = d->Tree()->Model();
+        for (ExamItem item = model.FirstDeepest(); item;
+             item = model.NextImage(item, Wrap::No, Across::WholeTree)) {
+            std::string path;
+            QVERIFY(model.GetPath(item, path));
+            filed.push_back(path);
+        }
+        std::sort(filed.begin(), filed.end());
+        std::vector<std::string> want = folder.Images();
+        std::sort(want.begin(), want.end());
+        QCOMPARE(filed, want);
+        QVERIFY(!calls.shown.empty());
+        // The picture keeps its bytes and shows readably.
+        QCOMPARE(d->Pictures()->Count(), 1);
+        QCOMPARE(d->Pictures()->PathAt(0), picture);
+        QCOMPARE(d->Pictures()->topLevelItem(0)->text(0), QFile::decodeName("\xe9t\xe9.jpg"));
+        QVERIFY(d->Pictures()->topLevelItem(0)->text(0).endsWith("t\uFFFD.jpg"));
+        d->Pictures()->setCurrentItem(d->Pictures()->topLevelItem(0));
+        QTest::mouseClick(d->Pictures()->viewport(), Qt::LeftButton, {},
+            d->Pictures()->visualItemRect(d->Pictures()->topLevelItem(0)).center());
+        QVERIFY(!calls.pictures.empty());
+        QCOMPARE(calls.pictures.back()[0], picture);
     }
 };
 

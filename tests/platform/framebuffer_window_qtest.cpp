@@ -9,6 +9,8 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -177,7 +179,14 @@ private slots:
         QVERIFY(picture.save(dir.path() + "/p.jpg"));
         QCOMPARE(LoadPicture(dir.path() + "/p.jpg").size(), QSize(7, 5));
         QVERIFY(LoadPicture(dir.path() + "/none.jpg").isNull());
-        QVERIFY(LoadPicture("").isNull());
+        QVERIFY(LoadPicture(QString()).isNull());
+        // A name that is not UTF-8 loads by its bytes; a FIFO is refused without waiting.
+        const std::string latin1 = QFile::encodeName(dir.path()).toStdString() + "/caf\xe9.jpg";
+        QCOMPARE(::link((QFile::encodeName(dir.path()) + "/p.jpg").constData(), latin1.c_str()), 0);
+        QCOMPARE(LoadPicture(latin1).size(), QSize(7, 5));
+        const std::string fifo = QFile::encodeName(dir.path()).toStdString() + "/fifo.jpg";
+        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+        QVERIFY(LoadPicture(fifo).isNull());
         QFile text(dir.path() + "/t.jpg");
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write("not a picture");

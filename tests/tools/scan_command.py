@@ -1,10 +1,14 @@
 #!/usr/bin/python3
 """velmora-tool scan against pydicom: the bundled sample folder gives one line per patient,
 study, series and frame, labelled from the files as pydicom reads them; a missing folder fails
-with ERROR_FILE_OPEN and wrong usage exits 2."""
+with ERROR_FILE_OPEN and wrong usage exits 2. A hostile copy of the folder (symbolic links
+that loop, a FIFO, a link to /dev/zero, a name that is not UTF-8) gives the same images, each
+once, under the paths the walk met, and finishes."""
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 
 import pydicom
 
@@ -41,4 +45,22 @@ assert {k: sorted(v) for k, v in found.items()} == {k: sorted(v) for k, v in exp
 missing = subprocess.run([tool, "scan", os.path.join(folder, "missing")], capture_output=True, text=True)
 assert missing.returncode == 1 and missing.stderr.startswith("ERROR_FILE_OPEN:"), missing
 assert subprocess.run([tool, "scan"], capture_output=True).returncode == 2
+
+with tempfile.TemporaryDirectory() as scratch:
+    root = os.path.join(scratch.encode(), b"hostile")
+    shutil.copytree(folder.encode(), root)
+    # One file renamed to Latin-1 bytes, loops up and onto itself, a FIFO and an endless device.
+    first = sorted(expected.values())[0][0][0]
+    renamed = os.path.join(os.path.dirname(first.encode()).replace(folder.encode(), root, 1), b"caf\xe9.dcm")
+    os.rename(first.encode().replace(folder.encode(), root, 1), renamed)
+    os.symlink(b".", os.path.join(root, b"self"))
+    os.symlink(b"..", os.path.join(root, b"up"))
+    os.mkfifo(os.path.join(root, b"fifo.dcm"))
+    os.symlink(b"/dev/zero", os.path.join(root, b"zero.dcm"))
+    run = subprocess.run([tool, "scan", root], capture_output=True, timeout=120)
+    assert run.returncode == 0, run
+    paths = sorted(line.split(b"\t")[1] for line in run.stdout.splitlines() if line.startswith(b"      Image"))
+    want = sorted(p.encode().replace(folder.encode(), root, 1) for images in expected.values() for p, _ in images)
+    want = sorted(renamed if p == first.encode().replace(folder.encode(), root, 1) else p for p in want)
+    assert paths == want, (paths, want)
 print("scan ok:", len(out), "lines")
