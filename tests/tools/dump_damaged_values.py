@@ -41,6 +41,17 @@ def part10(body):
     return b"\0" * 128 + b"DICM" + element(0x0002, 0x0000, "UL", struct.pack("<I", len(meta))) + meta + body
 
 
+def filler(explicit=True):
+    """Twenty short private elements: the reader wants at least 21 elements in a file."""
+    out = b""
+    for i in range(20):
+        if explicit:
+            out += element(0x0009, 0x1000 + i, "SH", b"AB")
+        else:
+            out += struct.pack("<HHI", 0x0009, 0x1000 + i, 2) + b"AB"
+    return out
+
+
 def run_measured(args):
     """Runs a command; returns (completed process, peak resident memory of it in MB)."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
@@ -54,7 +65,7 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         # A UT that declares 2 GB and holds 40 bytes.
         huge = os.path.join(folder, "huge_ut.dcm")
-        body = element(0x0010, 0x0010, "PN", b"DOE^JOHN") + element(
+        body = filler() + element(0x0010, 0x0010, "PN", b"DOE^JOHN") + element(
             0x0040, 0xA160, "UT", b"only forty bytes are really here........", 0x80000000)
         with open(huge, "wb") as out:
             out.write(part10(body))
@@ -74,7 +85,7 @@ def main():
         # A DS value this long needs a 32-bit length: the file is implicit VR little endian.
         syntax = b"1.2.840.10008.1.2\0"
         meta = element(0x0002, 0x0010, "UI", syntax)
-        implicit = struct.pack("<HHI", 0x0010, 0x0010, 8) + b"DOE^JOHN" + \
+        implicit = filler(False) + struct.pack("<HHI", 0x0010, 0x0010, 8) + b"DOE^JOHN" + \
             struct.pack("<HHI", 0x0028, 0x1050, len(values)) + values.encode()
         with open(many, "wb") as out:
             out.write(b"\0" * 128 + b"DICM" + element(0x0002, 0x0000, "UL", struct.pack("<I", len(meta))) +
