@@ -158,7 +158,7 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     FrameLoadResult result = FrameLoadResult::LoadFailed;
     if (!path.empty() && frame >= 1) {
         LoadPainter painter(*this);
-        result = LoadFrame(
+        result = m_loader.Load(
             path, static_cast<uint32_t>(frame), flags, m_source, m_description, m_bitmap, &painter);
     }
     if (result != FrameLoadResult::Shown) {

@@ -9,6 +9,7 @@
 #include "canvas/annotation_layer.h"
 #include "canvas/canvas_binding.h"
 #include "imaging/display_bitmap.h"
+#include "imaging/frame_loader.h"
 #include "imaging/image_description.h"
 #include "imaging/image_source.h"
 #include "platform/framebuffer_window.h"
@@ -113,6 +114,7 @@ private:
 
     ZoomLink m_zoom;
     DisplayBitmap m_bitmap;
+    FrameLoader m_loader; // keeps the frame buffers from one image to the next
     ImageSource m_source;
     ImageDescription m_description;
     AnnotationLayer m_layer; // outlives the canvas that draws it

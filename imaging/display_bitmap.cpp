@@ -119,7 +119,13 @@ bool DisplayBitmap::CreateBitmap()
     m_bitmapWidth = static_cast<int32_t>(m_description->columns);
     m_bitmapHeight = static_cast<int32_t>(m_description->rows);
     m_stride = layout.bitmapStride;
-    m_bits.assign(static_cast<size_t>(m_stride) * m_description->rows, 0);
+    const size_t size = static_cast<size_t>(m_stride) * m_description->rows;
+    const uint32_t rowBytes
+        = static_cast<uint32_t>(static_cast<uint64_t>(m_bitmapWidth) * static_cast<uint32_t>(m_bitCount) / 8);
+    m_staleRows = m_bits.size() == size && m_bitsRowBytes == rowBytes;
+    if (!m_staleRows)
+        m_bits.assign(size, 0);
+    m_bitsRowBytes = rowBytes;
     FillGreyTable(m_colourTable);
     m_description->bitmapBits = m_bits.data();
     return true;
@@ -127,7 +133,6 @@ bool DisplayBitmap::CreateBitmap()
 
 void DisplayBitmap::DeleteBitmap()
 {
-    m_bits.clear(); // capacity kept for the next frame
     m_bitCount = m_bitmapWidth = m_bitmapHeight = 0;
     if (m_description != nullptr)
         m_description->bitmapBits = nullptr;
@@ -140,7 +145,7 @@ bool DisplayBitmap::Append(const uint8_t* data, uint32_t length)
     length = std::min(length, m_total - m_received);
     if (length == 0)
         return false;
-    std::vector<uint8_t>& raw = m_description->pixelBuffer;
+    ByteBuffer& raw = m_description->pixelBuffer;
     // Grow in steps of the quantum, never past the frame: one allocation when the quantum is the
     // frame size.
     const uint64_t needed = static_cast<uint64_t>(m_received) + length;
@@ -162,8 +167,31 @@ bool DisplayBitmap::Append(const uint8_t* data, uint32_t length)
     }
     m_received += length;
     m_rowsAfter = m_sourceRowBytes ? std::min(m_converted / m_sourceRowBytes, m_description->rows) : 0;
+    m_staleRows = m_staleRows && ConvertedRows() < m_description->rows;
     m_colourTable = table;
     return true;
+}
+
+void DisplayBitmap::MarkComplete()
+{
+    m_complete = true;
+    if (m_staleRows && HasBitmap())
+        BlankRowsFrom(ConvertedRows());
+}
+
+uint32_t DisplayBitmap::ConvertedRows() const
+{
+    // Converters that need the whole frame convert it at once and count it all.
+    if (m_total != 0 && m_converted >= m_total)
+        return m_description->rows;
+    return m_rowsAfter;
+}
+
+void DisplayBitmap::BlankRowsFrom(uint32_t row)
+{
+    const size_t from = std::min(static_cast<size_t>(row) * m_stride, m_bits.size());
+    std::fill(m_bits.begin() + static_cast<ptrdiff_t>(from), m_bits.end(), 0);
+    m_staleRows = false;
 }
 
 void DisplayBitmap::ResetAdjustments()
@@ -251,9 +279,11 @@ void DisplayBitmap::Reconvert()
     FillGreyTable(table);
     m_received = m_converted = 0;
     m_rowsBefore = 0;
-    std::fill(m_bits.begin(), m_bits.end(), 0);
     Convert(m_total, table);
     m_rowsAfter = m_sourceRowBytes ? std::min(m_converted / m_sourceRowBytes, m_description->rows) : 0;
+    if (ConvertedRows() < m_description->rows)
+        BlankRowsFrom(ConvertedRows()); // what the conversion did not reach shows black
+    m_staleRows = false;
     m_colourTable = table;
     m_received = m_total;
     // The unadjusted copies follow the new pixels; the totals are then applied again.
@@ -270,7 +300,7 @@ ResultCode DisplayBitmap::Invert()
     if (!RawComplete())
         return ERROR_GENERAL_FAILURE;
     ImageDescription& d = *m_description;
-    std::vector<uint8_t>& raw = d.pixelBuffer;
+    ByteBuffer& raw = d.pixelBuffer;
     const FrameLayout layout = FrameLayout::Of(d);
     if (d.photometricCode == PHOTOMETRIC_PALETTE_COLOR) {
         uint32_t lo = 65535, hi = 0;

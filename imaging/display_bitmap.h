@@ -46,7 +46,8 @@ public:
         return Append(piece.data(), static_cast<uint32_t>(piece.size()));
     }
 
-    void MarkComplete() { m_complete = true; }
+    // No more data comes for this frame: rows it never reached are cleared to black.
+    void MarkComplete();
     // Forgets the saved colour table and the 24-bit backup; both totals to 0.
     void ResetAdjustments();
 
@@ -66,12 +67,15 @@ public:
 
     // The bitmap (empty view when none exists).
     DibView View() const;
-    bool HasBitmap() const { return !m_bits.empty(); }
+    bool HasBitmap() const { return m_bitCount != 0; }
     int32_t Width() const { return m_bitmapWidth; }
     int32_t Height() const { return m_bitmapHeight; }
     int32_t BitCount() const { return m_bitCount; } // 8 or 24; 0 without a bitmap
     uint32_t Stride() const { return m_stride; }
-    std::span<const uint8_t> Bits() const { return m_bits; }
+    std::span<const uint8_t> Bits() const
+    {
+        return HasBitmap() ? std::span<const uint8_t>(m_bits) : std::span<const uint8_t>();
+    }
     // 256 entries of blue, green, red, 0 (meaningful for 8-bit bitmaps).
     const std::array<uint8_t, 1024>& ColourTable() const { return m_colourTable; }
 
@@ -90,6 +94,8 @@ public:
 private:
     bool CreateBitmap();
     void DeleteBitmap();
+    void BlankRowsFrom(uint32_t row);
+    uint32_t ConvertedRows() const;
     bool Convert(uint32_t length, std::array<uint8_t, 1024>& table);
     bool ConvertMonochrome(uint32_t length, std::array<uint8_t, 1024>& table);
     bool ConvertMonochromeTable(uint32_t length);
@@ -136,7 +142,11 @@ private:
     int32_t m_contrastTotal = 0;
 
     std::vector<uint8_t> m_paletteMap; // 24-bit palette images: blue, green, red per index
-    std::vector<uint8_t> m_bits; // the bitmap's pixels, m_stride x rows
+    // The bitmap's pixels, m_stride x rows. Kept when the bitmap is deleted: the next frame of the
+    // same shape overwrites it in place (padding bytes stay zero, only pixels are written).
+    std::vector<uint8_t> m_bits;
+    uint32_t m_bitsRowBytes = 0; // pixel bytes per row of the shape m_bits was made for
+    bool m_staleRows = false; // rows past m_rowsAfter still hold an earlier frame
     std::array<uint8_t, 1024> m_colourTable {};
     int32_t m_bitmapWidth = 0;
     int32_t m_bitmapHeight = 0;

@@ -6,8 +6,6 @@
 #include "imaging/pixel_decoder.h"
 #include "toolkit/data_set.h"
 
-#include <vector>
-
 namespace velmora {
 
 namespace {
@@ -72,7 +70,16 @@ const char* FrameLoadResultName(FrameLoadResult result)
     return "";
 }
 
-FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
+FrameLoadResult FrameLoader::LoadFromDataSet(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
+    ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
+{
+    const FrameLoadResult result = FillBitmap(dataSet, frame, flags, source, description, bitmap, observer);
+    if (result != FrameLoadResult::Shown && bitmap.HasBitmap())
+        bitmap.MarkComplete(); // nothing more comes: rows the frame did not reach show black
+    return result;
+}
+
+FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
     ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
 {
     description.Release();
@@ -85,7 +92,6 @@ FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const Dis
         observer->Described(description, frameCount);
     const uint32_t frameSize = source.FrameBytes();
     const uint32_t kind = static_cast<uint32_t>(description.compressionKind);
-    std::vector<uint8_t> buffer;
 
     if (kind == 0) {
         bitmap.Attach(&description);
@@ -93,10 +99,10 @@ FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const Dis
             return FrameLoadResult::AppendFailed;
         uint32_t offset = 0;
         while (bitmap.Received() < bitmap.Total()) {
-            const uint32_t read = source.ReadFrame(frame, buffer, offset, FRAME_PIECE_BYTES);
+            const uint32_t read = source.ReadFrame(frame, m_stored, offset, FRAME_PIECE_BYTES);
             if (read == 0)
                 break;
-            if (!AppendPiece(bitmap, buffer.data(), read, flags, observer))
+            if (!AppendPiece(bitmap, m_stored.data(), read, flags, observer))
                 return FrameLoadResult::AppendFailed;
             offset += read;
         }
@@ -107,7 +113,7 @@ FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const Dis
     if (kind < FIRST_SHOWN_COMPRESSION || kind > LAST_SHOWN_COMPRESSION)
         return FrameLoadResult::CompressionRefused;
 
-    const uint32_t compressed = source.ReadFrame(frame, buffer, 0, 0);
+    const uint32_t compressed = source.ReadFrame(frame, m_stored, 0, 0);
     if (compressed == 0)
         return FrameLoadResult::NoSuchFrame;
     // The decoder produces full samples (three per pixel for YBR_FULL_422 too).
@@ -115,27 +121,23 @@ FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const Dis
         * description.bitsAllocated * description.samplesPerPixel / 8;
     if (decodedSize == 0 || decodedSize > MAX_FRAME_BYTES)
         return FrameLoadResult::DecodeFailed;
-    PixelDecoder decoder;
-    if (decoder.Init(
+    if (m_decoder.Init(
             description.compressionKind, description.bitsAllocated, description.samplesPerPixel, compressed)
             != SUCCESS
-        || decoder.Append(buffer.data(), compressed) != SUCCESS)
+        || m_decoder.Append(m_stored.data(), compressed) != SUCCESS)
         return FrameLoadResult::DecodeFailed;
-    decoder.SetLayout(description.planarConfiguration, static_cast<uint32_t>(decodedSize));
-    std::vector<uint8_t> decoded;
-    uint32_t decodedLength = 0;
-    int32_t colourSpace = 0;
-    if (decoder.Decode(decoded, decodedLength, colourSpace) != SUCCESS || decodedLength == 0)
+    m_decoder.SetLayout(description.planarConfiguration, static_cast<uint32_t>(decodedSize));
+    if (m_decoder.Decode() != SUCCESS || m_decoder.DecodedLength() == 0)
         return FrameLoadResult::DecodeFailed;
     bitmap.Attach(&description);
     if (bitmap.Begin(Progressive::Yes, 0) != SUCCESS)
         return FrameLoadResult::AppendFailed;
-    if (!AppendPiece(bitmap, decoded.data(), decodedLength, flags, observer))
+    if (!AppendPiece(bitmap, m_decoder.Output().data(), m_decoder.DecodedLength(), flags, observer))
         return FrameLoadResult::AppendFailed;
     return bitmap.Received() == bitmap.Total() ? FrameLoadResult::Shown : FrameLoadResult::AppendFailed;
 }
 
-FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags,
+FrameLoadResult FrameLoader::Load(const std::string& path, uint32_t frame, const DisplayFlags& flags,
     ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
 {
     description.Release();
@@ -146,10 +148,22 @@ FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const Display
         return FrameLoadResult::LoadFailed;
     }
     const FrameLoadResult result
-        = LoadFrameFromDataSet(dataSet, frame, flags, source, description, bitmap, observer);
+        = LoadFromDataSet(dataSet, frame, flags, source, description, bitmap, observer);
     dataSet.CloseSource();
     source.Bind(nullptr);
     return result;
+}
+
+FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags,
+    ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
+{
+    return FrameLoader().Load(path, frame, flags, source, description, bitmap, observer);
+}
+
+FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
+    ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
+{
+    return FrameLoader().LoadFromDataSet(dataSet, frame, flags, source, description, bitmap, observer);
 }
 
 } // namespace velmora

@@ -11,10 +11,12 @@
 #include "imaging/display_bitmap.h"
 #include "imaging/image_description.h"
 #include "imaging/image_source.h"
+#include "imaging/pixel_decoder.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -49,15 +51,38 @@ public:
     virtual void PieceAppended(std::span<const uint8_t> /*piece*/, bool /*accepted*/, bool /*completed*/) { }
 };
 
-// Loads `frame` (1-based) of `path` into `bitmap`. `description` is released first and holds the
-// image afterwards (its pixel buffer is the raw frame after the display flags); `source` is left
-// unbound, since the data set lives only for the load. The source file is closed before return.
-// Shown only when the whole frame reached the bitmap; otherwise the bitmap shows what arrived.
+// Runs loads and keeps the memory they need between them (the bytes read from the file, the
+// decoder's compressed and decoded frames), so that stepping through frames of one size, in one
+// file or many, allocates and clears nothing. Keep one beside each DisplayBitmap.
+class FrameLoader {
+public:
+    // Loads `frame` (1-based) of `path` into `bitmap`. `description` is released first and holds
+    // the image afterwards (its pixel buffer is the raw frame after the display flags); `source`
+    // is left unbound, since the data set lives only for the load. The source file is closed
+    // before return. Shown only when the whole frame reached the bitmap; otherwise the bitmap
+    // shows what arrived and black below it.
+    FrameLoadResult Load(const std::string& path, uint32_t frame, const DisplayFlags& flags,
+        ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
+        FrameLoadObserver* observer = nullptr);
+
+    // The same from an already loaded data set (the caller owns and closes it).
+    FrameLoadResult LoadFromDataSet(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
+        ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
+        FrameLoadObserver* observer = nullptr);
+
+private:
+    FrameLoadResult FillBitmap(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
+        ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
+        FrameLoadObserver* observer);
+
+    std::vector<uint8_t> m_stored; // a piece of a native frame, or a whole compressed frame
+    PixelDecoder m_decoder;
+};
+
+// One load with a loader of its own (nothing kept for a next frame).
 FrameLoadResult LoadFrame(const std::string& path, uint32_t frame, const DisplayFlags& flags,
     ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
     FrameLoadObserver* observer = nullptr);
-
-// The same from an already loaded data set (tests; the caller owns and closes it).
 FrameLoadResult LoadFrameFromDataSet(DataSet& dataSet, uint32_t frame, const DisplayFlags& flags,
     ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap,
     FrameLoadObserver* observer = nullptr);

@@ -2,6 +2,7 @@
 #include "imaging/image_description.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace velmora {
 
@@ -41,7 +42,10 @@ uint16_t LookupTable::Map(int32_t value) const
 
 void ImageDescription::Release()
 {
+    ByteBuffer kept = std::move(pixelBuffer);
+    kept.clear();
     *this = ImageDescription {};
+    pixelBuffer = std::move(kept);
 }
 
 bool ImageDescription::IsSubsampled422() const

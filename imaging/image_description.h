@@ -4,6 +4,8 @@
 // caches the scanned pixel range in it. Sits in the imaging layer above the toolkit. Qt-free.
 #pragma once
 
+#include "imaging/byte_buffer.h"
+
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -61,7 +63,7 @@ struct ImageDescription {
     int32_t photometricCode = 0; // PhotometricCode
     int32_t compressionKind = 0; // DataSet::GetCompression; 0 = native
 
-    std::vector<uint8_t> pixelBuffer; // raw frame bytes collected by DisplayBitmap (owned)
+    ByteBuffer pixelBuffer; // raw frame bytes collected by DisplayBitmap (owned)
     uint8_t* bitmapBits = nullptr; // the display bitmap's pixel memory (borrowed)
 
     LookupTable redPalette; // (0028,1101) / (0028,1201)
@@ -84,7 +86,8 @@ struct ImageDescription {
     double rescaleIntercept = 0.0;
     double rescaleSlope = 0.0;
 
-    // Frees the pixel buffer and all five tables and sets every field to zero.
+    // Empties the pixel buffer (its memory is kept for the next frame), frees all five tables
+    // and sets every other field to zero.
     void Release();
 
     // True for native YBR_FULL_422 with 8-bit samples: two bytes per pixel (Y1 Y2 Cb Cr per pair

@@ -793,19 +793,25 @@ ResultCode JpegLsDecoder::Decode(std::span<const uint8_t> bytes, std::vector<uin
     uint32_t planarConfiguration, uint32_t& decodedLength)
 {
     decodedLength = 0;
-    try {
-        m_stream.insert(m_stream.end(), bytes.begin(), bytes.end());
-    } catch (const std::bad_alloc&) {
-        Reset();
-        return ERROR_MEMORY_ALLOC;
+    // A stream that comes whole is decoded where it lies; the decoder keeps a copy only of a
+    // stream that ends early, to add the rest to.
+    std::span<const uint8_t> stream = bytes;
+    if (!m_stream.empty()) {
+        try {
+            m_stream.insert(m_stream.end(), bytes.begin(), bytes.end());
+        } catch (const std::bad_alloc&) {
+            Reset();
+            return ERROR_MEMORY_ALLOC;
+        }
+        stream = m_stream;
     }
     // The held stream is decoded from its start each time: a call after PENDING redoes the
     // lines it had and continues past them, giving exactly the bytes a single call would.
     m_info = {};
-    StreamDecoder stream(m_stream, output, planarConfiguration, m_maxOutputBytes, m_info);
+    StreamDecoder decoder(stream, output, planarConfiguration, m_maxOutputBytes, m_info);
     ResultCode result;
     try {
-        result = stream.Run();
+        result = decoder.Run();
     } catch (const std::bad_alloc&) {
         result = ERROR_MEMORY_ALLOC;
     }
@@ -814,9 +820,16 @@ ResultCode JpegLsDecoder::Decode(std::span<const uint8_t> bytes, std::vector<uin
             size_t(m_info.lines) * m_info.columns * m_info.components * (m_info.precision <= 8 ? 1 : 2),
             UINT32_MAX));
         m_stream.clear();
-        m_stream.shrink_to_fit();
     } else if (result == PENDING) {
-        decodedLength = static_cast<uint32_t>(std::min<size_t>(stream.Written(), UINT32_MAX));
+        decodedLength = static_cast<uint32_t>(std::min<size_t>(decoder.Written(), UINT32_MAX));
+        if (m_stream.empty()) {
+            try {
+                m_stream.assign(bytes.begin(), bytes.end());
+            } catch (const std::bad_alloc&) {
+                Reset();
+                return ERROR_MEMORY_ALLOC;
+            }
+        }
     } else {
         const JpegLsFrameInfo info = m_info;
         Reset();

@@ -3,8 +3,9 @@
 // markers, LSE preset parameters. Streams that need an LSE mapping table are refused.
 // Output is native pixel layout: precisions up to 8 bits as bytes, wider ones as little-endian
 // 16-bit words, colour-by-pixel or colour-by-plane as the planar configuration says.
-// Incremental: it keeps a copy of the stream it was given and answers PENDING while the data
-// ends early; a later call with the rest of the stream finishes the frame. Qt-free.
+// Incremental: a stream that ends early gives PENDING and the decoder keeps a copy of it; a later
+// call with the rest of the stream finishes the frame. A whole stream is decoded where it lies.
+// Qt-free.
 #pragma once
 
 #include "toolkit/result_code.h"

@@ -41,10 +41,8 @@ PixelDecoder& PixelDecoder::operator=(PixelDecoder&&) noexcept = default;
 ResultCode PixelDecoder::Init(
     int32_t compressionKind, uint32_t bitsAllocated, uint32_t samplesPerPixel, uint32_t compressedLength)
 {
+    // The buffers keep their memory: the next frame is usually the same size (stepping, cine).
     m_compressed.clear();
-    m_compressed.shrink_to_fit();
-    m_output.clear();
-    m_output.shrink_to_fit();
     m_rle.reset();
     m_compressionKind = compressionKind;
     m_bitsAllocated = bitsAllocated;
@@ -63,9 +61,8 @@ ResultCode PixelDecoder::Init(
         m_capacity = 0;
         return ERROR_GENERAL_FAILURE;
     }
-    m_jpegLs.reset();
-    if (CodecForCompression(compressionKind) == PixelCodec::JpegLs)
-        m_jpegLs = std::make_unique<JpegLsDecoder>();
+    if (m_jpegLs)
+        m_jpegLs->Reset();
     return SUCCESS;
 }
 
@@ -114,19 +111,14 @@ ResultCode PixelDecoder::Decode(std::vector<uint8_t>& output, uint32_t& decodedL
     if (codec == PixelCodec::JpegLs) {
         if (!m_jpegLs)
             m_jpegLs = std::make_unique<JpegLsDecoder>();
-        if (m_frameSize != 0)
-            m_jpegLs->SetMaxOutputBytes(m_frameSize);
+        m_jpegLs->SetMaxOutputBytes(m_frameSize != 0 ? m_frameSize : JpegLsDecoder::DEFAULT_MAX_OUTPUT_BYTES);
         // The decoder keeps its own copy of the stream; hand it only the bytes it has not seen.
         const std::span<const uint8_t> fresh = std::span<const uint8_t>(m_compressed).subspan(m_handedOver);
         const ResultCode result = m_jpegLs->Decode(fresh, output, m_planarConfiguration, decodedLength);
         m_handedOver = m_compressed.size();
-        if (result != PENDING) {
-            m_jpegLs.reset();
-            if (result == SUCCESS) {
-                m_readPosition = m_capacity;
-                m_compressed.clear();
-                m_compressed.shrink_to_fit();
-            }
+        if (result == SUCCESS) {
+            m_readPosition = m_capacity;
+            m_compressed.clear();
         }
         return result;
     }

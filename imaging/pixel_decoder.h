@@ -46,7 +46,8 @@ public:
     PixelDecoder(PixelDecoder&&) noexcept;
     PixelDecoder& operator=(PixelDecoder&&) noexcept;
 
-    // Starts a frame: frees previous buffers, reserves the announced compressed length.
+    // Starts a frame: empties the buffers (keeping their memory for frames to come) and reserves
+    // the announced compressed length.
     // SUCCESS, or ERROR_GENERAL_FAILURE when the buffer cannot be allocated.
     ResultCode Init(
         int32_t compressionKind, uint32_t bitsAllocated, uint32_t samplesPerPixel, uint32_t compressedLength);

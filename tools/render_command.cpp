@@ -19,11 +19,13 @@ namespace velmora::tool {
 
 namespace {
 
-// Keeps the bytes of every piece as the bitmap took them (before the display flags change them).
+// Counts the frames and, when asked to, keeps the bytes of every piece as the bitmap took them
+// (before the display flags change them).
 class RawCollector : public FrameLoadObserver {
 public:
-    explicit RawCollector(const DisplayBitmap& bitmap)
+    RawCollector(const DisplayBitmap& bitmap, bool keepRaw)
         : m_bitmap(bitmap)
+        , m_keepRaw(keepRaw)
     {
     }
     void Described(const ImageDescription&, int32_t frameCount) override
@@ -33,7 +35,7 @@ public:
     }
     void PieceAppended(std::span<const uint8_t> piece, bool accepted, bool) override
     {
-        if (!accepted)
+        if (!accepted || !m_keepRaw)
             return;
         const size_t room = m_bitmap.Total() > raw.size() ? m_bitmap.Total() - raw.size() : 0;
         raw.insert(
@@ -44,6 +46,7 @@ public:
 
 private:
     const DisplayBitmap& m_bitmap;
+    bool m_keepRaw;
 };
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
@@ -103,7 +106,8 @@ int RunRender(Args args)
     ImageSource source;
     ImageDescription description;
     DisplayBitmap bitmap;
-    RawCollector collector(bitmap);
+    RawCollector collector(bitmap, !rawPath.empty());
+    FrameLoader loader;
     bool failed = false;
     uint32_t last = frame;
     for (uint32_t current = allFrames ? 1 : frame; current <= last; ++current) {
@@ -114,7 +118,7 @@ int RunRender(Args args)
             return 1;
         }
         const FrameLoadResult result
-            = LoadFrameFromDataSet(dataSet, current, flags, source, description, bitmap, &collector);
+            = loader.LoadFromDataSet(dataSet, current, flags, source, description, bitmap, &collector);
         dataSet.CloseSource();
         source.Bind(nullptr);
         if (allFrames && current == 1 && collector.frames > 1)

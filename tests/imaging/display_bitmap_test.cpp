@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace velmora {
@@ -186,7 +186,8 @@ TEST(DisplayBitmapTest, SixteenBitOutputMatchesTheFormulaOnEverySample)
             for (int i = 0; i < 4096; ++i) {
                 const int64_t v = representation && i >= 2048 ? i - 4096 : i;
                 const int64_t want = v <= lo ? 0 : v >= hi ? 255 : (v - lo) * 255 / (hi - lo);
-                ASSERT_EQ(bitmap.Bits()[i], want) << "value " << v << " window " << w.center << "/" << w.width;
+                ASSERT_EQ(bitmap.Bits()[i], want)
+                    << "value " << v << " window " << w.center << "/" << w.width;
             }
         }
 }
@@ -214,8 +215,8 @@ TEST(DisplayBitmapTest, SixteenBitRangeIgnoresBitsOutsideTheStoredOnes)
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
     for (uint32_t representation : { 0u, 1u })
-        for (const Layout layout : { Layout { 8, 7 }, Layout { 12, 11 }, Layout { 12, 13 }, Layout { 15, 14 },
-                 Layout { 16, 15 } }) {
+        for (const Layout layout :
+            { Layout { 8, 7 }, Layout { 12, 11 }, Layout { 12, 13 }, Layout { 15, 14 }, Layout { 16, 15 } }) {
             SCOPED_TRACE(std::to_string(layout.bitsStored) + "/" + std::to_string(layout.highBit) + " signed "
                 + std::to_string(representation));
             ImageDescription d = Mono(4099, 1, 16);
@@ -454,7 +455,8 @@ TEST(DisplayBitmapTest, ColourByPlaneOnPaddedRows)
         bitmap.Attach(&d);
         ASSERT_EQ(bitmap.Begin(Progressive::Yes, 0), SUCCESS);
         for (size_t at = 0; at < raw.size(); at += piece)
-            ASSERT_TRUE(bitmap.Append(raw.data() + at, static_cast<uint32_t>(std::min(piece, raw.size() - at))));
+            ASSERT_TRUE(
+                bitmap.Append(raw.data() + at, static_cast<uint32_t>(std::min(piece, raw.size() - at))));
         EXPECT_EQ(bitmap.Stride(), 12u);
         for (int k = 0; k < 6; ++k) {
             const auto px = Pixel(bitmap, k % 3, k / 3);
@@ -502,6 +504,40 @@ TEST(DisplayBitmapTest, PiecesAndRefusals)
         std::vector<uint8_t> bytes(64, 1);
         EXPECT_FALSE(refused.Append(bytes.data(), 64));
     }
+}
+
+// A next frame of the same shape is written over the last one in place (no new memory); rows
+// it never reaches show black once it is marked complete, and row padding stays zero.
+TEST(DisplayBitmapTest, NextFrameOfTheSameShapeReusesTheBitmap)
+{
+    ImageDescription d = Mono(3, 4, 8);
+    DisplayBitmap bitmap;
+    auto at = [&](int x, int y) { return bitmap.Bits()[static_cast<size_t>(y) * bitmap.Stride() + x]; };
+    ASSERT_TRUE(Load(bitmap, d, std::vector<uint8_t>(12, 200)));
+    const uint8_t* bits = bitmap.Bits().data();
+    const uint8_t* raw = d.pixelBuffer.data();
+
+    ASSERT_TRUE(Load(bitmap, d, std::vector<uint8_t>(12, 90)));
+    EXPECT_EQ(bitmap.Bits().data(), bits);
+    EXPECT_EQ(d.pixelBuffer.data(), raw);
+    EXPECT_EQ(at(2, 3), 90);
+
+    bitmap.Attach(&d);
+    ASSERT_EQ(bitmap.Begin(Progressive::Yes, bitmap.Total()), SUCCESS);
+    ASSERT_TRUE(bitmap.Append(std::vector<uint8_t>(6, 7)));
+    EXPECT_EQ(bitmap.Bits().data(), bits);
+    bitmap.MarkComplete();
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(at(x, y), y < 2 ? 7 : 0) << x << "," << y;
+    for (int y = 0; y < 4; ++y)
+        EXPECT_EQ(at(3, y), 0) << "padding of row " << y;
+
+    // Another shape gets a bitmap of its own.
+    ImageDescription wide = Mono(5, 4, 8);
+    ASSERT_TRUE(Load(bitmap, wide, std::vector<uint8_t>(20, 1)));
+    EXPECT_EQ(bitmap.Stride(), 8u);
+    EXPECT_EQ(bitmap.Bits()[5], 0);
 }
 
 TEST(DisplayBitmapTest, ArgbWithWrongSampleCountIsRefused)

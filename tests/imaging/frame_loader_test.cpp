@@ -5,6 +5,7 @@
 #include "imaging/frame_loader.h"
 #include "toolkit/built_in_tables.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
@@ -104,6 +105,46 @@ TEST_F(FrameLoaderTest, CompressedFramesAreDecodedAndAppendedOnce)
         FrameLoadResult::Shown);
     EXPECT_EQ(description.pixelBuffer, native.pixelBuffer);
     EXPECT_TRUE(std::equal(bitmap.Bits().begin(), bitmap.Bits().end(), nativeBitmap.Bits().begin()));
+}
+
+// Stepping through the frames of a file with one loader overwrites the same raw buffer and
+// bitmap in place, and every frame still equals a load of its own.
+TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
+{
+    struct Case {
+        std::string path;
+        uint32_t frames;
+    };
+    const Case cases[] = {
+        { Fixture("native_3_frames.dcm"), 3 },
+        { PydicomFile("SC_rgb_rle_2frame.dcm"), 2 },
+        { PydicomFile("SC_rgb_rle_16bit_2frame.dcm"), 2 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        FrameLoader loader;
+        const uint8_t* raw = nullptr;
+        const uint8_t* bits = nullptr;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (uint32_t frame = 1; frame <= c.frames; ++frame) {
+                ASSERT_EQ(
+                    loader.Load(c.path, frame, {}, source, description, bitmap), FrameLoadResult::Shown);
+                if (raw == nullptr) {
+                    raw = description.pixelBuffer.data();
+                    bits = bitmap.Bits().data();
+                }
+                EXPECT_EQ(description.pixelBuffer.data(), raw) << "frame " << frame;
+                EXPECT_EQ(bitmap.Bits().data(), bits) << "frame " << frame;
+                ImageSource alone;
+                ImageDescription aloneDescription;
+                DisplayBitmap aloneBitmap;
+                ASSERT_EQ(LoadFrame(c.path, frame, {}, alone, aloneDescription, aloneBitmap),
+                    FrameLoadResult::Shown);
+                EXPECT_EQ(description.pixelBuffer, aloneDescription.pixelBuffer) << "frame " << frame;
+                EXPECT_TRUE(std::ranges::equal(bitmap.Bits(), aloneBitmap.Bits())) << "frame " << frame;
+            }
+        }
+    }
 }
 
 TEST_F(FrameLoaderTest, Refusals)

@@ -46,6 +46,36 @@ TEST(PixelDecoderTest, DecodesEveryFixtureLikeTheReference)
     }
 }
 
+// One decoder through every fixture in turn (as a tile steps through files): each frame comes
+// out like the reference, and frames of one size are decoded into the same memory.
+TEST(PixelDecoderTest, OneDecoderForEveryFrameKeepsItsOutputBuffer)
+{
+    PixelDecoder decoder;
+    const uint8_t* previousOutput = nullptr;
+    uint32_t previousSize = 0;
+    for (const DecoderFixture& f : testing::LoadFixtures("")) {
+        for (uint32_t frame = 1; frame <= f.frames; ++frame) {
+            SCOPED_TRACE(f.name + " frame " + std::to_string(frame));
+            const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, frame, ".bin"));
+            const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, frame, ".raw"));
+            ASSERT_EQ(decoder.Init(KindOf(f), f.bitsAllocated, f.samplesPerPixel,
+                          static_cast<uint32_t>(compressed.size())),
+                SUCCESS);
+            ASSERT_EQ(decoder.Append(compressed), SUCCESS);
+            decoder.SetLayout(f.planarConfiguration, f.FrameSize());
+            ASSERT_EQ(decoder.Decode(), SUCCESS);
+            const auto output = decoder.Output();
+            ASSERT_EQ(output.size(), expected.size());
+            EXPECT_TRUE(std::equal(output.begin(), output.end(), expected.begin()));
+            if (f.FrameSize() <= previousSize) {
+                EXPECT_EQ(output.data(), previousOutput) << "a frame no larger than the last";
+            }
+            previousOutput = output.data();
+            previousSize = std::max(previousSize, f.FrameSize());
+        }
+    }
+}
+
 TEST(PixelDecoderTest, SelectsTheCodecByCompressionKind)
 {
     EXPECT_EQ(CodecForCompression(0), PixelCodec::None);
