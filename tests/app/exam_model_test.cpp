@@ -282,16 +282,7 @@ TEST(ExamFiling, HostileFolderFinishesAndFilesEachImageOnce)
 
     ExamModel model;
     ScanFolder(folder.Root(), { [&](const std::string& p) { AddDicomFile(model, p); }, nullptr });
-    std::vector<std::string> filed;
-    for (ExamItem item : Images(model)) {
-        std::string path;
-        EXPECT_TRUE(model.GetPath(item, path));
-        filed.push_back(path);
-    }
-    std::sort(filed.begin(), filed.end());
-    std::vector<std::string> want = folder.Images();
-    std::sort(want.begin(), want.end());
-    EXPECT_EQ(filed, want);
+    EXPECT_EQ(testing::HostileFolder::FiledPaths(model), folder.SortedImages());
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 // files cut short. Four real images lie in it; a walk must finish and file each of them once.
 #pragma once
 
+#include "app/model/exam_model.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +61,25 @@ public:
     // The paths under which the walk files the real images, in walk order (sorted names,
     // subfolders where they come in the listing).
     const std::vector<std::string>& Images() const { return m_images; }
+    std::vector<std::string> SortedImages() const
+    {
+        std::vector<std::string> sorted = m_images;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+    // The paths of every image item of `model`, sorted: to compare with SortedImages().
+    static std::vector<std::string> FiledPaths(const ExamModel& model)
+    {
+        std::vector<std::string> paths;
+        for (ExamItem item = model.FirstDeepest(); item;
+             item = model.NextImage(item, Wrap::No, Across::WholeTree)) {
+            std::string path;
+            if (model.GetPath(item, path))
+                paths.push_back(path);
+        }
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
 
 private:
     static void Cut(const std::filesystem::path& from, const std::filesystem::path& to, size_t size)

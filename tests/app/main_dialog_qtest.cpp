@@ -395,18 +395,7 @@ private slots:
         QCOMPARE(::rename((folder.Root() + "/p.jpg").c_str(), picture.c_str()), 0);
         answers.folder = QFile::decodeName(QByteArray::fromStdString(folder.Root()));
         d->Button(ID_BROWSE)->click();
-        std::vector<std::string> filed;
-        const ExamModel& model = d->Tree()->Model();
-        for (ExamItem item = model.FirstDeepest(); item;
-             item = model.NextImage(item, Wrap::No, Across::WholeTree)) {
-            std::string path;
-            QVERIFY(model.GetPath(item, path));
-            filed.push_back(path);
-        }
-        std::sort(filed.begin(), filed.end());
-        std::vector<std::string> want = folder.Images();
-        std::sort(want.begin(), want.end());
-        QCOMPARE(filed, want);
+        QCOMPARE(testing::HostileFolder::FiledPaths(d->Tree()->Model()), folder.SortedImages());
         QVERIFY(!calls.shown.empty());
         // The picture keeps its bytes and shows readably.
         QCOMPARE(d->Pictures()->Count(), 1);
