@@ -4,8 +4,10 @@
 // so a decoder can tell a truncated scan from a complete one. Internal to jpeg_ls_decoder.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace velmora::jpegls {
 
@@ -52,6 +54,24 @@ public:
         return value;
     }
 
+    // A Golomb code (A.5.3) of fewer than `maxZeros` zero bits, a 1 bit and `k` bits (k below 32),
+    // taken in one step when all of it is in the cache: returns (zeros << k) + the k bits. -1
+    // when it is not (or is the escape code); nothing is consumed then.
+    int ReadGolombInCache(int k, int maxZeros)
+    {
+        if (m_valid < 32)
+            Fill();
+        const int zeros = m_cache != 0 ? std::countl_zero(m_cache) : 64;
+        const int length = zeros + 1 + k;
+        if (zeros >= maxZeros || length > m_valid || length >= 64)
+            return -1;
+        // The 1 bit and the k bits after it: 2^k + the remainder.
+        const uint64_t tail = (m_cache << zeros) >> (63 - k);
+        m_cache <<= length;
+        m_valid -= length;
+        return static_cast<int>((static_cast<uint64_t>(zeros) << k) + tail - (uint64_t(1) << k));
+    }
+
     // Counts zero bits up to and including the next 1 bit; -1 when more than `maxZeros`.
     int ReadHighBits(int maxZeros)
     {
@@ -87,18 +107,18 @@ private:
             m_overrun = true;
             m_phantom = m_valid;
         }
-        // Fast path: when none of the next eight bytes is 0xFF, take whole bytes without checks.
-        if (!m_stopped && !m_lastFF && m_position + 8 <= m_end) {
-            uint64_t word = 0;
-            for (int i = 0; i < 8; ++i)
-                word = word << 8 | m_data[m_position + i];
+        // Fast path: when none of the next eight bytes is 0xFF, take as many whole bytes as fit
+        // in one load.
+        if (!m_stopped && !m_lastFF && m_valid <= 56 && m_position + 8 <= m_end) {
+            uint64_t word;
+            std::memcpy(&word, m_data + m_position, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
             if (((~word - 0x0101010101010101ull) & word & 0x8080808080808080ull) == 0) {
                 const int bytes = (64 - m_valid) >> 3;
-                for (int i = 0; i < bytes; ++i) {
-                    m_cache |= uint64_t(m_data[m_position + i]) << (56 - m_valid);
-                    m_valid += 8;
-                }
-                m_position += bytes;
+                m_cache |= (word & (~uint64_t(0) << (64 - 8 * bytes))) >> m_valid;
+                m_valid += 8 * bytes;
+                m_position += static_cast<size_t>(bytes);
                 return;
             }
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <new>
 
@@ -50,6 +51,18 @@ struct RunContext {
     int64_t a;
     int n, nn;
 };
+
+// The Golomb parameter k of A.5.1 and A.7.2.1: the least k with n * 2^k >= a, at most 24 (a
+// bound only corrupt data reaches). k is the bit-width difference of a and n or one more.
+int GolombParameter(int n, int64_t a)
+{
+    const uint64_t un = static_cast<uint32_t>(n);
+    const uint64_t ua = static_cast<uint64_t>(a);
+    const int width = std::bit_width(ua) - std::bit_width(un);
+    int k = width > 0 ? width : 0;
+    k += (un << k) < ua ? 1 : 0;
+    return std::min(k, 24);
+}
 
 // Parameters of one scan (A.2.1, C.2.4.1.1).
 struct ScanParameters {
@@ -205,12 +218,15 @@ private:
 
     static int Predict(int ra, int rb, int rc)
     {
-        // Median edge detector (A.4.1).
-        if (rc >= std::max(ra, rb))
-            return std::min(ra, rb);
-        if (rc <= std::min(ra, rb))
-            return std::max(ra, rb);
-        return ra + rb - rc;
+        // Median edge detector (A.4.1), as selects rather than branches: on noisy images the
+        // choice is a coin toss for the branch predictor.
+        const int swap = (ra - rb) & ((ra - rb) >> 31); // ra - rb when ra < rb, else 0
+        const int low = rb + swap;
+        const int high = ra - swap;
+        int predicted = ra + rb - rc;
+        predicted = rc <= low ? high : predicted;
+        predicted = rc >= high ? low : predicted;
+        return predicted;
     }
 
     int Clamp(int value) const { return value < 0 ? 0 : (value > m_p.maxValue ? m_p.maxValue : value); }
@@ -231,6 +247,9 @@ private:
     int DecodeValue(int k, int limit)
     {
         const int escape = limit - m_p.qbpp - 1;
+        const int value = m_reader.ReadGolombInCache(k, escape);
+        if (value >= 0)
+            return value;
         const int high = m_reader.ReadHighBits(escape);
         if (high < 0) {
             m_bad = true;
@@ -258,14 +277,13 @@ private:
     {
         const int sign = context < 0 ? -1 : 1;
         RegularContext& ctx = m_regular[size_t(context < 0 ? -context : context)];
-        int k = 0;
-        while ((int64_t(ctx.n) << k) < ctx.a && k < 24)
-            ++k;
+        const int k = GolombParameter(ctx.n, ctx.a);
         const int px = Clamp(predicted + sign * ctx.c);
         const int mapped = DecodeValue(k, m_p.limit);
-        int error = (mapped & 1) ? -((mapped + 1) >> 1) : (mapped >> 1);
-        if (k == 0 && m_p.nearLossless == 0 && 2 * ctx.b + ctx.n - 1 < 0)
-            error = -error - 1; // the inverted mapping of A.5.2
+        // Mapped values 0, 1, 2, 3 ... are errors 0, -1, 1, -2 ...; for k = 0 with a negative
+        // bias the mapping is inverted (A.5.2).
+        const bool inverted = k == 0 && m_p.nearLossless == 0 && 2 * ctx.b + ctx.n - 1 < 0;
+        const int error = (mapped >> 1) ^ -((mapped & 1) ^ (inverted ? 1 : 0));
         if (OutOfRange(error))
             return 0;
         // Context update and bias correction (A.6).
@@ -316,10 +334,7 @@ private:
     int DecodeRunInterruptionError(int type)
     {
         RunContext& ctx = m_run[type];
-        const int64_t temp = ctx.a + (ctx.n >> 1) * type;
-        int k = 0;
-        for (int64_t n = ctx.n; n < temp && k < 24; n <<= 1)
-            ++k;
+        const int k = GolombParameter(ctx.n, ctx.a + (ctx.n >> 1) * type);
         const int mapped = DecodeValue(k, m_p.limit - kJ[size_t(m_runIndexCurrent)] - 1);
         const int value = mapped + type;
         const bool map = (value & 1) != 0;
@@ -630,7 +645,19 @@ void StreamDecoder::StoreLine(int component, uint32_t line, const int32_t* sampl
         index = size_t(line) * width * count + size_t(component);
         step = count;
     }
-    if (m_bytes) {
+    if (step == 1) {
+        // One component in a row of its own: a plain loop the compiler vectorises.
+        uint8_t* out = m_output.data() + (m_bytes ? index : 2 * index);
+        if (m_bytes) {
+            for (size_t x = 0; x < width; ++x)
+                out[x] = static_cast<uint8_t>(samples[x]);
+        } else {
+            for (size_t x = 0; x < width; ++x) {
+                out[2 * x] = static_cast<uint8_t>(samples[x]);
+                out[2 * x + 1] = static_cast<uint8_t>(samples[x] >> 8);
+            }
+        }
+    } else if (m_bytes) {
         uint8_t* out = m_output.data() + index;
         for (size_t x = 0; x < width; ++x, out += step)
             *out = static_cast<uint8_t>(samples[x]);
