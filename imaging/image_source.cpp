@@ -328,9 +328,14 @@ const std::vector<ImageSource::EncapsulatedFrame>& ImageSource::GroupFrames() co
     }
     if (items.size() < 2)
         return *m_groupedFrames;
+    const uint32_t frames = UnsignedOr0(ds, Anywhere(ds, TAG_NUMBER_OF_FRAMES));
+    // With a fragment per frame (or fewer fragments) nothing else is consulted, so neither the
+    // offset table nor the fragments' first and last bytes are read: a tile steps through such
+    // files without touching their pixel data twice.
+    const bool onePerFragment = frames >= items.size() - 1;
     std::vector<uint32_t> offsets;
     const uint32_t tableLength = ds.GetValueLength(items[0]);
-    if (tableLength >= 4 && tableLength <= 4u * 1048576) {
+    if (!onePerFragment && tableLength >= 4 && tableLength <= 4u * 1048576) {
         std::vector<uint8_t> table(tableLength);
         if (ds.ReadValue(items[0], table.data(), 0, tableLength) == SUCCESS)
             offsets = ParseBasicOffsetTable(table);
@@ -341,6 +346,8 @@ const std::vector<ImageSource::EncapsulatedFrame>& ImageSource::GroupFrames() co
         // A fragment cut short by the end of the file counts only what it holds, so a damaged
         // length cannot make a frame's buffer gigabytes long.
         f.length = ds.GetHeldLength(items[i]);
+        if (onePerFragment)
+            continue;
         const uint32_t head = std::min<uint32_t>(f.length, FRAGMENT_HEAD_BYTES);
         if (head > 0 && ds.ReadValue(items[i], f.head.data(), 0, head) == SUCCESS)
             f.headLength = static_cast<uint8_t>(head);
@@ -348,7 +355,6 @@ const std::vector<ImageSource::EncapsulatedFrame>& ImageSource::GroupFrames() co
         if (tail > 0 && ds.ReadValue(items[i], f.tail.data(), f.length - tail, tail) == SUCCESS)
             f.tailLength = static_cast<uint8_t>(tail);
     }
-    const uint32_t frames = UnsignedOr0(ds, Anywhere(ds, TAG_NUMBER_OF_FRAMES));
     for (const FrameExtent& extent :
         GroupFragments(offsets, fragments, frames, static_cast<int32_t>(ds.GetCompression()))) {
         EncapsulatedFrame frame;
