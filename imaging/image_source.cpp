@@ -340,12 +340,14 @@ const std::vector<ImageSource::EncapsulatedFrame>& ImageSource::GroupFrames() co
         if (ds.ReadValue(items[0], table.data(), 0, tableLength) == SUCCESS)
             offsets = ParseBasicOffsetTable(table);
     }
+    // A fragment cut short by the end of the file counts only what it holds, so a damaged length
+    // cannot make a frame's buffer gigabytes long. Each held length asks the file for its size;
+    // when the last fragment is whole, so is every fragment before it.
+    const bool allWhole = ds.GetHeldLength(items.back()) == ds.GetValueLength(items.back());
     std::vector<FragmentInfo> fragments(items.size() - 1);
     for (size_t i = 1; i < items.size(); ++i) {
         FragmentInfo& f = fragments[i - 1];
-        // A fragment cut short by the end of the file counts only what it holds, so a damaged
-        // length cannot make a frame's buffer gigabytes long.
-        f.length = ds.GetHeldLength(items[i]);
+        f.length = allWhole ? ds.GetValueLength(items[i]) : ds.GetHeldLength(items[i]);
         if (onePerFragment)
             continue;
         const uint32_t head = std::min<uint32_t>(f.length, FRAGMENT_HEAD_BYTES);
