@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include "app/context_menus.h"
 #include "app/controls.h"
 #include "app/exam_tree.h"
 #include "app/model/exam_filing.h"
@@ -78,12 +79,14 @@ MainDialog::MainDialog(QString programFolder, std::unique_ptr<ImageArea> area,
     const QRect client = DialogUnits(0, 0, 612, 393);
     resize(client.size());
     CreateControls();
+    m_menus = std::make_unique<ContextMenus>(*this);
     // Features add their commands here, after the viewer's own.
     AddViewerCommands(m_commands, *this);
 }
 
 MainDialog::~MainDialog()
 {
+    m_menus.reset();
     qApp->removeEventFilter(this);
     if (m_tree)
         m_tree->Clear();

@@ -23,6 +23,7 @@ namespace velmora {
 
 class ColourEdit;
 class ColourLabel;
+class ContextMenus;
 class ExamTree;
 class IconButton;
 class PictureList;
@@ -91,6 +92,7 @@ public:
     void TriggerCommand(int id);
     CommandTable& Commands() { return m_commands; }
     const CommandTable& Commands() const { return m_commands; }
+    ContextMenus& Menus() const { return *m_menus; }
     // Whether check button `id` is checked; Release unchecks it.
     bool Checked(int id) const;
     void Release(int id);
@@ -184,6 +186,7 @@ private:
     std::unique_ptr<ImageArea> m_area;
     std::unique_ptr<UserPrompts> m_prompts;
     CommandTable m_commands;
+    std::unique_ptr<ContextMenus> m_menus;
     QHash<int, QWidget*> m_controls;
     ExamTree* m_tree = nullptr;
     PictureList* m_pictures = nullptr;

@@ -1,7 +1,12 @@
 #include "app/viewer_commands.h"
 
 #include "app/command_table.h"
+#include "app/context_menus.h"
+#include "app/exam_tree.h"
+#include "app/key_help_window.h"
 #include "app/main_dialog.h"
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
 
 namespace velmora {
 
@@ -28,6 +33,15 @@ bool NoToolOn(const MainDialog& d)
     return true;
 }
 
+// The file manager on the folder of the selected image's file.
+void OpenContainingFolder(MainDialog& d)
+{
+    const ExamItem item = d.Tree()->Selected();
+    const ImageItemRecord* record = item ? d.Tree()->Model().Record(item) : nullptr;
+    if (record && !record->path.empty())
+        CurrentDialogs().ShowFolder(ContainingFolderUrl(record->path));
+}
+
 } // namespace
 
 void AddViewerCommands(CommandTable& table, MainDialog& d)
@@ -49,6 +63,13 @@ void AddViewerCommands(CommandTable& table, MainDialog& d)
         kBothMenus, TOOLS_GROUP });
     table.Add({ ID_SAVE_IMAGE, "Save Image...", QKeySequence(Qt::CTRL | Qt::Key_S), [&d] { d.SaveImage(); },
         {}, kBothMenus, FILE_GROUP });
+    table.Add(
+        { ID_OPEN_CONTAINING_FOLDER, "Open containing folder", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O),
+            [&d] { OpenContainingFolder(d); }, {}, TREE_IMAGE_MENU, FILE_GROUP });
+    table.Add({ ID_KEY_HELP, "Keyboard shortcuts...", Qt::Key_F1,
+        [&d] { KeyHelpWindow::ShowFor(d.Commands(), &d); }, {}, kBothMenus, HELP_GROUP });
+    table.Add({ ID_CONTEXT_MENU, "Context menu", Qt::Key_Menu, [&d] { d.Menus().OpenForKeyboard(); }, {},
+        NO_MENU, HELP_GROUP });
 
     // The toolbar: in no menu.
     const auto toolbar = [&table](int id, const char* text, QKeySequence key, std::function<void()> run) {

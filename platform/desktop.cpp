@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -19,6 +20,16 @@ QString ProgramFolder()
         path = QFileInfo("/proc/self/exe").canonicalFilePath();
     const int slash = path.lastIndexOf('/');
     return slash <= 0 ? QString() : path.left(slash);
+}
+
+QByteArray ContainingFolderUrl(std::string_view path)
+{
+    QByteArray folder(path.data(), static_cast<qsizetype>(path.size()));
+    const qsizetype slash = folder.lastIndexOf('/');
+    folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : folder.left(slash);
+    if (!folder.startsWith('/'))
+        folder = QFile::encodeName(QDir::currentPath()) + '/' + folder;
+    return "file://" + folder.toPercentEncoding("/");
 }
 
 QImage LoadPicture(const std::string& path)

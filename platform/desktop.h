@@ -2,14 +2,21 @@
 // and the wait cursor. Sits in the platform layer, on Qt.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
 // The folder of the running program, without a trailing '/'; empty when unknown.
 QString ProgramFolder();
+
+// The folder that holds file `path` (bytes as the file system names them, relative to the
+// current folder unless absolute) as an encoded file URL (ASCII, every other byte as %XX), so
+// that names that are not UTF-8 survive; QUrl would turn such bytes into U+FFFD.
+QByteArray ContainingFolderUrl(std::string_view path);
 
 // Largest picture the viewer decodes, in pixels (larger files load as no picture).
 inline constexpr qint64 MAX_PICTURE_PIXELS = 1ll << 28;

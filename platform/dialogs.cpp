@@ -1,8 +1,11 @@
 // The common dialogs through Qt, and the process's current set.
 #include "platform/dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
 
 namespace velmora {
 
@@ -25,6 +28,15 @@ QString QtDialogs::OpenFile(QWidget* owner, const QString& title, const QString&
 QString QtDialogs::SaveFile(QWidget* owner, const QString& title, const QString& filter)
 {
     return QFileDialog::getSaveFileName(owner, title, QString(), filter);
+}
+
+bool Dialogs::ShowFolder(const QByteArray& url)
+{
+    // QUrl keeps UTF-8 names only; any other name goes to xdg-open as the encoded URL, which
+    // the file manager decodes to the same bytes.
+    if (QUrl::fromEncoded(url).toEncoded() == url)
+        return QDesktopServices::openUrl(QUrl::fromEncoded(url));
+    return QProcess::startDetached("xdg-open", { QString::fromLatin1(url) });
 }
 
 QString QtDialogs::Folder(QWidget* owner, const QString& title)

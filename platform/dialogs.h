@@ -1,4 +1,5 @@
-// Dialogs: the common dialogs (message box, open file, save file, folder browser) behind an
+// Dialogs: the common dialogs (message box, open file, save file, folder browser) and the file
+// manager behind an
 // interface, so that tests can answer them. QtDialogs shows the real ones; the process uses the
 // one installed with SetDialogs (QtDialogs by default). Sits in the platform layer, on Qt.
 #pragma once
@@ -24,6 +25,10 @@ public:
     virtual QString OpenFile(QWidget* owner, const QString& title, const QString& filter) = 0;
     virtual QString SaveFile(QWidget* owner, const QString& title, const QString& filter) = 0;
     virtual QString Folder(QWidget* owner, const QString& title) = 0;
+    // Shows the folder of `url` (an encoded file URL, ContainingFolderUrl) in the desktop's file
+    // manager; false when nothing could be started. Not a dialog, but it leaves the program the
+    // same way, so tests watch it here too.
+    virtual bool ShowFolder(const QByteArray& url);
 };
 
 class QtDialogs : public Dialogs {

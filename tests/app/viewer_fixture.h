@@ -2,8 +2,11 @@
 // with prompts the test answers, and the mouse helpers the viewer tests share.
 #pragma once
 
+#include "app/controls.h"
+#include "app/exam_tree.h"
 #include "app/main_dialog.h"
 #include "app/user_prompts.h"
+#include "canvas/annotation_canvas.h"
 #include "canvas/annotation_install.h"
 #include "canvas/tile_window.h"
 #include "toolkit/built_in_tables.h"
@@ -97,6 +100,52 @@ inline void SendMouse(
 {
     QMouseEvent event(type, QPointF(p), widget->mapToGlobal(QPointF(p)), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
+}
+
+// What a command can change, in one comparable text.
+inline QString State(MainDialog& d)
+{
+    QStringList parts;
+    for (QObject* child : d.children()) {
+        if (auto* button = qobject_cast<IconButton*>(child))
+            parts << QString("button %1=%2").arg(ControlId(button)).arg(button->GetCheck());
+    }
+    parts << QString("zoom %1 mode %2 cine %3 whole %4")
+                 .arg(d.Zoom())
+                 .arg(d.Area().Mode())
+                 .arg(d.CineRunning())
+                 .arg(d.WholeList());
+    parts << QString("mirror %1 flip %2 invert %3")
+                 .arg(d.MirrorState())
+                 .arg(d.FlipState())
+                 .arg(d.InvertState());
+    parts << QString("selected %1 visible %2").arg(d.Tree()->Selected()).arg(d.isVisible());
+    for (int k = 0; k < 4; ++k) {
+        TileWindow* tile = TileOf(d, k);
+        if (!tile)
+            continue;
+        const auto* canvas = dynamic_cast<const AnnotationCanvas*>(tile->Binding().Canvas());
+        parts << QString("tile %1 level %2 canvas %3 tool %4")
+                     .arg(k)
+                     .arg(tile->WindowLevelMode())
+                     .arg(canvas ? int(canvas->Mode()) : -9)
+                     .arg(canvas ? int(canvas->Tool()) : -9);
+    }
+    return parts.join('\n');
+}
+
+// A click on button `id`: a real one where the button shows, else what its click does (the
+// check toggles, then the command runs).
+inline void Click(MainDialog& d, int id)
+{
+    IconButton* button = d.Button(id);
+    if (button->isVisible()) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        return;
+    }
+    if (button->CheckMode())
+        button->SetCheck(button->GetCheck() ? 0 : 1);
+    d.RunCommand(id);
 }
 
 } // namespace velmora::testing

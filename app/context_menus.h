@@ -1,0 +1,50 @@
+// ContextMenus: the context menus of the image area and of the exam tree's image items, built
+// from the command table each time they open, with the commands' check states. The image area's
+// opens on a right click that does not move (a right drag pans, as before) and by the Menu key;
+// the tree's on a right click on an image item, which it selects first.
+#pragma once
+
+#include "app/command_table.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+
+class QMenu;
+
+namespace velmora {
+
+class MainDialog;
+
+class ContextMenus : public QObject {
+    Q_OBJECT
+public:
+    // Watches the dialog's tiles and tree from now on.
+    explicit ContextMenus(MainDialog& dialog);
+    ~ContextMenus() override;
+
+    // Opens menu `place` at the global point `at` without waiting for it to close; each item
+    // runs its command as a click on the command's button does.
+    QMenu* Open(MenuPlaces place, QPoint at);
+    // The Menu key: the tree's menu under its current image item when the tree has the focus,
+    // else the image area's menu over the middle of the first tile.
+    void OpenForKeyboard();
+    // The menu open now, null when none.
+    QMenu* OpenMenu() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool IsTile(QObject* watched) const;
+    void OpenTreeMenu(QPoint inViewport);
+
+    MainDialog& m_dialog;
+    QPointer<QMenu> m_open;
+    // The right press on a tile that may become a click: where, and whether the mouse moved.
+    QPointer<QObject> m_pressedTile;
+    QPoint m_pressedAt;
+    bool m_moved = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,46 @@
+#include "app/key_help_window.h"
+
+#include "app/command_table.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace velmora {
+
+KeyHelpWindow::KeyHelpWindow(const CommandTable& commands, QWidget* parent)
+    : QDialog(parent)
+    , m_list(new QTreeWidget(this))
+{
+    setWindowTitle("Velmora - Keyboard Shortcuts");
+    m_list->setColumnCount(2);
+    m_list->setHeaderLabels({ "Key", "Command" });
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setFocusPolicy(Qt::NoFocus);
+    for (const Command& command : commands.Entries()) {
+        if (command.key.isEmpty())
+            continue;
+        QString text = command.text;
+        text.remove("...");
+        m_list->addTopLevelItem(
+            new QTreeWidgetItem(QStringList { command.key.toString(QKeySequence::NativeText), text }));
+    }
+    m_list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list);
+    resize(360, 480);
+}
+
+KeyHelpWindow* KeyHelpWindow::ShowFor(const CommandTable& commands, QWidget* owner)
+{
+    auto* window = owner->findChild<KeyHelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!window)
+        window = new KeyHelpWindow(commands, owner);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+} // namespace velmora

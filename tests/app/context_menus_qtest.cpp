@@ -1,0 +1,266 @@
+// The context menus on the real viewer: what they list, that each item does what a click on its
+// button does, the right-click-without-motion rule next to panning, the Menu key, the tree's
+// menu with "Open containing folder", and the F1 help listing the keys.
+#include "app/context_menus.h"
+#include "app/key_help_window.h"
+#include "app/viewer_commands.h"
+#include "platform/desktop.h"
+#include "platform/dialogs.h"
+#include "viewer_fixture.h"
+
+#include <QMenu>
+#include <QTreeWidget>
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+// Records the folders the file manager was asked to show.
+class WatchedDialogs : public Dialogs {
+public:
+    explicit WatchedDialogs(QList<QByteArray>& shown)
+        : m_shown(shown)
+    {
+    }
+    MessageAnswer Message(QWidget*, const QString&, const QString&, MessageIcon) override
+    {
+        return MessageAnswer::Ok;
+    }
+    QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
+    QString SaveFile(QWidget*, const QString&, const QString&) override { return {}; }
+    QString Folder(QWidget*, const QString&) override { return {}; }
+    bool ShowFolder(const QByteArray& url) override
+    {
+        m_shown << url;
+        return true;
+    }
+
+private:
+    QList<QByteArray>& m_shown;
+};
+
+QStringList Texts(const QMenu* menu)
+{
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts << (action->isSeparator() ? "-" : action->text() + (action->isChecked() ? " [x]" : ""));
+    return texts;
+}
+
+// Clicks the item of `menu` whose text starts with `text`, as the user would.
+void ChooseItem(QMenu* menu, const QString& text)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text().startsWith(text + '\t') || action->text() == text) {
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+            return;
+        }
+    }
+    QFAIL(qPrintable("no item " + text));
+}
+
+// The menu that opens within two seconds; null when none does.
+QMenu* WaitForMenu(MainDialog& d)
+{
+    if (!QTest::qWaitFor([&] { return d.Menus().OpenMenu() && d.Menus().OpenMenu()->isVisible(); }, 2000))
+        return nullptr;
+    return d.Menus().OpenMenu();
+}
+
+QPoint ImageCentre(TileWindow* tile)
+{
+    const PixelRect& r = tile->ImageRect();
+    return { (r.left + r.right) / 2, (r.top + r.bottom) / 2 };
+}
+
+} // namespace
+
+class ContextMenusTest : public QObject {
+    Q_OBJECT
+
+    ViewerFolder m_folder;
+    PromptAnswers m_answers;
+    QTemporaryDir m_out;
+
+private slots:
+    void initTestCase() { InstallViewerTables(); }
+
+    void aRightClickWithoutMotionOpensTheImageMenu()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        TileWindow* tile = TileOf(*d, 0);
+        QTest::keyClick(d.get(), Qt::Key_R);
+        const PixelRect before = tile->ImageRect();
+        const QPoint p = ImageCentre(tile);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, p);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, p);
+        QMenu* menu = WaitForMenu(*d);
+        QVERIFY(menu);
+        QCOMPARE(Texts(menu),
+            (QStringList { "Ruler\tR [x]", "Angle\tA", "Arrow\tP", "Text...\tT", "Select\tS", "Tools off\tN",
+                "-", "Save Image...\tCtrl+S", "-", "Keyboard shortcuts...\tF1" }));
+        QCOMPARE(tile->ImageRect().left, before.left);
+        QCOMPARE(tile->ImageRect().top, before.top);
+        QVERIFY(!tile->Panning());
+    }
+
+    void aRightDragPansAndOpensNoMenu()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        TileWindow* tile = TileOf(*d, 0);
+        const PixelRect before = tile->ImageRect();
+        const QPoint p = ImageCentre(tile);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, p);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p + QPoint(30, 20));
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p + QPoint(30, 20));
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, p + QPoint(30, 20));
+        QTest::qWait(50);
+        QVERIFY(!d->Menus().OpenMenu());
+        QCOMPARE(tile->ImageRect().left, before.left + 30);
+        QCOMPARE(tile->ImageRect().top, before.top + 20);
+        QVERIFY(!tile->Panning());
+        // Back and forth to the press point is still a drag: the image moved on the way.
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, p);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p + QPoint(5, 0));
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, p);
+        QTest::qWait(50);
+        QVERIFY(!d->Menus().OpenMenu());
+        // A left click opens nothing either.
+        QTest::mouseClick(tile, Qt::LeftButton, {}, p);
+        QTest::qWait(50);
+        QVERIFY(!d->Menus().OpenMenu());
+    }
+
+    void eachMenuItemDoesWhatAClickOnItsButtonDoes_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QList<int>>("before");
+        QTest::newRow("ruler") << "Ruler" << int(ID_RULER) << QList<int> {};
+        QTest::newRow("ruler off") << "Ruler" << int(ID_RULER) << QList<int> { ID_RULER };
+        QTest::newRow("angle after level") << "Angle" << int(ID_ANGLE) << QList<int> { ID_WINDOW_LEVEL };
+        QTest::newRow("arrow over ruler") << "Arrow" << int(ID_ARROW) << QList<int> { ID_RULER };
+        QTest::newRow("text") << "Text..." << int(ID_TEXT) << QList<int> {};
+        QTest::newRow("select") << "Select" << int(ID_SELECT) << QList<int> { ID_ANGLE };
+    }
+
+    void eachMenuItemDoesWhatAClickOnItsButtonDoes()
+    {
+        QFETCH(QString, item);
+        QFETCH(int, id);
+        QFETCH(QList<int>, before);
+        auto clicked = MakeViewer(m_folder.Path(), m_answers);
+        for (int first : before)
+            Click(*clicked, first);
+        Click(*clicked, id);
+        const QString expected = State(*clicked);
+        clicked.reset();
+
+        auto chosen = MakeViewer(m_folder.Path(), m_answers);
+        for (int first : before)
+            Click(*chosen, first);
+        const QString unchanged = State(*chosen);
+        TileWindow* tile = TileOf(*chosen, 0);
+        ChooseItem(chosen->Menus().Open(IMAGE_MENU, tile->mapToGlobal(ImageCentre(tile))), item);
+        QCOMPARE(State(*chosen), expected);
+        QVERIFY(State(*chosen) != unchanged);
+    }
+
+    void toolsOffAndSaveImageFromTheMenu()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        TileWindow* tile = TileOf(*d, 0);
+        const QPoint at = tile->mapToGlobal(ImageCentre(tile));
+        ChooseItem(d->Menus().Open(IMAGE_MENU, at), "Angle");
+        QCOMPARE(d->Button(ID_ANGLE)->GetCheck(), 1);
+        ChooseItem(d->Menus().Open(IMAGE_MENU, at), "Tools off");
+        QCOMPARE(d->Button(ID_ANGLE)->GetCheck(), 0);
+        QVERIFY(Texts(d->Menus().Open(IMAGE_MENU, at)).contains("Tools off\tN [x]"));
+        d->Menus().OpenMenu()->close();
+
+        m_answers.saveFile = m_out.filePath("saved.raw");
+        m_answers.saveAsked = 0;
+        ChooseItem(d->Menus().Open(IMAGE_MENU, at), "Save Image...");
+        QCOMPARE(m_answers.saveAsked, 1);
+        QVERIFY(QFileInfo(m_answers.saveFile).size() > 0);
+        m_answers.saveFile.clear();
+    }
+
+    void theMenuKeyOpensTheImageMenuOrTheTreeMenu()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        d->Button(ID_TILE1)->setFocus();
+        QTest::keyClick(d.get(), Qt::Key_Menu);
+        QMenu* menu = WaitForMenu(*d);
+        QVERIFY(menu);
+        QVERIFY(!Texts(menu).contains("Open containing folder\tCtrl+Alt+O"));
+        menu->close();
+        d->Tree()->setFocus();
+        QTest::keyClick(d->Tree(), Qt::Key_Menu);
+        QVERIFY(WaitForMenu(*d));
+        QVERIFY(Texts(d->Menus().OpenMenu()).contains("Open containing folder\tCtrl+Alt+O"));
+    }
+
+    void theTreeMenuSelectsTheImageAndOpensItsFolder()
+    {
+        QList<QByteArray> shown;
+        auto previous = SetDialogs(std::make_unique<WatchedDialogs>(shown));
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        ExamTree* tree = d->Tree();
+        tree->expandAll();
+        // Right click on a patient: no menu.
+        QTreeWidgetItem* patient = tree->topLevelItem(0);
+        QContextMenuEvent onPatient(
+            QContextMenuEvent::Mouse, tree->visualItemRect(patient).center(), QPoint(), Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &onPatient);
+        QTest::qWait(20);
+        QVERIFY(!d->Menus().OpenMenu());
+        // On the last image: selected, then its menu.
+        QTreeWidgetItem* image = tree->topLevelItem(0);
+        while (image->childCount() > 0)
+            image = image->child(image->childCount() - 1);
+        QVERIFY(tree->Selected() != tree->ItemOf(image));
+        QContextMenuEvent onImage(QContextMenuEvent::Mouse, tree->visualItemRect(image).center(),
+            tree->viewport()->mapToGlobal(tree->visualItemRect(image).center()), Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &onImage);
+        QMenu* menu = WaitForMenu(*d);
+        QVERIFY(menu);
+        QCOMPARE(tree->Selected(), tree->ItemOf(image));
+        QCOMPARE(Texts(menu).last(), QString("Keyboard shortcuts...\tF1"));
+        ChooseItem(menu, "Open containing folder");
+        SetDialogs(std::move(previous));
+        QCOMPARE(shown.size(), 1);
+        const std::string path = tree->Model().Record(tree->Selected())->path;
+        QCOMPARE(QUrl::fromEncoded(shown.first()),
+            QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absolutePath()));
+    }
+
+    void helpListsEveryKeyOfTheTable()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        QTest::keyClick(d.get(), Qt::Key_F1);
+        auto* help = d->findChild<KeyHelpWindow*>();
+        QVERIFY(help && help->isVisible());
+        QStringList rows;
+        for (int k = 0; k < help->List()->topLevelItemCount(); ++k)
+            rows << help->List()->topLevelItem(k)->text(0) + " " + help->List()->topLevelItem(k)->text(1);
+        int keyed = 0;
+        for (const Command& command : d->Commands().Entries())
+            keyed += command.key.isEmpty() ? 0 : 1;
+        QCOMPARE(rows.size(), keyed);
+        for (const char* row : { "R Ruler", "F1 Keyboard shortcuts", "Menu Context menu", "Ctrl+S Save Image",
+                 "PgDown Next image", "Ctrl+Q Quit" })
+            QVERIFY2(rows.contains(row), row);
+        // A second F1 shows the same window.
+        d->activateWindow();
+        QTest::keyClick(d.get(), Qt::Key_F1);
+        QCOMPARE(d->findChildren<KeyHelpWindow*>().size(), 1);
+    }
+};
+
+QTEST_MAIN(ContextMenusTest)
+#include "context_menus_qtest.moc"
