@@ -116,6 +116,8 @@ public:
     // Compression kind bits (20-31) of the flags; 0 for native pixel data.
     uint32_t GetCompression() const { return m_flags & DS_COMPRESSION_MASK; }
     uint32_t Flags() const { return m_flags; }
+    // ReadTolerance bits of the last parse pass: what the file needed beyond the standard.
+    uint32_t Tolerances() const { return m_tolerances; }
     bool Ended() const { return m_ended != 0; }
     uint64_t StreamPosition() const { return m_position; }
 
@@ -187,6 +189,8 @@ private:
     uint8_t m_ended = 0;
     ElementId m_current = NO_ELEMENT;
     uint8_t m_header[12] = {}; // header bytes of the element being read
+    uint32_t m_tolerances = 0; // ReadTolerance bits of the current pass
+    bool m_bodyVrUnchecked = false; // explicit pass: the first element after group 0002 is still to come
     uint64_t m_memoryCapacity = 0; // bytes allocated for the value being read into memory
 
     // Writer scratch: header bytes, options of the pass, header size of the current element.

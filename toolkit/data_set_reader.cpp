@@ -3,6 +3,7 @@
 #include "toolkit/data_set.h"
 #include "toolkit/deflated_body.h"
 #include "toolkit/encoding_rules.h"
+#include "toolkit/read_tolerance.h"
 #include "toolkit/tag.h"
 #include "toolkit/uid_dictionary.h"
 #include "toolkit/vr_dictionary.h"
@@ -36,6 +37,11 @@ uint32_t Read32(const uint8_t* p, bool big)
             | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+bool IsUpperCaseVr(const uint8_t* letters)
+{
+    return letters[0] >= 'A' && letters[0] <= 'Z' && letters[1] >= 'A' && letters[1] <= 'Z';
+}
+
 } // namespace
 
 ResultCode DataSet::BeginParse(uint64_t start, uint32_t options)
@@ -50,6 +56,8 @@ ResultCode DataSet::BeginParse(uint64_t start, uint32_t options)
     m_current = NO_ELEMENT;
     m_consumed = 0;
     m_ended = 0;
+    m_tolerances = 0;
+    m_bodyVrUnchecked = (options & DS_EXPLICIT_VR) != 0;
     // The spool file is opened when the first value goes there, not here: a scan of a folder
     // would otherwise create a temporary file per file read.
     return SUCCESS;
@@ -108,6 +116,15 @@ ResultCode DataSet::HeaderComplete(ElementNode& node)
     // Called when the last header byte has arrived; decodes the length and decides how the value
     // is read. `node` is m_nodes[m_current].
     const bool big = (node.flags & NODE_BIG_ENDIAN) != 0;
+    if (node.headerLength == 8 && std::all_of(m_header, m_header + 8, [](uint8_t b) { return b == 0; })) {
+        // Not an element: zero padding (most often after the last element). DCMTK stops here too.
+        m_tolerances |= TOLERATED_ZERO_PADDING;
+        RemoveSubtree(m_current);
+        m_current = NO_ELEMENT;
+        m_consumed = 0;
+        m_ended = 1;
+        return SUCCESS;
+    }
     if (node.headerLength == 12) {
         node.reserved = Read16(m_header + 6, big);
         node.value.length = Read32(m_header + 8, big);
@@ -126,7 +143,7 @@ ResultCode DataSet::HeaderComplete(ElementNode& node)
         return SUCCESS;
     }
     if (n.value.length & 1)
-        return ERROR_DS_LENGTH;
+        m_tolerances |= TOLERATED_ODD_LENGTH;
     return BeginValue(n);
 }
 
@@ -242,10 +259,25 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
                 break;
             if (explicitVr && target == 6) {
                 const uint16_t code = static_cast<uint16_t>((m_header[4] << 8) | m_header[5]);
-                // A long-header VR newer than the dictionary (UR, UC, OV, SV, UV...) is a VR too.
-                if ((m_flags & DS_META_GROUP) && TagGroup(node.tag) == 0x0002
-                    && GlobalVrDictionary().IndexOf(code) < 0 && !HasLongHeader(code)) {
-                    // Not a VR: this group 0002 element is implicit little-endian after all.
+                const bool meta = TagGroup(node.tag) == 0x0002;
+                // Not a VR: this group 0002 element is implicit little-endian after all. A long-header
+                // VR newer than the dictionary (UR, UC, OV, SV, UV...) is a VR too.
+                const bool implicitMeta = meta && (m_flags & DS_META_GROUP) && GlobalVrDictionary().IndexOf(code) < 0
+                    && !HasLongHeader(code);
+                // The body is implicit although the syntax says explicit: decided, as pydicom does,
+                // by the first element after group 0002 alone. Zero padding and a tag of group
+                // FFFF (no data element has one; a run of FF bytes would read as endless
+                // undefined-length containers) are not taken for an implicit body.
+                const bool zeros = std::all_of(m_header, m_header + 6, [](uint8_t b) { return b == 0; });
+                const bool implicitBody = !meta && m_bodyVrUnchecked && !zeros && TagGroup(node.tag) != 0xFFFF
+                    && !IsUpperCaseVr(m_header + 4);
+                if (!meta)
+                    m_bodyVrUnchecked = false;
+                if (implicitBody) {
+                    m_flags &= ~static_cast<uint32_t>(DS_EXPLICIT_VR);
+                    m_tolerances |= TOLERATED_IMPLICIT_BODY;
+                }
+                if (implicitMeta || implicitBody) {
                     node.flags &= ~static_cast<uint32_t>(NODE_EXPLICIT_VR);
                 } else {
                     node.vr = code;
@@ -257,7 +289,7 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
                 continue;
             }
             const ResultCode result = HeaderComplete(node);
-            if (result != SUCCESS)
+            if (result != SUCCESS || m_ended)
                 return result;
             continue;
         }

@@ -3,6 +3,7 @@
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
 #include "toolkit/element_text.h"
+#include "toolkit/read_tolerance.h"
 #include "toolkit/result_code_table.h"
 #include "tools/commands.h"
 
@@ -21,6 +22,18 @@ int Fail(int32_t code)
     return 1;
 }
 
+// One line on stderr per departure from the standard that the reader tolerated.
+void WarnAboutTolerances(const DataSet& ds, const std::string& path)
+{
+    for (const ReadTolerance tolerance : kReadTolerances) {
+        if (ds.Tolerances() & tolerance) {
+            const std::string_view text = ToleranceText(tolerance);
+            std::fprintf(
+                stderr, "warning: %s: %.*s\n", path.c_str(), static_cast<int>(text.size()), text.data());
+        }
+    }
+}
+
 } // namespace
 
 int RunDump(Args args)
@@ -33,6 +46,7 @@ int RunDump(Args args)
     DataSet ds;
     const std::string path(args[0]);
     const ResultCode loaded = ds.Load(path.c_str());
+    WarnAboutTolerances(ds, path);
     if (loaded != SUCCESS)
         return Fail(loaded);
     std::string line;

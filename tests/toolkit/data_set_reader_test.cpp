@@ -2,6 +2,7 @@
 #include "toolkit/data_set.h"
 
 #include "toolkit/built_in_tables.h"
+#include "toolkit/read_tolerance.h"
 #include "toolkit/result_code_table.h"
 #include "toolkit/tag.h"
 #include "toolkit/vr_code.h"
@@ -362,15 +363,131 @@ TEST_F(ReaderTest, EncapsulatedPixelData)
     EXPECT_EQ(m_ds.GetTag(m_ds.NextSibling(f2)), tags::SEQUENCE_DELIMITATION);
 }
 
-TEST_F(ReaderTest, OddLengthStopsTheParseThere)
+// pydicom's tree of the file at `path` (tests/data/toolkit/pydicom_tree.py), one "DEPTH (gggg,eeee)"
+// per element or item.
+std::vector<std::string> PydicomTree(const std::string& path)
 {
+    const char* source = std::getenv("VELMORA_SOURCE_DIR");
+    const std::string command = std::string("/usr/bin/python3 ") + (source ? source : ".")
+        + "/tests/data/toolkit/pydicom_tree.py " + path;
+    std::vector<std::string> tree;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return tree;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe)) {
+        const std::string s(line);
+        tree.push_back(s.substr(0, s.find_last_of(' ')));
+    }
+    ::pclose(pipe);
+    return tree;
+}
+
+// The same shape of our tree: delimiters and the fragments of encapsulated pixel data left out.
+std::vector<std::string> OurTree(DataSet& ds)
+{
+    std::vector<std::string> tree;
+    for (ElementId id = ds.FirstTopLevel(); id >= 0;) {
+        const uint32_t tag = ds.GetTag(id);
+        if (tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION) {
+            id = ds.NextInPreOrder(id);
+            continue;
+        }
+        tree.push_back(std::to_string(ds.Depth(id)) + " " + TagText(tag));
+        id = tag == tags::PIXEL_DATA ? ds.NextInPreOrder(ds.LastInSubtree(id)) : ds.NextInPreOrder(id);
+    }
+    return tree;
+}
+
+// Files the peers read although they break a rule of the standard: each is read, the departure
+// is recorded, and the tree is the one pydicom reads from the same bytes.
+TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
+{
+    struct Case {
+        const char* what;
+        Writer file;
+        uint32_t tolerances;
+    };
+    std::vector<Case> cases;
+    {
+        // Explicit syntax, implicit body (with a sequence, and a value whose VR only the dictionary knows).
+        Writer w(false, false);
+        w.Preamble().Meta(kExplicitLittle).Element(0x00080060, "CS", "CT");
+        w.Header(0x00081140, "SQ", 0xFFFFFFFF)
+            .Header(tags::ITEM, "", 0xFFFFFFFF)
+            .Element(0x00081150, "UI", "1.23");
+        w.Header(tags::ITEM_DELIMITATION, "", 0).Header(tags::SEQUENCE_DELIMITATION, "", 0);
+        w.Filler(20).Element(0x00100010, "PN", "DOE^JANE").Us(0x00280010, 512);
+        cases.push_back({ "implicit body", w, TOLERATED_IMPLICIT_BODY });
+    }
+    {
+        // A transfer syntax UID of 19 bytes without its padding, then an explicit body with an
+        // odd-length text value in the middle.
+        Writer w;
+        w.Preamble()
+            .Element(0x00020001, "OB", std::string("\0\1", 2))
+            .Element(0x00020010, "UI", kExplicitLittle);
+        w.Filler(20).Element(0x00100010, "PN", "ABC").Element(0x00204000, "LT", "odd").Us(0x00280010, 512);
+        cases.push_back({ "odd lengths", w, TOLERATED_ODD_LENGTH });
+    }
+    {
+        // Zero bytes after the last element, and after a closed sequence.
+        Writer w;
+        w.Preamble().Meta(kExplicitLittle).Header(0x00081140, "SQ", 0xFFFFFFFF);
+        w.Header(tags::ITEM, "", 10)
+            .Element(0x00081150, "UI", "12")
+            .Header(tags::SEQUENCE_DELIMITATION, "", 0);
+        w.Filler(20).Us(0x00280010, 512).Raw(std::string(5000, '\0'));
+        cases.push_back({ "trailing zeros", w, TOLERATED_ZERO_PADDING });
+    }
+    {
+        // An empty body padded with zeros: nothing but group 0002, refused as before.
+        Writer w;
+        w.Preamble().Meta(kExplicitLittle).Raw(std::string(5000, '\0'));
+        cases.push_back({ "zeros only", w, TOLERATED_ZERO_PADDING });
+    }
+    for (Case& c : cases) {
+        const std::string path = Save(c.file.Bytes());
+        const ResultCode result = m_ds.Load(path.c_str());
+        EXPECT_EQ(m_ds.Tolerances(), c.tolerances) << c.what;
+        EXPECT_EQ(m_ds.VerifyLinks(), SUCCESS) << c.what;
+        if (std::string(c.what) == "zeros only") {
+            EXPECT_EQ(result, ERROR_FILE_FORMAT);
+            EXPECT_EQ(m_ds.CountElements(), 2);
+            continue;
+        }
+        ASSERT_EQ(result, SUCCESS) << c.what;
+        // pydicom reads zero padding as one (0000,0000) element; DCMTK and we stop there.
+        std::vector<std::string> theirs = PydicomTree(path);
+        std::erase(theirs, "0 (0000,0000)");
+        EXPECT_EQ(OurTree(m_ds), theirs) << c.what;
+        EXPECT_EQ(m_ds.GetUnsigned(m_ds.FindElement(-1, 0x00280010, true), 0), 512u) << c.what;
+    }
+    // The values themselves, as pydicom gives them.
+    ASSERT_EQ(m_ds.Load(Save(cases[0].file.Bytes()).c_str()), SUCCESS);
+    EXPECT_EQ(m_ds.Flags() & DS_EXPLICIT_VR, 0u);
+    EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "DOE^JANE");
+    EXPECT_EQ(m_ds.GetVr(m_ds.FindElement(-1, 0x00100010, true)), vr::PN);
+    ASSERT_EQ(m_ds.Load(Save(cases[1].file.Bytes()).c_str()), SUCCESS);
+    EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "ABC");
+    EXPECT_EQ(String(m_ds.FindElement(-1, 0x00204000, true)), "odd");
+    // A pass that pushes on after the padding is told that the data set has ended.
+    const std::vector<uint8_t>& padded = cases[2].file.Bytes();
+    ASSERT_EQ(m_ds.BeginParse(132, DS_META_GROUP | DS_EXPLICIT_VR | DS_VALUES_IN_MEMORY), SUCCESS);
+    EXPECT_EQ(m_ds.PushBytes(padded.data() + 132, static_cast<uint32_t>(padded.size() - 132)), SUCCESS);
+    EXPECT_TRUE(m_ds.Ended());
+    EXPECT_EQ(m_ds.PushBytes(padded.data(), 1), ERROR_GENERAL_INIT);
+}
+
+TEST_F(ReaderTest, ExplicitBodyStaysExplicit)
+{
+    // Only the first element after group 0002 decides: a later element with a strange VR does
+    // not turn the body implicit.
     Writer w;
-    w.Preamble().Meta(kExplicitLittle).Filler(20).Element(0x00100010, "PN", "ABC").Filler(5, 0x00111000);
+    w.Preamble().Meta(kExplicitLittle).Filler(20).Element(0x00100010, "xx", "AB").Us(0x00280010, 512);
     ASSERT_EQ(m_ds.Load(Save(w.Bytes()).c_str()), SUCCESS);
-    EXPECT_EQ(m_ds.FindElement(-1, 0x00111000, true), -1);
-    Writer few;
-    few.Preamble().Meta(kExplicitLittle).Element(0x00100010, "PN", "ABC").Filler(25);
-    EXPECT_EQ(m_ds.Load(Save(few.Bytes()).c_str()), ERROR_FILE_FORMAT);
+    EXPECT_EQ(m_ds.Tolerances(), 0u);
+    EXPECT_EQ(m_ds.GetUnsigned(m_ds.FindElement(-1, 0x00280010, true), 0), 512u);
 }
 
 // Deflate of `bytes`: raw (windowBits -15), as the syntax asks, or zlib-wrapped (15).

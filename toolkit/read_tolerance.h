@@ -1,0 +1,39 @@
+// What the reader accepts beyond the standard because the peers read such files too: each
+// tolerance a file needed is recorded by the parse (DataSet::Tolerances), so that tools can
+// say so instead of passing over it in silence.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace velmora {
+
+enum ReadTolerance : uint32_t {
+    // The transfer syntax says explicit VR but the first element after group 0002 has no VR (its
+    // two VR bytes are not upper-case letters): the body is read as implicit VR.
+    TOLERATED_IMPLICIT_BODY = 0x1,
+    // Values of odd length are read as they stand.
+    TOLERATED_ODD_LENGTH = 0x2,
+    // Eight zero bytes where an element should start (tag (0000,0000), length 0, never a real
+    // element): the data set ends there, so trailing zero padding is not read as elements.
+    TOLERATED_ZERO_PADDING = 0x4,
+};
+
+inline constexpr ReadTolerance kReadTolerances[]
+    = { TOLERATED_IMPLICIT_BODY, TOLERATED_ODD_LENGTH, TOLERATED_ZERO_PADDING };
+
+// A one-line description of `tolerance` for warnings.
+constexpr std::string_view ToleranceText(ReadTolerance tolerance)
+{
+    switch (tolerance) {
+    case TOLERATED_IMPLICIT_BODY:
+        return "the transfer syntax says explicit VR but the data set is implicit VR; read as implicit";
+    case TOLERATED_ODD_LENGTH:
+        return "values of odd length; read as they stand";
+    case TOLERATED_ZERO_PADDING:
+        return "zero bytes where an element should start; the data set ends there";
+    }
+    return {};
+}
+
+} // namespace velmora
