@@ -146,15 +146,12 @@ bool DisplayBitmap::Append(const uint8_t* data, uint32_t length)
     if (length == 0)
         return false;
     ByteBuffer& raw = m_description->pixelBuffer;
-    // Grow in steps of the quantum, never past the frame: one allocation when the quantum is the
-    // frame size.
     const uint64_t needed = static_cast<uint64_t>(m_received) + length;
-    if (raw.size() < needed) {
-        const uint64_t q = m_growthQuantum;
-        const uint64_t size = std::min<uint64_t>(m_total, q * (needed / q + 1));
-        raw.resize(static_cast<size_t>(size));
+    // A piece read into PieceRoom is already in place.
+    if (data != raw.data() + m_received || raw.size() < needed) {
+        GrowRaw(needed);
+        std::memcpy(raw.data() + m_received, data, length);
     }
-    std::memcpy(raw.data() + m_received, data, length);
     if (!m_progressive) {
         m_received += length;
         return true;
@@ -170,6 +167,28 @@ bool DisplayBitmap::Append(const uint8_t* data, uint32_t length)
     m_staleRows = m_staleRows && ConvertedRows() < m_description->rows;
     m_colourTable = table;
     return true;
+}
+
+std::span<uint8_t> DisplayBitmap::PieceRoom(uint32_t length)
+{
+    if (m_description == nullptr || m_complete)
+        return {};
+    length = std::min(length, m_total - m_received);
+    if (length == 0)
+        return {};
+    GrowRaw(static_cast<uint64_t>(m_received) + length);
+    return { m_description->pixelBuffer.data() + m_received, length };
+}
+
+// Grows the raw buffer in steps of the quantum, never past the frame: one allocation when the
+// quantum is the frame size.
+void DisplayBitmap::GrowRaw(uint64_t needed)
+{
+    ByteBuffer& raw = m_description->pixelBuffer;
+    if (raw.size() >= needed)
+        return;
+    const uint64_t q = m_growthQuantum;
+    raw.resize(static_cast<size_t>(std::min<uint64_t>(m_total, q * (needed / q + 1))));
 }
 
 void DisplayBitmap::MarkComplete()

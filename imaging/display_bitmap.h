@@ -45,6 +45,10 @@ public:
     {
         return Append(piece.data(), static_cast<uint32_t>(piece.size()));
     }
+    // Where the next `length` bytes of the frame go in the raw buffer (clamped to the rest of the
+    // frame; empty when none can come), so that a reader can fill it in place; Append of that
+    // memory then takes the piece without copying it.
+    std::span<uint8_t> PieceRoom(uint32_t length);
 
     // No more data comes for this frame: rows it never reached are cleared to black.
     void MarkComplete();
@@ -94,6 +98,7 @@ public:
 private:
     bool CreateBitmap();
     void DeleteBitmap();
+    void GrowRaw(uint64_t needed);
     void BlankRowsFrom(uint32_t row);
     uint32_t ConvertedRows() const;
     bool Convert(uint32_t length, std::array<uint8_t, 1024>& table);

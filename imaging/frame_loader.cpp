@@ -97,12 +97,26 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
         bitmap.Attach(&description);
         if (bitmap.Begin(Progressive::Yes, frameSize) != SUCCESS)
             return FrameLoadResult::AppendFailed;
+        // Without display flags each piece is read straight into the bitmap's raw buffer. The
+        // flags rewrite that buffer once the frame is complete, while the observer is to see the
+        // last piece as read: with flags the pieces are read aside and copied. So is an odd-sized
+        // frame, whose last byte may need its partner of a byte-swapped word read with it.
+        const bool inPlace = !flags.reflectX && !flags.reflectY && !flags.invert && frameSize % 2 == 0;
         uint32_t offset = 0;
         while (bitmap.Received() < bitmap.Total()) {
-            const uint32_t read = source.ReadFrame(frame, m_stored, offset, FRAME_PIECE_BYTES);
+            const uint8_t* piece = m_stored.data();
+            uint32_t read = 0;
+            if (inPlace) {
+                const std::span<uint8_t> room = bitmap.PieceRoom(FRAME_PIECE_BYTES);
+                piece = room.data();
+                read = room.empty() ? 0 : source.ReadFrame(frame, room, offset);
+            } else {
+                read = source.ReadFrame(frame, m_stored, offset, FRAME_PIECE_BYTES);
+                piece = m_stored.data();
+            }
             if (read == 0)
                 break;
-            if (!AppendPiece(bitmap, m_stored.data(), read, flags, observer))
+            if (!AppendPiece(bitmap, piece, read, flags, observer))
                 return FrameLoadResult::AppendFailed;
             offset += read;
         }

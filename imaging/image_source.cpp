@@ -385,20 +385,20 @@ int32_t ImageSource::FrameCount() const
     return (length != 0 && count == 0) ? 1 : static_cast<int32_t>(count);
 }
 
-uint32_t ImageSource::ReadFrame(
-    uint32_t frame, std::vector<uint8_t>& buffer, uint32_t offset, uint32_t maximum)
+template <typename Place>
+uint32_t ImageSource::ReadFrameTo(uint32_t frame, uint32_t offset, uint32_t maximum, Place place)
 {
     if (m_dataSet == nullptr || m_pixelData < 0 || frame == 0)
         return 0;
     DataSet& ds = *m_dataSet;
     const uint32_t length = ds.GetValueLength(m_pixelData);
+    uint8_t* out = nullptr;
     auto clampAmount = [&](uint64_t amount) -> uint32_t {
         if (maximum != 0 && maximum < amount)
             amount = maximum;
         if (amount == 0 || amount > MAX_FRAME_BYTES)
             return 0;
-        if (buffer.size() < amount)
-            buffer.resize(static_cast<size_t>(amount));
+        out = place(static_cast<uint32_t>(amount));
         return static_cast<uint32_t>(amount);
     };
     if (length == UNDEFINED_LENGTH) {
@@ -422,7 +422,7 @@ uint32_t ImageSource::ReadFrame(
             }
             const uint32_t take
                 = static_cast<uint32_t>(std::min<uint64_t>(itemLength - skip, amount - written));
-            if (ds.ReadValue(item, buffer.data() + written, static_cast<uint32_t>(skip), take) != SUCCESS)
+            if (ds.ReadValue(item, out + written, static_cast<uint32_t>(skip), take) != SUCCESS)
                 return 0;
             written += take;
             skip = 0;
@@ -449,17 +449,35 @@ uint32_t ImageSource::ReadFrame(
     const uint32_t amount = clampAmount(frameLength - offset);
     if (amount == 0)
         return 0;
-    if (ds.ReadValue(m_pixelData, buffer.data(), static_cast<uint32_t>(start), amount) != SUCCESS)
+    if (ds.ReadValue(m_pixelData, out, static_cast<uint32_t>(start), amount) != SUCCESS)
         return 0;
     if (ThirtyTwoBitWordsSwappedInPairs() && start % 4 == 0) {
         // Big-endian OW data is swapped per 16-bit word; 32-bit samples need their halves
         // exchanged as well to come out little-endian.
         for (uint32_t i = 0; i + 3 < amount; i += 4) {
-            std::swap(buffer[i], buffer[i + 2]);
-            std::swap(buffer[i + 1], buffer[i + 3]);
+            std::swap(out[i], out[i + 2]);
+            std::swap(out[i + 1], out[i + 3]);
         }
     }
     return amount;
+}
+
+uint32_t ImageSource::ReadFrame(
+    uint32_t frame, std::vector<uint8_t>& buffer, uint32_t offset, uint32_t maximum)
+{
+    return ReadFrameTo(frame, offset, maximum, [&buffer](uint32_t amount) {
+        if (buffer.size() < amount)
+            buffer.resize(amount);
+        return buffer.data();
+    });
+}
+
+uint32_t ImageSource::ReadFrame(uint32_t frame, std::span<uint8_t> destination, uint32_t offset)
+{
+    if (destination.empty() || destination.size() > MAX_FRAME_BYTES)
+        return 0;
+    return ReadFrameTo(frame, offset, static_cast<uint32_t>(destination.size()),
+        [&destination](uint32_t) { return destination.data(); });
 }
 
 } // namespace velmora

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace velmora {
@@ -47,6 +48,9 @@ public:
     // into the frame, to the start of `buffer` (grown when smaller than the amount). Returns the
     // bytes copied, 0 on any failure or past the frame's end.
     uint32_t ReadFrame(uint32_t frame, std::vector<uint8_t>& buffer, uint32_t offset, uint32_t maximum);
+    // The same into `destination`, up to its size: a caller that owns the frame's memory reads
+    // straight into it.
+    uint32_t ReadFrame(uint32_t frame, std::span<uint8_t> destination, uint32_t offset);
 
     int32_t PixelDataElement() const { return m_pixelData; }
     DataSet* BoundDataSet() const { return m_dataSet; }
@@ -56,6 +60,9 @@ private:
         std::vector<int32_t> fragments; // element ids of the frame's items, in order
         uint64_t length = 0;
     };
+    // Both ReadFrame forms; `place(amount)` gives the memory for `amount` bytes.
+    template <typename Place>
+    uint32_t ReadFrameTo(uint32_t frame, uint32_t offset, uint32_t maximum, Place place);
     bool Encapsulated() const;
     bool ThirtyTwoBitWordsSwappedInPairs() const;
     // Frames of encapsulated Pixel Data, grouped once per Bind.

@@ -533,6 +533,22 @@ TEST(DisplayBitmapTest, NextFrameOfTheSameShapeReusesTheBitmap)
     for (int y = 0; y < 4; ++y)
         EXPECT_EQ(at(3, y), 0) << "padding of row " << y;
 
+    // A piece read into PieceRoom is taken in place; the room never reaches past the frame.
+    bitmap.Attach(&d);
+    ASSERT_EQ(bitmap.Begin(Progressive::Yes, bitmap.Total()), SUCCESS);
+    std::span<uint8_t> room = bitmap.PieceRoom(100);
+    ASSERT_EQ(room.size(), 12u);
+    EXPECT_EQ(room.data(), raw);
+    std::fill(room.begin(), room.begin() + 9, 33);
+    ASSERT_TRUE(bitmap.Append(room.data(), 9));
+    room = bitmap.PieceRoom(100);
+    ASSERT_EQ(room.size(), 3u);
+    std::fill(room.begin(), room.end(), 44);
+    ASSERT_TRUE(bitmap.Append(room));
+    EXPECT_EQ(at(0, 0), 33);
+    EXPECT_EQ(at(2, 3), 44);
+    EXPECT_TRUE(bitmap.PieceRoom(1).empty());
+
     // Another shape gets a bitmap of its own.
     ImageDescription wide = Mono(5, 4, 8);
     ASSERT_TRUE(Load(bitmap, wide, std::vector<uint8_t>(20, 1)));

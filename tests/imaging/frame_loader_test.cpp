@@ -36,6 +36,7 @@ public:
     void PieceAppended(std::span<const uint8_t> piece, bool accepted, bool completed) override
     {
         pieces.push_back(piece.size());
+        bytes.insert(bytes.end(), piece.begin(), piece.end());
         allAccepted = allAccepted && accepted;
         completions += completed ? 1 : 0;
     }
@@ -43,6 +44,7 @@ public:
     int32_t frames = 0;
     uint32_t rows = 0;
     std::vector<size_t> pieces;
+    std::vector<uint8_t> bytes; // the pieces as the observer saw them
     bool allAccepted = true;
     int completions = 0;
 };
@@ -108,7 +110,9 @@ TEST_F(FrameLoaderTest, CompressedFramesAreDecodedAndAppendedOnce)
 }
 
 // Stepping through the frames of a file with one loader overwrites the same raw buffer and
-// bitmap in place, and every frame still equals a load of its own.
+// bitmap in place (native pieces are read straight into the raw buffer unless display flags are
+// set), and every frame equals a load of its own. The observer sees the frame as stored either
+// way: with flags it is what the raw buffer held before they were applied.
 TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
 {
     struct Case {
@@ -120,15 +124,19 @@ TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
         { PydicomFile("SC_rgb_rle_2frame.dcm"), 2 },
         { PydicomFile("SC_rgb_rle_16bit_2frame.dcm"), 2 },
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
+    const DisplayFlags none {};
+    const DisplayFlags all { true, true, true };
+    for (const auto& [c, flags] :
+        { std::pair { cases[0], none }, { cases[0], all }, { cases[1], none }, { cases[2], all } }) {
+        SCOPED_TRACE(c.path + (flags.invert ? " with flags" : ""));
         FrameLoader loader;
         const uint8_t* raw = nullptr;
         const uint8_t* bits = nullptr;
         for (int pass = 0; pass < 2; ++pass) {
             for (uint32_t frame = 1; frame <= c.frames; ++frame) {
-                ASSERT_EQ(
-                    loader.Load(c.path, frame, {}, source, description, bitmap), FrameLoadResult::Shown);
+                recorder = Recorder {};
+                ASSERT_EQ(loader.Load(c.path, frame, flags, source, description, bitmap, &recorder),
+                    FrameLoadResult::Shown);
                 if (raw == nullptr) {
                     raw = description.pixelBuffer.data();
                     bits = bitmap.Bits().data();
@@ -138,10 +146,14 @@ TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
                 ImageSource alone;
                 ImageDescription aloneDescription;
                 DisplayBitmap aloneBitmap;
-                ASSERT_EQ(LoadFrame(c.path, frame, {}, alone, aloneDescription, aloneBitmap),
+                ASSERT_EQ(LoadFrame(c.path, frame, flags, alone, aloneDescription, aloneBitmap),
                     FrameLoadResult::Shown);
                 EXPECT_EQ(description.pixelBuffer, aloneDescription.pixelBuffer) << "frame " << frame;
                 EXPECT_TRUE(std::ranges::equal(bitmap.Bits(), aloneBitmap.Bits())) << "frame " << frame;
+                ASSERT_EQ(LoadFrame(c.path, frame, none, alone, aloneDescription, aloneBitmap),
+                    FrameLoadResult::Shown);
+                EXPECT_TRUE(std::ranges::equal(recorder.bytes, aloneDescription.pixelBuffer))
+                    << "frame " << frame;
             }
         }
     }
