@@ -16,7 +16,8 @@ seconds=${1:-600}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-fuzz}
 all="data_set_fuzzer data_set_writer_fuzzer image_source_fuzzer display_bitmap_fuzzer
-     rle_decoder_fuzzer jpeg_decoder_fuzzer jpeg_ls_decoder_fuzzer jpeg2000_decoder_fuzzer"
+     rle_decoder_fuzzer jpeg_decoder_fuzzer jpeg_ls_decoder_fuzzer jpeg2000_decoder_fuzzer
+     character_set_fuzzer"
 targets=${*:-$all}
 
 # Options that let each target reach the inputs it really meets: without -len_control=0
@@ -29,6 +30,7 @@ options_for() {
     rle_decoder_fuzzer) echo "-max_len=131072" ;;
     jpeg_decoder_fuzzer | jpeg_ls_decoder_fuzzer) echo "-max_len=65536" ;;
     jpeg2000_decoder_fuzzer) echo "-max_len=32768 -timeout=20" ;;
+    character_set_fuzzer) echo "-max_len=4096" ;; # one text value
     *) echo "unknown target $1" >&2; exit 2 ;;
     esac
 }
