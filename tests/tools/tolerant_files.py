@@ -3,7 +3,8 @@
 pydicom's test files: velmora-tool dump must read them as pydicom does (the same text values) and
 say on stderr, one warning line each, what it tolerated; render must decode them.
 
-- the body of SC_rgb_jpeg.dcm from pydicom is implicit VR under an explicit transfer syntax;
+- the body of SC_rgb_jpeg.dcm from pydicom is implicit VR under an explicit transfer syntax (its
+  pixels must be the ones pydicom decodes);
 - a Transfer Syntax UID of 19 bytes without its padding byte;
 - a data set followed by zero bytes (DCMTK stops there, and so must we);
 - a 4-frame JPEG lossless file (DCMTK's dcmcjpeg) whose last fragment has an odd length: frame 4
@@ -56,8 +57,11 @@ def implicit_body(tool, scratch):
     theirs = pydicom.dcmread(path)
     check(value_of(out, "(0028,0004)") == theirs.PhotometricInterpretation, "implicit body: photometric")
     check(value_of(out, "(0028,0010)") == str(theirs.Rows), "implicit body: rows")
-    png = os.path.join(scratch, "implicit.png")
-    check(subprocess.run([tool, "render", path, "--png", png]).returncode == 0, "implicit body: render")
+    raw = os.path.join(scratch, "implicit.raw")
+    check(subprocess.run([tool, "render", path, "--raw", raw]).returncode == 0, "implicit body: render")
+    pixels = theirs.pixel_array
+    ours = numpy.fromfile(raw, dtype=numpy.uint8)
+    check(ours.size == pixels.size and numpy.array_equal(ours.reshape(pixels.shape), pixels), "implicit body: pixels")
 
 
 def odd_transfer_syntax(tool, scratch):
