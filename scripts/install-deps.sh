@@ -12,7 +12,7 @@ packages=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
   # oracles: reference decoders and real DICOM files
-  libcharls-dev dcmtk libgdcm-tools python3-pydicom python3-numpy
+  libcharls-dev dcmtk libgdcm-tools python3-pydicom python3-numpy python3-gdcm
   # fonts for the offscreen and Xvfb platforms
   fonts-dejavu-core
 )
