@@ -154,6 +154,9 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     m_imageShown = false;
     m_bands.clear();
     m_spacing = {};
+    // From here the tile shows this load's frame or nothing: a picture shown before is gone.
+    m_content = TileContent::DicomFrame;
+    m_picture = QImage();
     const DisplayFlags flags { reflectX, reflectY, invert };
     FrameLoadResult result = FrameLoadResult::LoadFailed;
     if (!path.empty() && frame >= 1) {
@@ -162,25 +165,31 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
             path, static_cast<uint32_t>(frame), flags, m_source, m_description, m_bitmap, &painter);
     }
     if (result != FrameLoadResult::Shown) {
-        // A frame that did not arrive whole leaves the tile empty, never half an image, and
-        // without the annotations of the image it no longer shows.
+        // A frame that did not arrive whole leaves the tile empty (black), never half an image,
+        // and without the annotations of the image it no longer shows.
         m_bitmap.Attach(nullptr);
         m_description.Release();
-        m_binding.UnbindCanvas();
-        m_layer.Clear();
+        DropAnnotations();
         Invalidate(Erase::Yes);
         return false;
     }
     BindAfterLoad();
     Invalidate(Erase::Yes);
     m_imageShown = true;
-    m_content = TileContent::DicomFrame;
     return true;
+}
+
+void TileWindow::DropAnnotations()
+{
+    // Unbind first: a canvas holding an annotation in Select mode gives it back to the layer when
+    // it is destroyed, so clearing before would let it reappear over the next image.
+    m_binding.UnbindCanvas();
+    m_layer.Clear();
 }
 
 void TileWindow::BindAfterLoad()
 {
-    m_layer.Clear();
+    DropAnnotations();
     if (m_binding.BindCanvas(this, &m_layer, &m_imageRect) != SUCCESS)
         return;
     m_binding.SetLayerName("Layer 1");
@@ -194,6 +203,9 @@ void TileWindow::ShowPicture(const std::string& path)
         return;
     m_picturePath = path;
     m_imageShown = false;
+    // The annotations belong to the frame the picture replaces; a canvas left bound would paint
+    // that frame's snapshot over the picture at the next click.
+    DropAnnotations();
     m_picture = LoadPicture(path);
     // The tile holds an image now, even when the file could not be read: it paints black.
     m_imageShown = true;

@@ -106,6 +106,7 @@ protected:
 private:
     class LoadPainter;
     void BindAfterLoad();
+    void DropAnnotations();
     void ApplyToBitmap(ResultCode (DisplayBitmap::*operation)());
     void WindowLevelDrag(int32_t x, int32_t y);
     void Pan(int32_t x, int32_t y);

@@ -2,6 +2,7 @@
 // through the real tile grid to the tiles, the mouse draws on tile 0, the calibration prompt is
 // armed once per run in 1-up only, and the "Annotations Text" dialog asks for the text.
 #include "app/controls.h"
+#include "app/exam_tree.h"
 #include "app/main_dialog.h"
 #include "app/tile_grid.h"
 #include "app/user_prompts.h"
@@ -12,6 +13,7 @@
 
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 using namespace velmora;
@@ -178,6 +180,50 @@ private slots:
         d->Next();
         QVERIFY(CanvasOf(tile) != nullptr);
         QVERIFY(tile->Layer().Empty());
+    }
+
+    void aHeldAnnotationGoesWithItsImage()
+    {
+        // An annotation picked up in Select mode and still held when the wheel or the cine timer
+        // loads the next image does not come back over that image.
+        auto d = Make();
+        TileWindow* tile = Tile(*d, 0);
+        const auto yellowPixels = [tile] {
+            tile->UpdateNow();
+            const QImage& shown = tile->Framebuffer();
+            int count = 0;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    count += (shown.pixel(x, y) & 0xFFFFFF) == 0xFFFF00u;
+            return count;
+        };
+        const auto drawAndHoldAnArrow = [&] {
+            Click(*d, ID_ARROW);
+            DragLine(tile, InImage(tile, -50, 0), InImage(tile, 50, 0));
+            Click(*d, ID_SELECT);
+            Mouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, InImage(tile, 0, 0));
+            QVERIFY(tile->Layer().Shapes().empty()); // held: out of the layer
+        };
+        drawAndHoldAnArrow();
+        QWheelEvent down(QPointF(InImage(tile, 0, 0)), tile->mapToGlobal(QPointF(InImage(tile, 0, 0))),
+            QPoint(), QPoint(0, -120), Qt::LeftButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        const ExamItem before = d->Tree()->Selected();
+        QApplication::sendEvent(tile, &down);
+        QVERIFY(d->Tree()->Selected() != before);
+        QVERIFY(tile->Layer().Empty());
+        QCOMPARE(yellowPixels(), 0);
+        Mouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, InImage(tile, 0, 30));
+        QVERIFY(tile->Layer().Empty());
+        QCOMPARE(yellowPixels(), 0);
+
+        Click(*d, ID_SELECT, false);
+        drawAndHoldAnArrow();
+        const ExamItem shown = d->Tree()->Selected();
+        d->Button(ID_CINE)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(d->Tree()->Selected() != shown, 2000);
+        d->Button(ID_CINE)->click();
+        QVERIFY(tile->Layer().Empty());
+        QCOMPARE(yellowPixels(), 0);
     }
 
     void calibrationOncePerRunAndNeverIn4Up()

@@ -328,24 +328,47 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("frame");
-        QTest::newRow("JPEG 2000") << QString::fromStdString(PydicomFile("JPEG2000.dcm")) << 1;
-        QTest::newRow("missing file") << QString::fromStdString(PydicomFile("no-such-file.dcm")) << 1;
-        QTest::newRow("not DICOM") << QString::fromStdString(SourceFile("resources/splash.bmp")) << 1;
-        QTest::newRow("empty path") << QString() << 1;
-        QTest::newRow("frame past the end") << QString::fromStdString(PydicomFile("CT_small.dcm")) << 2;
-        QTest::newRow("frame 0") << QString::fromStdString(PydicomFile("CT_small.dcm")) << 0;
-        QTest::newRow("no image") << QString::fromStdString(PydicomFile("rtplan.dcm")) << 1;
+        QTest::addColumn<bool>("afterPicture");
+        const std::pair<const char*, std::pair<std::string, int>> refused[] = {
+            { "JPEG 2000", { PydicomFile("JPEG2000.dcm"), 1 } },
+            { "missing file", { PydicomFile("no-such-file.dcm"), 1 } },
+            { "not DICOM", { SourceFile("resources/splash.bmp"), 1 } },
+            { "empty path", { std::string(), 1 } },
+            { "frame past the end", { PydicomFile("CT_small.dcm"), 2 } },
+            { "frame 0", { PydicomFile("CT_small.dcm"), 0 } },
+            { "no image", { PydicomFile("rtplan.dcm"), 1 } },
+        };
+        // Whatever the tile showed before, a frame or a picture, a refused load leaves it black.
+        for (const bool afterPicture : { false, true }) {
+            for (const auto& [name, load] : refused) {
+                QTest::addRow("%s after a %s", name, afterPicture ? "picture" : "frame")
+                    << QString::fromStdString(load.first) << load.second << afterPicture;
+            }
+        }
     }
 
     void refusedLoadsLeaveTheTileEmpty()
     {
         QFETCH(QString, path);
         QFETCH(int, frame);
+        QFETCH(bool, afterPicture);
         auto tile = MakeTile(120, 90);
         QVERIFY(tile->ShowDicomImage(PydicomFile("JPEG-lossy.dcm"), 1));
+        if (afterPicture) {
+            QImage red(40, 30, QImage::Format_RGB32);
+            red.fill(qRgb(255, 0, 0));
+            const QString file = m_dir.path() + "/before.png";
+            QVERIFY(red.save(file));
+            tile->ShowPicture(file.toStdString());
+            QCOMPARE(Painted(*tile).pixel(60, 45) & 0xFFFFFF, 0xFF0000u);
+        }
         QVERIFY(tile->ImageShown());
         QVERIFY(!tile->ShowDicomImage(path.toStdString(), frame));
         QVERIFY(!tile->ImageShown());
+        QCOMPARE(tile->Content(), TileContent::DicomFrame);
+        QVERIFY(BlackOutside(Painted(*tile), {}));
+        // Nothing brings the old picture back: a repaint and a resize paint black too.
+        tile->resize(100, 80);
         QVERIFY(BlackOutside(Painted(*tile), {}));
     }
 
