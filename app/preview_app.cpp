@@ -7,12 +7,16 @@
 
 namespace velmora {
 
+void NameApplication()
+{
+    QApplication::setApplicationName("Velmora");
+    QApplication::setDesktopFileName("velmora");
+}
+
 PreviewApp::PreviewApp(int& argc, char** argv)
     : QApplication(argc, argv)
 {
-    setApplicationName("Velmora");
-    setApplicationDisplayName("Velmora");
-    setDesktopFileName("velmora");
+    NameApplication();
 }
 
 int PreviewApp::Run()

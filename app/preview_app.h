@@ -6,6 +6,10 @@
 
 namespace velmora {
 
+// Names the running application (message box captions, the desktop entry). No display name is
+// set: Qt appends it to every window title, and each window's title is exactly its own text.
+void NameApplication();
+
 class PreviewApp : public QApplication {
     Q_OBJECT
 public:
