@@ -18,13 +18,25 @@ PixelRect Intersect(const PixelRect& a, const PixelRect& b)
         std::min(a.bottom, b.bottom) };
 }
 
+int CellHeight(const TextFont& request)
+{
+    return std::max(1, request.height);
+}
+
+// The font is asked for by its character cell height (ascent plus descent, as a positive
+// LOGFONT height asks): the largest pixel size whose cell fits the requested height. Asking
+// for the pixel size itself would give a cell a few pixels taller.
 QFont MakeFont(const TextFont& request)
 {
     QFont font;
     if (!request.face.isEmpty())
         font.setFamily(request.face);
-    font.setPixelSize(std::max(1, request.height));
     font.setWeight(static_cast<QFont::Weight>(std::clamp(request.weight, 1, 1000)));
+    const int cell = CellHeight(request);
+    int size = cell;
+    font.setPixelSize(size);
+    while (size > 1 && QFontMetrics(font).height() > cell)
+        font.setPixelSize(--size);
     if (request.averageWidth > 0) {
         const int natural = QFontMetrics(font).averageCharWidth();
         if (natural > 0)
@@ -166,7 +178,7 @@ void DrawContext::Line(int x0, int y0, int x1, int y1, QRgb colour, PenMode mode
 QSize DrawContext::MeasureText(const QString& text, const TextFont& font) const
 {
     const QFontMetrics metrics(MakeFont(font));
-    return { metrics.horizontalAdvance(text), metrics.height() };
+    return { metrics.horizontalAdvance(text), CellHeight(font) };
 }
 
 void DrawContext::Text(int x, int y, const QString& text, const TextFont& font, QRgb colour)
@@ -178,7 +190,7 @@ void DrawContext::Text(int x, int y, const QString& text, const TextFont& font, 
     QPainter painter(m_target);
     painter.setFont(qfont);
     painter.setPen(QColor::fromRgb(colour));
-    const QRect box(x, y, metrics.horizontalAdvance(text), metrics.height());
+    const QRect box(x, y, metrics.horizontalAdvance(text), CellHeight(font));
     painter.setClipRect(box);
     painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
 }

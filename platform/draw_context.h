@@ -60,7 +60,7 @@ public:
     // joined end to start touch every pixel once (which an inverting pen needs).
     void Line(int x0, int y0, int x1, int y1, QRgb colour, PenMode mode);
 
-    // The size of `text` in `font`: its advance width and the font's cell height.
+    // The size of `text` in `font`: its advance width and the requested cell height.
     QSize MeasureText(const QString& text, const TextFont& font) const;
     // Draws one line of `text` with its cell's top-left at (x, y), transparent background.
     void Text(int x, int y, const QString& text, const TextFont& font, QRgb colour);

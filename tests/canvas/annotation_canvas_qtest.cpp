@@ -334,6 +334,7 @@ private slots:
         }
         QCOMPARE(ruler.labelRect.left, 310);
         QCOMPARE(ruler.labelRect.top, 140);
+        QCOMPARE(ruler.labelRect.bottom - ruler.labelRect.top, 12); // the font's 12-pixel cell
         QVERIFY(HasYellowText(frame, QRect(310, 140, 70, 15)));
     }
 
@@ -509,6 +510,7 @@ private slots:
         QCOMPARE(tile.Layer().Texts()[0].left, 150.0f);
         QCOMPARE(tile.Layer().Texts()[0].top, 55.0f);
         QCOMPARE(tile.Layer().Texts()[0].right - tile.Layer().Texts()[0].left, width);
+        QCOMPARE(tile.Layer().Texts()[0].bottom - tile.Layer().Texts()[0].top, 12.0f);
         QVERIFY(HasYellowText(Frame(), QRect(150, 55, int(width), 12)));
 
         // Pressing where nothing is does nothing.

@@ -3,6 +3,7 @@
 #include "platform/draw_context.h"
 
 #include <QtTest>
+#include <algorithm>
 
 using namespace velmora;
 
@@ -107,27 +108,49 @@ private slots:
         QCOMPARE(fb, before);
     }
 
+    void textStaysInItsMeasuredBox_data()
+    {
+        QTest::addColumn<QString>("face");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("weight");
+        QTest::newRow("labels: 12-pixel cell") << "MS Sans Serif" << 12 << 400;
+        QTest::newRow("bold") << "MS Sans Serif" << 12 << 700;
+        QTest::newRow("the system's face") << QString() << 12 << 400;
+        QTest::newRow("13-pixel cell") << "MS Sans Serif" << 13 << 400;
+        QTest::newRow("large") << "DejaVu Sans" << 30 << 400;
+        QTest::newRow("tiny") << "MS Sans Serif" << 3 << 400;
+    }
+
     void textStaysInItsMeasuredBox()
     {
-        QImage fb = Canvas(200, 60, qRgb(0, 0, 0));
+        QFETCH(QString, face);
+        QFETCH(int, height);
+        QFETCH(int, weight);
+        QImage fb = Canvas(300, 80, qRgb(0, 0, 0));
         DrawContext dc(fb);
-        const TextFont font { "MS Sans Serif", 12, 0, 400 };
-        const QSize size = dc.MeasureText("123.4mm", font);
-        QVERIFY(size.width() > 20 && size.width() < 120);
-        QVERIFY(size.height() >= 12 && size.height() < 30);
-        QVERIFY(dc.MeasureText("123.4mm", { "MS Sans Serif", 12, 0, 700 }).width() >= size.width());
-        dc.Text(10, 20, "123.4mm", font, qRgb(255, 255, 0));
-        int inside = 0;
-        for (int y = 0; y < 60; ++y) {
-            for (int x = 0; x < 200; ++x) {
+        const TextFont font { face, height, 0, weight };
+        const QString text = "123.4mg|";
+        const QSize size = dc.MeasureText(text, font);
+        // The height asked for is the character cell's, as the box every label gets.
+        QCOMPARE(size.height(), height);
+        QVERIFY(size.width() > 0 && size.width() < 250);
+        dc.Text(10, 20, text, font, qRgb(255, 255, 0));
+        int inside = 0, top = 80, bottom = -1;
+        for (int y = 0; y < 80; ++y) {
+            for (int x = 0; x < 300; ++x) {
                 if ((fb.pixel(x, y) & 0xFFFFFF) == 0)
                     continue;
                 QVERIFY2(x >= 10 && x < 10 + size.width() && y >= 20 && y < 20 + size.height(),
                     qPrintable(QString("%1,%2").arg(x).arg(y)));
                 ++inside;
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
             }
         }
-        QVERIFY(inside > 20);
+        QVERIFY(inside > 0);
+        // The font fills its cell: the bar and the descender reach most of its height.
+        if (height >= 12)
+            QVERIFY2(bottom - top + 1 >= height * 2 / 3, qPrintable(QString::number(bottom - top + 1)));
         // Transparent background: the black around the glyphs stays.
         QCOMPARE(fb.pixel(10, 20) & 0xFFFFFF, 0u);
     }
