@@ -22,7 +22,14 @@ MessageAnswer QtDialogs::Message(
 
 QString QtDialogs::OpenFile(QWidget* owner, const QString& title, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(owner, title, QString(), filter);
+    QFileDialog dialog(owner, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The desktop's own open dialogs refuse a typed name that does not exist; Qt's returns it.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 QString QtDialogs::SaveFile(QWidget* owner, const QString& title, const QString& filter)

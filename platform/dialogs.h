@@ -21,7 +21,8 @@ public:
     virtual MessageAnswer Message(
         QWidget* owner, const QString& caption, const QString& text, MessageIcon icon)
         = 0;
-    // The chosen path; empty when cancelled. `filter` as Qt writes it ("Pictures (*.jpg)").
+    // The chosen path, which need not exist (a typed name is returned as it stands); empty when
+    // cancelled. `filter` as Qt writes it ("Pictures (*.jpg)").
     virtual QString OpenFile(QWidget* owner, const QString& title, const QString& filter) = 0;
     virtual QString SaveFile(QWidget* owner, const QString& title, const QString& filter) = 0;
     virtual QString Folder(QWidget* owner, const QString& title) = 0;

@@ -181,13 +181,45 @@ private slots:
         QCOMPARE(shown.pixelColor(2, 2), QColor(Qt::black));
     }
 
-    void missingJpegNameStillJoinsTheList()
+    void loadOfAMissingName_data()
     {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("picture");
+        QTest::newRow("picture name") << "nowhere/c.jpg" << true;
+        QTest::newRow("picture name, jpeg") << "nowhere/d.JPEG" << true;
+        QTest::newRow("any other name") << "nowhere/e.dcm" << false;
+        QTest::newRow("no extension") << "nowhere/f" << false;
+    }
+
+    void loadOfAMissingName()
+    {
+        // The dialog returns a typed name that does not exist (dialogs_qtest shows it does).
+        QFETCH(QString, name);
+        QFETCH(bool, picture);
         auto d = Make();
-        answers.openFile = scratch.path() + "/nowhere/c.jpg";
+        answers.openFile = scratch.path() + "/" + name;
+        QVERIFY(!QFile::exists(answers.openFile));
+        QVERIFY(d->Area().TileHoldsImage(0));
         d->LoadFile();
+        QCOMPARE(d->JpegFound(), picture);
+        QCOMPARE(d->Pictures()->isVisible(), picture);
+        QVERIFY(d->Area().TileHoldsImage(0)); // the tiles are not touched
+        if (!picture) {
+            // The exam tree is emptied and nothing joins the picture list.
+            QVERIFY(d->Tree()->Model().Empty());
+            QCOMPARE(d->Pictures()->Count(), 0);
+            return;
+        }
+        // Added to the picture list anyway, the tree kept; its click shows a black tile that
+        // counts as holding an image.
         QCOMPARE(d->Pictures()->PathAt(0), answers.openFile.toStdString());
         QCOMPARE(CountLevel(*d, ExamLevel::Image), 2);
+        QTest::mouseClick(d->Pictures()->viewport(), Qt::LeftButton, {},
+            d->Pictures()->visualItemRect(d->Pictures()->topLevelItem(0)).center());
+        QVERIFY(d->Area().TileHoldsImage(0));
+        const QImage shown = d->Area().Tile(0)->grab().toImage();
+        for (const QPoint p : { QPoint(shown.width() / 2, shown.height() / 2), QPoint(3, 3) })
+            QCOMPARE(shown.pixelColor(p), QColor(Qt::black));
     }
 
     void dicomFileReplacesTheTreeAndShowsItsFirstImage()
