@@ -126,16 +126,11 @@ void TileGrid::ShowPictures(const FourPaths& paths)
         show(0, 0);
         return;
     }
-    // With tile 0 free every tile is free or holds what the list gave it: fill the free tiles in
-    // order with the pictures in order, each picture once.
-    if (freeTile(0)) {
+    // A free tile 0 takes p0, and the placement in tiles 1 to 3 follows all the same, so p0 also
+    // shows in the first free one of them.
+    const bool tile0WasFree = freeTile(0);
+    if (tile0WasFree)
         show(0, 0);
-        for (size_t k = 1; k < 4; ++k) {
-            if (freeTile(k) && !paths[k].empty())
-                show(k, k);
-        }
-        return;
-    }
     if (freeTile(1)) {
         show(1, 0);
         if (freeTile(2) && !paths[1].empty())
@@ -148,7 +143,7 @@ void TileGrid::ShowPictures(const FourPaths& paths)
             show(3, 1);
     } else if (freeTile(3)) {
         show(3, 0);
-    } else {
+    } else if (!tile0WasFree) {
         show(0, 0);
     }
 }

@@ -206,18 +206,33 @@ private slots:
         m_grid->ShowPictures(m_pictures);
         QCOMPARE(pictureOf(3), m_pictures[0]);
         QCOMPARE(pictureOf(0), std::string());
-        // Every tile free: the pictures in order, each once; an empty path leaves its tile free.
+        // Tile 0 free: it takes p0, and tiles 1 to 3 are filled by the same rule after it, so p0
+        // shows twice; an empty path leaves its tile free, and p3 is never used.
         m_grid->ShowImages(FourSlots {});
         m_grid->ShowPictures({ m_pictures[0], m_pictures[1], "", m_pictures[3] });
         QCOMPARE(pictureOf(0), m_pictures[0]);
-        QCOMPARE(pictureOf(1), m_pictures[1]);
-        QVERIFY(!m_grid->TileHoldsImage(2));
-        QCOMPARE(pictureOf(3), m_pictures[3]);
+        QCOMPARE(pictureOf(1), m_pictures[0]);
+        QCOMPARE(pictureOf(2), m_pictures[1]);
+        QVERIFY(!m_grid->TileHoldsImage(3));
+        // Tile 0 free, tile 1 holding an image: p0 in tiles 0 and 2, p1 in tile 3; p2 and p3 unused.
+        m_grid->ShowImages(Slots({ "", "CT_HEAD/CT001.dcm", "", "" }));
+        m_grid->ShowPictures(m_pictures);
+        QCOMPARE(pictureOf(0), m_pictures[0]);
+        QCOMPARE(m_grid->TileAt(1)->Content(), TileContent::DicomFrame);
+        QCOMPARE(pictureOf(2), m_pictures[0]);
+        QCOMPARE(pictureOf(3), m_pictures[1]);
+        // Tile 0 the only free one: it alone takes p0.
+        m_grid->ShowImages(Slots({ "", "CT_HEAD/CT001.dcm", "CT_HEAD/CT002.dcm", "CT_HEAD/CT003.dcm" }));
+        m_grid->ShowPictures(m_pictures);
+        QCOMPARE(pictureOf(0), m_pictures[0]);
+        for (int k = 1; k < 4; ++k)
+            QCOMPARE(m_grid->TileAt(k)->Content(), TileContent::DicomFrame);
         // A picture that can't be read still occupies its tile.
         m_grid->ShowImages(FourSlots {});
         m_grid->ShowPictures({ (m_dir.path() + "/missing.jpg").toStdString(), "", "", "" });
         QVERIFY(m_grid->TileHoldsImage(0));
-        QVERIFY(!m_grid->TileHoldsImage(1));
+        QVERIFY(m_grid->TileHoldsImage(1));
+        QVERIFY(!m_grid->TileHoldsImage(2));
     }
 
     void armsCalibrationOnlyOnceAndOnlyIn1Up()
