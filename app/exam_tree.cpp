@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QHeaderView>
+#include <QMouseEvent>
 
 namespace velmora {
 
@@ -54,6 +55,15 @@ void ExamTree::Select(ExamItem item)
     setCurrentItem(widgetItem);
     if (widgetItem)
         scrollToItem(widgetItem);
+}
+
+void ExamTree::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
 }
 
 ExamItem ExamTree::ItemOf(const QTreeWidgetItem* widgetItem) const

@@ -34,6 +34,11 @@ signals:
     // A mouse click on an item ended (button released).
     void Clicked(velmora::ExamItem item);
 
+protected:
+    // A move with a button held is the dialog's drag-zoom, never a drag selection: the
+    // selection changes by click and keyboard only.
+    void mouseMoveEvent(QMouseEvent* event) override;
+
 private:
     void ItemAdded(ExamItem item) override;
     void ItemRemoving(ExamItem item) override;

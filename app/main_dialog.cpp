@@ -211,6 +211,15 @@ void MainDialog::CreateControls()
         logo->resize(logoImage.size());
     }
     m_controls.insert(ID_LOGO, logo);
+
+    // Tab moves through the controls in the template's order: the zoom box between Zoom in and
+    // Zoom out, the fps box after Cine.
+    const int templateOrder[] = { ID_LOAD, ID_BROWSE, ID_WINDOW_LEVEL, ID_INVERT, ID_ZOOM_IN, ID_ZOOM_BOX,
+        ID_ZOOM_OUT, ID_REFLECT_Y, ID_REFLECT_X, ID_CINE, ID_FPS_BOX, ID_RESET, ID_TILE1, ID_TILE4,
+        ID_PREVIOUS, ID_NEXT, ID_LOAD_ALL, ID_APPLY_ALL, ID_RULER, ID_ANGLE, ID_TEXT, ID_ARROW, ID_SELECT,
+        ID_EXAM_TREE, ID_PICTURE_LIST, ID_SAVE_IMAGE, ID_OK };
+    for (size_t k = 1; k < std::size(templateOrder); ++k)
+        setTabOrder(Control(templateOrder[k - 1]), Control(templateOrder[k]));
 }
 
 void MainDialog::SetUpButton(int id, int bitmap1, int bitmap2, const char* tooltip)
@@ -408,16 +417,19 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event)
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
             return true;
         break;
-    case QEvent::Wheel:
-        if (m_tree && !m_tree->Model().Empty()) {
-            const auto* wheel = static_cast<QWheelEvent*>(event);
-            if (wheel->angleDelta().y() > 0)
-                Previous();
-            else
-                Next();
-            return true;
-        }
-        break;
+    case QEvent::Wheel: {
+        // Only vertical movement steps, up Previous and down Next; a sideways wheel or swipe
+        // scrolls what is under it.
+        const int vertical = static_cast<QWheelEvent*>(event)->angleDelta().y();
+        if (vertical == 0 || !m_tree || m_tree->Model().Empty())
+            break;
+        const int notches = m_wheelSteps.Add(vertical);
+        for (int k = 0; k < notches; ++k)
+            Previous();
+        for (int k = 0; k > notches; --k)
+            Next();
+        return true;
+    }
     case QEvent::MouseMove: {
         const auto* move = static_cast<QMouseEvent*>(event);
         if (move->buttons() != Qt::LeftButton || move->modifiers() != Qt::NoModifier)

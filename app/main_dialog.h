@@ -8,6 +8,7 @@
 #include "app/image_area.h"
 #include "app/model/exam_model.h"
 #include "app/user_prompts.h"
+#include "app/wheel_steps.h"
 #include "toolkit/result_code.h"
 
 #include <QDialog>
@@ -210,6 +211,7 @@ private:
     int m_lastClientWidth = 0;
     int m_lastClientHeight = 0;
     int m_lastDragY = -1;
+    WheelSteps m_wheelSteps;
     bool m_initialised = false;
     bool m_wasMinimized = false;
     QDialog* m_splash = nullptr;

@@ -158,6 +158,23 @@ private slots:
         QCOMPARE(QColor(shot.pixel(900, 60)), QColor(0, 0, 0));
     }
 
+    void tabFollowsTheTemplateOrder()
+    {
+        auto d = Make(false);
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        d->Button(ID_LOAD)->setFocus();
+        const QList<int> expected = { ID_BROWSE, ID_WINDOW_LEVEL, ID_INVERT, ID_ZOOM_IN, ID_ZOOM_BOX,
+            ID_ZOOM_OUT, ID_REFLECT_Y, ID_REFLECT_X, ID_CINE, ID_FPS_BOX, ID_RESET, ID_TILE1, ID_TILE4,
+            ID_PREVIOUS, ID_NEXT, ID_LOAD_ALL, ID_EXAM_TREE, ID_LOAD };
+        QList<int> seen;
+        for (qsizetype k = 0; k < expected.size(); ++k) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << ControlId(QApplication::focusWidget());
+        }
+        QCOMPARE(seen, expected);
+    }
+
     void escapeDoesNothing()
     {
         auto d = Make(false);
@@ -183,21 +200,77 @@ private slots:
         QCOMPARE(calls.shown.back()[0].frame, 1);
     }
 
+    void wheelStepsThroughTheSeries_data()
+    {
+        // Angle deltas of the events in turn, and the image selected afterwards, from image 1 of
+        // the three-image CT series (stepping wraps within the series).
+        QTest::addColumn<QList<QPoint>>("deltas");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("down: next") << QList<QPoint> { { 0, -120 } } << "Image  2";
+        QTest::newRow("up: previous, wrapping") << QList<QPoint> { { 0, 120 } } << "Image  3";
+        QTest::newRow("down then up") << QList<QPoint> { { 0, -120 }, { 0, 120 } } << "Image  1";
+        QTest::newRow("two notches in one event") << QList<QPoint> { { 0, -240 } } << "Image  3";
+        QTest::newRow("tilt right") << QList<QPoint> { { -120, 0 } } << "Image  1";
+        QTest::newRow("tilt left") << QList<QPoint> { { 120, 0 } } << "Image  1";
+        QTest::newRow("sideways swipe") << QList<QPoint> { { 40, 0 }, { 40, 0 }, { 40, 0 } } << "Image  1";
+        QTest::newRow("no movement") << QList<QPoint> { { 0, 0 } } << "Image  1";
+        QTest::newRow("diagonal: its vertical part") << QList<QPoint> { { -60, -120 } } << "Image  2";
+        QTest::newRow("fine wheel: thirds add up")
+            << QList<QPoint> { { 0, -40 }, { 0, -40 }, { 0, -40 } } << "Image  2";
+        QTest::newRow("fine wheel: reversing drops the part")
+            << QList<QPoint> { { 0, -60 }, { 0, 60 }, { 0, -60 } } << "Image  1";
+    }
+
     void wheelStepsThroughTheSeries()
     {
+        QFETCH(QList<QPoint>, deltas);
+        QFETCH(QString, selected);
+        // Over a toolbar button and over the tree alike.
+        for (const bool overTree : { false, true }) {
+            auto d = Make(true);
+            QCOMPARE(d->Tree()->Model().Label(d->Tree()->Selected()), std::string("Image  1"));
+            QWidget* under = overTree ? d->Tree()->viewport() : static_cast<QWidget*>(d->Button(ID_LOAD));
+            for (const QPoint delta : deltas) {
+                QWheelEvent event(QPointF(10, 10), under->mapToGlobal(QPointF(10, 10)), QPoint(), delta,
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(under, &event);
+            }
+            QCOMPARE(QString::fromStdString(d->Tree()->Model().Label(d->Tree()->Selected())), selected);
+        }
+    }
+
+    void dragOverTheTreeZoomsAndNeverSelects()
+    {
         auto d = Make(true);
-        auto wheel = [&](int delta) {
-            QWheelEvent event(QPointF(10, 10), d->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta),
-                Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-            QApplication::sendEvent(d->Button(ID_LOAD), &event);
+        calls.holdsImage = true;
+        ExamTree* tree = d->Tree();
+        QTreeWidgetItem* first = tree->WidgetItemOf(tree->Selected());
+        QTreeWidgetItem* series = first->parent();
+        const auto at = [&](int image) { return tree->visualItemRect(series->child(image)).center(); };
+        const auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held, QPoint p) {
+            QMouseEvent event(
+                type, QPointF(p), tree->viewport()->mapToGlobal(QPointF(p)), button, held, Qt::NoModifier);
+            QApplication::sendEvent(tree->viewport(), &event);
         };
-        const ExamItem first = d->Tree()->Selected();
-        wheel(-120); // toward the user: next
-        QCOMPARE(d->Tree()->Selected(), d->Tree()->Model().NextSibling(first));
-        wheel(120);
-        QCOMPARE(d->Tree()->Selected(), first);
-        wheel(120); // wraps within the series
-        QCOMPARE(d->Tree()->Model().Label(d->Tree()->Selected()), std::string("Image  3"));
+        for (const Qt::MouseButton button : { Qt::LeftButton, Qt::RightButton }) {
+            const size_t loads = calls.shown.size();
+            send(QEvent::MouseButtonPress, button, button, at(0));
+            send(QEvent::MouseMove, Qt::NoButton, button, at(1));
+            send(QEvent::MouseMove, Qt::NoButton, button, at(2));
+            send(QEvent::MouseButtonRelease, button, Qt::NoButton, at(2));
+            QCOMPARE(tree->Selected(), tree->ItemOf(first));
+            QCOMPARE(calls.shown.size(), loads);
+        }
+        // The left drag moved down over the tree: drag-zoom steps out (the first move is its first
+        // sample); the right drag is no zoom.
+        QCOMPARE(qobject_cast<QLineEdit*>(d->Control(ID_ZOOM_BOX))->text(), QString("99"));
+        // A click and the keyboard still select.
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at(1));
+        QCOMPARE(tree->Selected(), tree->ItemOf(series->child(1)));
+        QVERIFY(calls.shown.back()[0].path.ends_with("CT002.dcm"));
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->Selected(), tree->ItemOf(series->child(2)));
+        QVERIFY(calls.shown.back()[0].path.ends_with("CT005.dcm"));
     }
 
     void nextAndPreviousWrapOrCrossWithTheWholeList()
