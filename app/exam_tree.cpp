@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QResizeEvent>
+#include <QScrollBar>
 
 namespace velmora {
 
@@ -19,6 +21,13 @@ ExamTree::ExamTree(int id, QWidget* parent)
     setUniformRowHeights(true);
     setIconSize(QSize(16, 16));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // The one column is as wide as the widest visible item and never elides: a label wider than
+    // the view scrolls sideways, with a horizontal scroll bar when needed.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setResizeContentsPrecision(-1); // every visible row, not a sample of them
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // Image 0 patient, 1 study, 2 series, 3 image; white is the mask colour.
     QImage strip = LoadBitmapResource(167).convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < strip.height(); ++y) {
@@ -53,8 +62,9 @@ void ExamTree::Select(ExamItem item)
 {
     QTreeWidgetItem* widgetItem = WidgetItemOf(item);
     setCurrentItem(widgetItem);
+    // scrollToItem would bypass the sideways scrolling of this class's scrollTo.
     if (widgetItem)
-        scrollToItem(widgetItem);
+        scrollTo(indexFromItem(widgetItem));
 }
 
 void ExamTree::mouseMoveEvent(QMouseEvent* event)
@@ -64,6 +74,47 @@ void ExamTree::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     QTreeWidget::mouseMoveEvent(event);
+}
+
+void ExamTree::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    QTreeWidget::scrollTo(index, hint);
+    KeepLabelInView(index);
+}
+
+void ExamTree::resizeEvent(QResizeEvent* event)
+{
+    // A scroll bar that appears after a step narrows the view: the selected item stays in view
+    // if it was.
+    const QModelIndex current = currentIndex();
+    const QRect label = current.isValid() ? LabelRect(current) : QRect();
+    const bool inView = label.isValid() && QRect(QPoint(), event->oldSize()).contains(label);
+    QTreeWidget::resizeEvent(event);
+    if (inView)
+        scrollTo(current);
+}
+
+QRect ExamTree::LabelRect(const QModelIndex& index) const
+{
+    const QRect cell = visualRect(index);
+    if (!cell.isValid())
+        return {}; // below a collapsed item
+    return { cell.left(), cell.top(), sizeHintForIndex(index).width(), cell.height() };
+}
+
+void ExamTree::KeepLabelInView(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    // Qt scrolls the whole column into view, which a column wider than the view cannot be; show
+    // the item's own picture and label instead, from their left edge.
+    const QRect label = LabelRect(index);
+    const int width = viewport()->width();
+    QScrollBar* bar = horizontalScrollBar();
+    if (label.left() < 0 || label.width() > width)
+        bar->setValue(bar->value() + label.left());
+    else if (label.right() >= width)
+        bar->setValue(bar->value() + label.right() + 1 - width);
 }
 
 ExamItem ExamTree::ItemOf(const QTreeWidgetItem* widgetItem) const
@@ -109,6 +160,8 @@ PictureList::PictureList(int id, QWidget* parent)
     setColumnCount(1);
     setHeaderHidden(true);
     setHeaderLabels({ "File Name" });
+    // A report view's column keeps its width; a longer name is cut short with "...".
+    header()->setStretchLastSection(false);
     setColumnWidth(0, 150);
     setRootIsDecorated(false);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -27,6 +27,8 @@ public:
     ExamItem ItemOf(const QTreeWidgetItem* widgetItem) const;
     QTreeWidgetItem* WidgetItemOf(ExamItem item) const;
     void Clear() { m_model.Clear(); }
+    // Scrolls sideways too, so that the item's picture and label are in view.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 signals:
     // The current item changed, by the user or the program.
@@ -38,8 +40,12 @@ protected:
     // A move with a button held is the dialog's drag-zoom, never a drag selection: the
     // selection changes by click and keyboard only.
     void mouseMoveEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The item's picture and label (not the rest of the column), in viewport coordinates.
+    QRect LabelRect(const QModelIndex& index) const;
+    void KeepLabelInView(const QModelIndex& index);
     void ItemAdded(ExamItem item) override;
     void ItemRemoving(ExamItem item) override;
     void Cleared() override;
