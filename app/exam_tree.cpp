@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -44,8 +45,6 @@ ExamTree::ExamTree(int id, QWidget* parent)
     m_model.SetListener(this);
     connect(this, &QTreeWidget::currentItemChanged, this,
         [this](QTreeWidgetItem* current, QTreeWidgetItem*) { emit SelectionChanged(ItemOf(current)); });
-    connect(this, &QTreeWidget::itemClicked, this,
-        [this](QTreeWidgetItem* item, int) { emit Clicked(ItemOf(item)); });
 }
 
 ExamTree::~ExamTree()
@@ -67,13 +66,54 @@ void ExamTree::Select(ExamItem item)
         scrollTo(indexFromItem(widgetItem));
 }
 
-void ExamTree::mouseMoveEvent(QMouseEvent* event)
+void ExamTree::mousePressEvent(QMouseEvent* event)
 {
-    if (event->buttons() != Qt::NoButton) {
-        event->accept();
+    const QPoint point = event->position().toPoint();
+    const QModelIndex index = indexAt(point);
+    // Presses on the expand buttons and the lines, and other buttons, are Qt's.
+    if (event->button() != Qt::LeftButton || !index.isValid() || point.x() < visualRect(index).left()) {
+        QTreeWidget::mousePressEvent(event);
         return;
     }
-    QTreeWidget::mouseMoveEvent(event);
+    setFocus(Qt::MouseFocusReason);
+    m_pressed = index;
+    m_pressPoint = point;
+    event->accept();
+}
+
+void ExamTree::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() == Qt::NoButton) {
+        QTreeWidget::mouseMoveEvent(event);
+        return;
+    }
+    if ((event->position().toPoint() - m_pressPoint).manhattanLength() >= QApplication::startDragDistance())
+        m_pressed = QPersistentModelIndex();
+    event->accept();
+}
+
+void ExamTree::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressed.isValid()) {
+        QTreeWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const QModelIndex pressed = m_pressed;
+    m_pressed = QPersistentModelIndex();
+    event->accept();
+    if (indexAt(event->position().toPoint()) != pressed)
+        return;
+    setCurrentIndex(pressed);
+    emit Clicked(ItemOf(itemFromIndex(pressed)));
+}
+
+void ExamTree::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The first click selected; the second opens or closes a patient, study or series.
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && index.isValid() && model()->hasChildren(index))
+        setExpanded(index, !isExpanded(index));
+    event->accept();
 }
 
 void ExamTree::scrollTo(const QModelIndex& index, ScrollHint hint)

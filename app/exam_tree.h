@@ -38,8 +38,13 @@ signals:
 
 protected:
     // A move with a button held is the dialog's drag-zoom, never a drag selection: the
-    // selection changes by click and keyboard only.
+    // selection changes by click and keyboard only. A left press on an item selects it when it
+    // is released there without a drag (then Clicked follows); a press that becomes a drag
+    // selects nothing.
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -50,6 +55,8 @@ private:
     void ItemRemoving(ExamItem item) override;
     void Cleared() override;
 
+    QPersistentModelIndex m_pressed; // the item under a left press that may become a click
+    QPoint m_pressPoint;
     ExamModel m_model;
     QHash<ExamItem, QTreeWidgetItem*> m_widgets;
     std::array<QIcon, 4> m_icons;

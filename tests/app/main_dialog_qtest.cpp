@@ -252,10 +252,12 @@ private slots:
                 type, QPointF(p), tree->viewport()->mapToGlobal(QPointF(p)), button, held, Qt::NoModifier);
             QApplication::sendEvent(tree->viewport(), &event);
         };
-        for (const Qt::MouseButton button : { Qt::LeftButton, Qt::RightButton }) {
+        // A left drag from image 2 down over image 3, and a right drag from the selected image: the
+        // selection stays on image 1 and nothing is loaded.
+        for (const auto& [button, from] : { std::pair(Qt::LeftButton, 1), std::pair(Qt::RightButton, 0) }) {
             const size_t loads = calls.shown.size();
-            send(QEvent::MouseButtonPress, button, button, at(0));
-            send(QEvent::MouseMove, Qt::NoButton, button, at(1));
+            send(QEvent::MouseButtonPress, button, button, at(from));
+            send(QEvent::MouseMove, Qt::NoButton, button, at(from) + QPoint(0, 6));
             send(QEvent::MouseMove, Qt::NoButton, button, at(2));
             send(QEvent::MouseButtonRelease, button, Qt::NoButton, at(2));
             QCOMPARE(tree->Selected(), tree->ItemOf(first));
@@ -264,13 +266,26 @@ private slots:
         // The left drag moved down over the tree: drag-zoom steps out (the first move is its first
         // sample); the right drag is no zoom.
         QCOMPARE(qobject_cast<QLineEdit*>(d->Control(ID_ZOOM_BOX))->text(), QString("99"));
-        // A click and the keyboard still select.
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at(1));
+        // A click selects at its release; a click on the selected image shows it again.
+        send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, at(1));
+        QCOMPARE(tree->Selected(), tree->ItemOf(first));
+        send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, at(1));
         QCOMPARE(tree->Selected(), tree->ItemOf(series->child(1)));
         QVERIFY(calls.shown.back()[0].path.ends_with("CT002.dcm"));
+        const size_t loads = calls.shown.size();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at(1));
+        QCOMPARE(calls.shown.size(), loads + 1);
+        // The keyboard selects.
         QTest::keyClick(tree, Qt::Key_Down);
         QCOMPARE(tree->Selected(), tree->ItemOf(series->child(2)));
         QVERIFY(calls.shown.back()[0].path.ends_with("CT005.dcm"));
+        // A double click opens and closes a series.
+        QTest::mouseDClick(
+            tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(series).center());
+        QVERIFY(!series->isExpanded());
+        QTest::mouseDClick(
+            tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(series).center());
+        QVERIFY(series->isExpanded());
     }
 
     void nextAndPreviousWrapOrCrossWithTheWholeList()
