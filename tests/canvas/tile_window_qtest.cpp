@@ -117,6 +117,23 @@ private slots:
         QVERIFY(Same(Painted(*tile), ExpectedTile(m_ramp512, 1, {}, tile->size(), tile->ImageRect())));
     }
 
+    void steppingReusesTheFrameMemory()
+    {
+        // Next and cine load frame after frame of one size: the raw frame and the bitmap are
+        // overwritten in place, and each still shows what the imaging layer alone produces.
+        auto tile = MakeTile(400, 300);
+        QVERIFY(tile->ShowDicomImage(m_ramp512, 1));
+        const uint8_t* raw = tile->Description().pixelBuffer.data();
+        const uint8_t* bits = tile->Bitmap().Bits().data();
+        QVERIFY(!tile->ShowDicomImage("/nonexistent/next.dcm", 1));
+        for (int step = 0; step < 3; ++step) {
+            QVERIFY(tile->ShowDicomImage(m_ramp512, 1));
+            QCOMPARE(tile->Description().pixelBuffer.data(), raw);
+            QCOMPARE(tile->Bitmap().Bits().data(), bits);
+        }
+        QVERIFY(Same(Painted(*tile), ExpectedTile(m_ramp512, 1, {}, tile->size(), tile->ImageRect())));
+    }
+
     void showsWhatTheRenderToolShows()
     {
         // The golden picture of `velmora-tool render --png` for the same file.
