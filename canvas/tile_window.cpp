@@ -254,7 +254,7 @@ void TileWindow::ApplyToBitmap(ResultCode (DisplayBitmap::*operation)())
     if (!m_imageShown)
         return;
     m_bitmap.MarkComplete();
-    m_bitmap.ResetAdjustments();
+    // The brightness and contrast the user dragged to stay: the bitmap reapplies them.
     (m_bitmap.*operation)();
     Invalidate(Erase::Yes);
 }

@@ -64,7 +64,7 @@ bool DisplayBitmap::Attach(ImageDescription* description)
     DeleteBitmap();
     m_description = description;
     m_received = m_converted = 0;
-    m_progressive = m_complete = false;
+    m_progressive = m_complete = m_inverted = false;
     m_total = 0;
     m_tableMinimum = m_tableMaximum = 0;
     m_rowsBefore = m_rowsAfter = 0;
@@ -97,7 +97,7 @@ ResultCode DisplayBitmap::Begin(Progressive progressive, uint32_t growthQuantum)
     }
     DeleteBitmap();
     m_backup.clear();
-    m_complete = false;
+    m_complete = m_inverted = false;
     m_rowsBefore = m_rowsAfter = 0;
     m_progressive = progressive == Progressive::Yes;
     if (m_progressive && !CreateBitmap())
@@ -290,6 +290,20 @@ void DisplayBitmap::ApplyTotals()
         to[i] = map[from[i]];
 }
 
+// 255 minus every shown value: the colour table of an 8-bit bitmap (grey ramp or palette),
+// the pixels of a 24-bit one.
+void DisplayBitmap::Negate(std::array<uint8_t, 1024>& table)
+{
+    if (m_bitCount == 8) {
+        for (size_t i = 0; i < table.size(); i += 4)
+            for (size_t c = 0; c < 3; ++c)
+                table[i + c] = static_cast<uint8_t>(255 - table[i + c]);
+        return;
+    }
+    for (uint8_t& byte : m_bits)
+        byte = static_cast<uint8_t>(255 - byte);
+}
+
 void DisplayBitmap::Reconvert()
 {
     if (!HasBitmap() && !CreateBitmap())
@@ -299,6 +313,8 @@ void DisplayBitmap::Reconvert()
     m_received = m_converted = 0;
     m_rowsBefore = 0;
     Convert(m_total, table);
+    if (m_inverted)
+        Negate(table);
     m_rowsAfter = m_sourceRowBytes ? std::min(m_converted / m_sourceRowBytes, m_description->rows) : 0;
     if (ConvertedRows() < m_description->rows)
         BlankRowsFrom(ConvertedRows()); // what the conversion did not reach shows black
@@ -318,65 +334,9 @@ ResultCode DisplayBitmap::Invert()
 {
     if (!RawComplete())
         return ERROR_GENERAL_FAILURE;
-    ImageDescription& d = *m_description;
-    ByteBuffer& raw = d.pixelBuffer;
-    const FrameLayout layout = FrameLayout::Of(d);
-    if (d.photometricCode == PHOTOMETRIC_PALETTE_COLOR) {
-        uint32_t lo = 65535, hi = 0;
-        for (const LookupTable* t : { &d.redPalette, &d.greenPalette, &d.bluePalette })
-            for (uint16_t v : t->entries) {
-                lo = std::min<uint32_t>(lo, v);
-                hi = std::max<uint32_t>(hi, v);
-            }
-        for (LookupTable* t : { &d.redPalette, &d.greenPalette, &d.bluePalette })
-            for (uint16_t& v : t->entries)
-                v = static_cast<uint16_t>(lo + hi - v);
-    } else if (layout.sampleBytes == 1) {
-        for (uint32_t i = 0; i < m_total; ++i)
-            raw[i] = static_cast<uint8_t>(255 - raw[i]);
-    } else if (layout.sampleBytes == 4) {
-        int32_t lo = d.pixelMinimum, hi = d.pixelMaximum;
-        WindowRange(d, lo, hi, WindowRule::ForInvert);
-        const int64_t sum = static_cast<int64_t>(lo) + hi;
-        for (uint32_t i = 0; i + 3 < m_total; i += 4) {
-            uint32_t v;
-            std::memcpy(&v, raw.data() + i, 4);
-            const int64_t value
-                = d.pixelRepresentation == 1 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
-            const uint32_t w = static_cast<uint32_t>(sum - value);
-            std::memcpy(raw.data() + i, &w, 4);
-        }
-    } else if (layout.sampleBytes == 2) {
-        auto invertTable = [](LookupTable& t) {
-            const uint32_t bits = (t.bitsPerEntry == 0 || t.bitsPerEntry > 16) ? 16 : t.bitsPerEntry;
-            const uint32_t top = (1u << bits) - 1;
-            for (uint16_t& v : t.entries)
-                v = static_cast<uint16_t>(top - v);
-        };
-        if (!d.greyscale) {
-            for (uint32_t i = 0; i + 1 < m_total; i += 2) {
-                const uint16_t v = static_cast<uint16_t>(raw[i] | raw[i + 1] << 8);
-                const uint16_t w = static_cast<uint16_t>(65535 - v);
-                raw[i] = static_cast<uint8_t>(w);
-                raw[i + 1] = static_cast<uint8_t>(w >> 8);
-            }
-        } else if (d.modalityLut.Present()) {
-            invertTable(d.modalityLut);
-        } else if (d.voiLut.Present()) {
-            invertTable(d.voiLut);
-        } else {
-            const SampleReader reader(d);
-            int32_t lo = 0, hi = 0;
-            ScanPixelRange(d, reader, raw.data(), m_total, lo, hi);
-            WindowRange(d, lo, hi, WindowRule::ForInvert);
-            for (uint32_t i = 0; i + 1 < m_total; i += 2) {
-                const uint16_t v = static_cast<uint16_t>(raw[i] | raw[i + 1] << 8);
-                const uint16_t w = static_cast<uint16_t>(lo + hi - v);
-                raw[i] = static_cast<uint8_t>(w);
-                raw[i + 1] = static_cast<uint8_t>(w >> 8);
-            }
-        }
-    }
+    // The negative of the picture as shown, whatever the layout: the mapping to the display is
+    // reversed after conversion (Reconvert), the raw frame stays as decoded.
+    m_inverted = !m_inverted;
     Reconvert();
     return SUCCESS;
 }
@@ -406,7 +366,7 @@ ResultCode DisplayBitmap::ReflectX()
         const uint32_t pixelBytes = byPlane ? layout.sampleBytes : layout.sampleBytes * d.samplesPerPixel;
         const uint32_t rowBytes = pixelBytes * columns;
         const uint32_t rowCount = byPlane ? d.rows * d.samplesPerPixel : d.rows;
-        if (pixelBytes >= 1 && pixelBytes <= 4 && static_cast<uint64_t>(rowBytes) * rowCount <= m_total) {
+        if (pixelBytes >= 1 && static_cast<uint64_t>(rowBytes) * rowCount <= m_total) {
             for (uint32_t r = 0; r < rowCount; ++r) {
                 uint8_t* row = raw + static_cast<size_t>(r) * rowBytes;
                 for (uint32_t i = 0; i < columns / 2; ++i)

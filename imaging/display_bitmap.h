@@ -60,7 +60,9 @@ public:
     // distance from mid-grey by (1 + total / 1000)^2. Totals back at 0 restore the original.
     ResultCode Brightness(int32_t step);
     ResultCode Contrast(int32_t step);
-    // Change the raw data, reconvert the whole frame and reapply the adjustment totals.
+    // Invert shows the negative (255 minus every shown value) until the next Invert or frame;
+    // the reflections change the raw data. Each reconverts the whole frame and reapplies the
+    // adjustment totals.
     ResultCode Invert();
     ResultCode ReflectX();
     ResultCode ReflectY();
@@ -87,6 +89,7 @@ public:
     uint32_t Converted() const { return m_converted; }
     uint32_t Total() const { return m_total; }
     bool Complete() const { return m_complete; }
+    bool Inverted() const { return m_inverted; }
     uint32_t RowsBefore() const { return m_rowsBefore; }
     uint32_t RowsAfter() const { return m_rowsAfter; }
     uint32_t GrowthQuantum() const { return m_growthQuantum; }
@@ -108,6 +111,7 @@ private:
     bool ConvertMonochrome16(uint32_t length);
     bool ConvertMonochrome1(uint32_t length);
     bool ConvertMonochrome32(uint32_t length);
+    bool ConvertMonochromeFloat(uint32_t length);
     bool ConvertPalette(uint32_t length, std::array<uint8_t, 1024>& table);
     bool ConvertPalette24(uint32_t length);
     bool ConvertRgb(uint32_t length);
@@ -118,6 +122,7 @@ private:
     ResultCode Adjust(int32_t contrastStep, int32_t brightnessStep);
     void ApplyTotals();
     void Reconvert();
+    void Negate(std::array<uint8_t, 1024>& table);
     uint8_t* BitmapRow(uint32_t row) { return m_bits.data() + static_cast<size_t>(row) * m_stride; }
     bool Usable() const { return m_description != nullptr && m_complete; }
     // Invert and reflection rewrite the raw frame: it must be all there.
@@ -132,6 +137,7 @@ private:
     uint32_t m_converted = 0;
     bool m_progressive = false;
     bool m_complete = false;
+    bool m_inverted = false; // shown as the negative
     uint32_t m_total = 0;
     int32_t m_tableMinimum = 0;
     int32_t m_tableMaximum = 0;

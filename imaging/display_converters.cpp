@@ -4,7 +4,9 @@
 #include "imaging/pixel_layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace velmora {
 
@@ -97,6 +99,8 @@ bool DisplayBitmap::ConvertMonochrome(uint32_t length, std::array<uint8_t, 1024>
     if ((d.modalityLut.Present() || d.voiLut.Present()) && !d.bothTables && d.bitsAllocated >= 8
         && d.bitsAllocated <= 16)
         return ConvertMonochromeTable(length);
+    if (d.floatSamples)
+        return ConvertMonochromeFloat(length);
     if (d.bitsAllocated == 1)
         return ConvertMonochrome1(length);
     if (d.bitsAllocated == 32)
@@ -232,7 +236,7 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     const uint8_t* raw = d.pixelBuffer.data();
     int32_t lo = 0, hi = 0;
     ScanPixelRange(d, reader, raw, m_total, lo, hi);
-    WindowRange(d, lo, hi, WindowRule::Display);
+    WindowRange(d, lo, hi);
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     // Every possible word through the reader and the window once; then one look-up per pixel.
     std::vector<uint8_t> map = WindowTable(reader, lo, hi, invert);
@@ -327,7 +331,7 @@ bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
         d.pixelMaximum = hi;
         d.minimumKnown = d.maximumKnown = true;
     }
-    WindowRange(d, lo, hi, WindowRule::Display);
+    WindowRange(d, lo, hi);
     const int64_t span = static_cast<int64_t>(hi) - lo;
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     for (uint32_t r = 0; r < d.rows; ++r) {
@@ -337,6 +341,58 @@ bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
             uint8_t byte = v <= lo ? 0
                 : v >= hi          ? 255
                                    : static_cast<uint8_t>((static_cast<int64_t>(v) - lo) * 255 / span);
+            out[c] = invert ? static_cast<uint8_t>(255 - byte) : byte;
+        }
+    }
+    m_converted = m_total;
+    return true;
+}
+
+// Float and Double Float Pixel Data (parametric maps): the file's window, else the frame's range
+// (NaN and infinities left out), mapped as the integer paths map: 0 at or below the low end,
+// 255 at or above the high end, (v - low) x 255 / (high - low) between.
+bool DisplayBitmap::ConvertMonochromeFloat(uint32_t length)
+{
+    const ImageDescription& d = *m_description;
+    const uint32_t columns = d.columns; // a local: the byte stores cannot change it
+    if (m_received + length < m_total)
+        return true;
+    const uint8_t* raw = d.pixelBuffer.data();
+    const bool doubles = d.bitsAllocated == 64;
+    auto sample = [raw, doubles](size_t i) -> double {
+        if (doubles) {
+            double v;
+            std::memcpy(&v, raw + 8 * i, 8);
+            return v;
+        }
+        float v;
+        std::memcpy(&v, raw + 4 * i, 4);
+        return v;
+    };
+    const size_t pixels = static_cast<size_t>(d.rows) * columns;
+    double low, high;
+    if (!FileWindow(d, low, high)) {
+        low = std::numeric_limits<double>::infinity();
+        high = -low;
+        for (size_t i = 0; i < pixels; ++i) {
+            const double v = sample(i);
+            if (std::isfinite(v)) {
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+        }
+        if (!(low <= high))
+            low = high = 0.0; // nothing finite: black
+    }
+    const double span = high - low;
+    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    for (uint32_t r = 0; r < d.rows; ++r) {
+        uint8_t* out = BitmapRow(r);
+        for (uint32_t c = 0; c < columns; ++c) {
+            const double v = sample(static_cast<size_t>(r) * columns + c);
+            const uint8_t byte = !(v > low) ? 0
+                : v >= high                 ? 255
+                                            : static_cast<uint8_t>((v - low) * 255.0 / span);
             out[c] = invert ? static_cast<uint8_t>(255 - byte) : byte;
         }
     }
@@ -463,7 +519,7 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
 {
     const ImageDescription& d = *m_description;
     const uint32_t columns = d.columns; // a local: the byte stores cannot change it
-    const uint32_t sb = m_sourceRowBytes / (3 * d.columns); // 1, or 2 for 48-bit RGB (high byte shown)
+    const uint32_t sb = m_sourceRowBytes / (3 * d.columns); // 1, 2 or 4: wide samples show their high byte
     const uint32_t hiByte = sb - 1;
     const uint8_t* raw = d.pixelBuffer.data();
     if (d.planarConfiguration == 1) {

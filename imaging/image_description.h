@@ -62,6 +62,7 @@ struct ImageDescription {
     char photometric[32] = {}; // the (0028,0004) text, NUL-terminated
     int32_t photometricCode = 0; // PhotometricCode
     int32_t compressionKind = 0; // DataSet::GetCompression; 0 = native
+    bool floatSamples = false; // Float (32-bit) or Double Float (64-bit) Pixel Data: IEEE samples
 
     ByteBuffer pixelBuffer; // raw frame bytes collected by DisplayBitmap (owned)
     uint8_t* bitmapBits = nullptr; // the display bitmap's pixel memory (borrowed)

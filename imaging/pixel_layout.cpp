@@ -15,10 +15,18 @@ namespace velmora {
 FrameLayout FrameLayout::Of(const ImageDescription& d)
 {
     FrameLayout layout;
-    // 1 to 16 bits in any layout; 32 bits for a single greyscale sample (dose grids).
-    const bool wordOf32 = d.bitsAllocated == 32 && d.samplesPerPixel == 1;
-    if (d.rows == 0 || d.columns == 0 || d.bitsAllocated == 0 || (d.bitsAllocated > 16 && !wordOf32)
-        || d.samplesPerPixel == 0 || d.samplesPerPixel > 4)
+    // 1 to 16 bits in any layout; 32 bits for a single greyscale sample (dose grids) and for
+    // colour samples (shown from their high byte); never for palette indexes.
+    const bool wordOf32 = d.bitsAllocated == 32
+        && (d.samplesPerPixel == 1
+            || (d.samplesPerPixel >= 3 && d.photometricCode != PHOTOMETRIC_PALETTE_COLOR));
+    // Float and Double Float Pixel Data: one sample of 32 or 64 bits.
+    const bool floats
+        = d.floatSamples && d.samplesPerPixel == 1 && (d.bitsAllocated == 32 || d.bitsAllocated == 64);
+    if (d.floatSamples != floats)
+        return layout;
+    if (d.rows == 0 || d.columns == 0 || d.bitsAllocated == 0
+        || (d.bitsAllocated > 16 && !wordOf32 && !floats) || d.samplesPerPixel == 0 || d.samplesPerPixel > 4)
         return layout;
     if (static_cast<uint64_t>(d.rows) * d.columns > MAX_BITMAP_PIXELS)
         return layout;
@@ -158,38 +166,52 @@ void ScanPixelRange(ImageDescription& d, const SampleReader& reader, const uint8
     d.minimumKnown = d.maximumKnown = true;
 }
 
-void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi, WindowRule rule)
+namespace {
+
+// [low, high] of a window in stored values: (center - intercept -/+ width / 2) / slope, the ends
+// ordered (a negative slope swaps them).
+void WindowEnds(double center, double width, double intercept, double slope, double& low, double& high)
 {
-    double center, width, intercept = 0.0, slope = 1.0;
-    if (rule == WindowRule::ForInvert && (IsAbsent(d.windowWidth) || IsAbsent(d.windowCenter))) {
-        center = static_cast<double>((static_cast<int64_t>(lo) + hi) / 2);
-        width = static_cast<double>(static_cast<int64_t>(hi) - lo);
-    } else if (IsAbsent(d.windowWidth)) {
-        center = hi / 2;
-        width = hi;
-    } else if (IsAbsent(d.windowCenter)) {
-        center = static_cast<double>((static_cast<int64_t>(lo) + hi) / 2);
-        width = static_cast<double>(static_cast<int64_t>(hi) - lo);
-    } else {
-        center = d.windowCenter;
-        width = d.windowWidth;
-        if (!IsAbsent(d.rescaleIntercept) && !IsAbsent(d.rescaleSlope) && d.rescaleSlope != 0.0
-            && std::isfinite(d.rescaleSlope) && std::isfinite(d.rescaleIntercept)) {
-            intercept = d.rescaleIntercept;
-            slope = d.rescaleSlope;
-        }
+    const double a = ((center - intercept) - width * 0.5) / slope;
+    const double b = ((center - intercept) + width * 0.5) / slope;
+    low = std::min(a, b);
+    high = std::max(a, b);
+}
+
+} // namespace
+
+bool FileWindow(const ImageDescription& d, double& low, double& high)
+{
+    if (IsAbsent(d.windowWidth) || IsAbsent(d.windowCenter))
+        return false;
+    double intercept = 0.0, slope = 1.0;
+    if (!IsAbsent(d.rescaleIntercept) && !IsAbsent(d.rescaleSlope) && d.rescaleSlope != 0.0
+        && std::isfinite(d.rescaleSlope) && std::isfinite(d.rescaleIntercept)) {
+        intercept = d.rescaleIntercept;
+        slope = d.rescaleSlope;
     }
+    WindowEnds(d.windowCenter, d.windowWidth, intercept, slope, low, high);
+    return true;
+}
+
+void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi)
+{
+    double low, high;
+    if (IsAbsent(d.windowWidth))
+        WindowEnds(hi / 2, hi, 0.0, 1.0, low, high);
+    else if (IsAbsent(d.windowCenter))
+        WindowEnds(static_cast<double>((static_cast<int64_t>(lo) + hi) / 2),
+            static_cast<double>(static_cast<int64_t>(hi) - lo), 0.0, 1.0, low, high);
+    else
+        FileWindow(d, low, high);
     auto toInt = [](double v) {
         if (std::isnan(v))
             return 0;
         return static_cast<int32_t>(std::trunc(std::clamp(v, -2147483648.0, 2147483647.0)));
     };
-    const int32_t low = toInt(((center - intercept) - width * 0.5) / slope);
-    const int32_t high = toInt(((center - intercept) + width * 0.5) / slope);
-    // A negative slope swaps the ends.
-    lo = std::max(lo, std::min(low, high));
-    hi = std::min(hi, std::max(low, high));
-    if (rule == WindowRule::Display && lo == hi) {
+    lo = std::max(lo, toInt(low));
+    hi = std::min(hi, toInt(high));
+    if (lo == hi) {
         lo = 0;
         const uint32_t bits
             = (d.bitsStored == 0 || d.bitsStored > d.bitsAllocated) ? d.bitsAllocated : d.bitsStored;

@@ -1,6 +1,6 @@
 // Internal to the imaging layer: the byte layout of one raw frame as the display bitmap sees it,
 // stored-sample reading (signedness, bits stored, high bit) and the 16-bit window rules shared by
-// the converters and Invert. Qt-free.
+// the converters. Qt-free.
 #pragma once
 
 #include "imaging/image_description.h"
@@ -69,10 +69,12 @@ private:
 void ScanPixelRange(ImageDescription& description, const SampleReader& reader, const uint8_t* raw,
     uint32_t totalBytes, int32_t& lo, int32_t& hi);
 
-enum class WindowRule { Display, ForInvert };
-// Narrows [lo, hi] (the pixel range) to the window in stored values. Display: a window that
-// collapses to one value becomes 0..2^bits stored. ForInvert: center and width from the range
-// whenever either is absent, no collapse rule.
-void WindowRange(const ImageDescription& description, int32_t& lo, int32_t& hi, WindowRule rule);
+// The file's window in stored values, [low, high]: center -/+ width / 2 with the rescale undone
+// when intercept and slope are both present. False when the file has no window.
+bool FileWindow(const ImageDescription& description, double& low, double& high);
+
+// Narrows [lo, hi] (the pixel range) to the window in stored values (the file's, else one made
+// from the range); a window that collapses to one value becomes 0..2^bits stored.
+void WindowRange(const ImageDescription& description, int32_t& lo, int32_t& hi);
 
 } // namespace velmora

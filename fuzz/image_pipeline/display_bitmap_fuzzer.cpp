@@ -61,11 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ImageDescription d;
     d.columns = in.Byte() % 65;
     d.rows = in.Byte() % 65;
-    static const uint32_t BITS[] = { 0, 1, 8, 12, 16, 32, 8, 16 };
+    static const uint32_t BITS[] = { 0, 1, 8, 12, 16, 32, 64, 16 };
     d.bitsAllocated = BITS[in.Byte() % 8];
     d.bitsStored = in.Byte() % 33;
     d.highBit = in.Byte() % 33;
-    d.samplesPerPixel = in.Byte() % 5;
+    const uint8_t samples = in.Byte();
+    d.samplesPerPixel = samples % 5;
+    d.floatSamples = samples & 0x80;
     d.pixelRepresentation = in.Byte() % 2;
     d.planarConfiguration = in.Byte() % 2;
     const uint8_t flags = in.Byte();

@@ -109,9 +109,10 @@ inline bool WriteNativeDicom(const std::string& path, const NativeImage& image)
 }
 
 // What a tile of `client` size shows for frame `frame` of `path` drawn into `rect`: the frame
-// loaded by the imaging layer alone and stretched by the reference blit, black around it.
-inline QImage ExpectedTile(
-    const std::string& path, uint32_t frame, const DisplayFlags& flags, QSize client, const PixelRect& rect)
+// loaded by the imaging layer alone (then `brightness` and `contrast` steps, when not 0) and
+// stretched by the reference blit, black around it.
+inline QImage ExpectedTile(const std::string& path, uint32_t frame, const DisplayFlags& flags, QSize client,
+    const PixelRect& rect, int32_t brightness = 0, int32_t contrast = 0)
 {
     ImageSource source;
     ImageDescription description;
@@ -120,6 +121,11 @@ inline QImage ExpectedTile(
     image.fill(Qt::black);
     if (LoadFrame(path, frame, flags, source, description, bitmap) != FrameLoadResult::Shown)
         return {};
+    bitmap.MarkComplete();
+    if (brightness != 0)
+        bitmap.Brightness(brightness);
+    if (contrast != 0)
+        bitmap.Contrast(contrast);
     StretchBlitToArgb(reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(), bitmap.View(),
         { 0, 0, bitmap.Width(), bitmap.Height() }, rect, rect);
     return image;

@@ -223,6 +223,31 @@ private slots:
         QVERIFY(Same(Painted(*second), expected));
     }
 
+    // A window/level drag keeps its look through Mirror, Flip and Invert, on colour-table
+    // (greyscale) and 24-bit (colour) bitmaps alike.
+    void adjustmentsSurviveViewingCommands_data() { viewingFlagsMatchTheLoader_data(); }
+    void adjustmentsSurviveViewingCommands()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, flag);
+        const std::string path = file.startsWith("pydicom:") ? PydicomFile(file.mid(8).toStdString())
+                                                             : SourceFile(file.toStdString());
+        DisplayFlags flags;
+        (flag == 0 ? flags.reflectX : flag == 1 ? flags.reflectY : flags.invert) = true;
+        auto tile = MakeTile(200, 200);
+        QVERIFY(tile->ShowDicomImage(path, 1));
+        tile->ToggleWindowLevelMode();
+        SendMouse(tile.get(), QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, { 10, 10 });
+        SendMouse(tile.get(), QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, { 30, 40 });
+        SendMouse(tile.get(), QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, { 30, 40 });
+        flag == 0 ? tile->ReflectX() : flag == 1 ? tile->ReflectY() : tile->Invert();
+        QCOMPARE(tile->Bitmap().BrightnessTotal(), 20);
+        QCOMPARE(tile->Bitmap().ContrastTotal(), 30);
+        const QImage adjusted = ExpectedTile(path, 1, flags, tile->size(), tile->ImageRect(), 20, 30);
+        QVERIFY(!Same(adjusted, ExpectedTile(path, 1, flags, tile->size(), tile->ImageRect())));
+        QVERIFY(Same(Painted(*tile), adjusted));
+    }
+
     void windowLevelDragNeedsExactlyTheLeftButton()
     {
         auto tile = MakeTile(200, 200);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -292,6 +293,41 @@ TEST(DisplayBitmapTest, ThirtyTwoBitSamplesAreWindowed)
     EXPECT_EQ(Grey(bitmap, 0, 0), 255);
     ASSERT_EQ(bitmap.Invert(), SUCCESS);
     EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 12), raw);
+}
+
+// Float and Double Float Pixel Data: the file's window, else the finite range of the frame.
+TEST(DisplayBitmapTest, FloatSamplesAreWindowed)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<double> values { -1.5, 0.0, 0.5, 1.5, nan, std::numeric_limits<double>::infinity() };
+    for (uint32_t bits : { 32u, 64u }) {
+        SCOPED_TRACE(bits);
+        std::vector<uint8_t> raw;
+        for (double v : values) {
+            uint8_t bytes[8];
+            if (bits == 32) {
+                const float f = static_cast<float>(v);
+                std::memcpy(bytes, &f, 4);
+            } else {
+                std::memcpy(bytes, &v, 8);
+            }
+            raw.insert(raw.end(), bytes, bytes + bits / 8);
+        }
+        ImageDescription d = Mono(6, 1, bits);
+        d.floatSamples = true;
+        d.displayDepth = 8;
+        DisplayBitmap bitmap;
+        ASSERT_TRUE(Load(bitmap, d, raw));
+        // Range -1.5..1.5: (v + 1.5) x 255 / 3.
+        EXPECT_EQ(std::vector<uint8_t>(bitmap.Bits().begin(), bitmap.Bits().begin() + 6),
+            (std::vector<uint8_t> { 0, 127, 170, 255, 0, 255 }));
+        // Window 0 / 2: -1..1.
+        d.windowCenter = 0.0;
+        d.windowWidth = 2.0;
+        ASSERT_TRUE(Load(bitmap, d, raw));
+        EXPECT_EQ(std::vector<uint8_t>(bitmap.Bits().begin(), bitmap.Bits().begin() + 6),
+            (std::vector<uint8_t> { 0, 127, 191, 255, 0, 255 }));
+    }
 }
 
 TEST(DisplayBitmapTest, TablePathMapsThroughTheLuts)
@@ -626,18 +662,22 @@ TEST(DisplayBitmapTest, InvertAndReflect)
     EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 9),
         (std::vector<uint8_t> { 9, 8, 7, 6, 5, 4, 3, 2, 1 }));
 
-    // 16-bit: invert twice gives the raw data back; the adjustment survives the reconversion.
+    // 16-bit: the adjustment survives the reconversion, applied to the negative; inverting
+    // twice gives the adjusted picture back and never touches the raw data.
     ImageDescription wide = Mono(3, 1, 16);
     const auto words = Words({ 100, 2000, 4000 });
     DisplayBitmap w;
     ASSERT_TRUE(Load(w, wide, words));
     w.MarkComplete();
     ASSERT_EQ(w.Brightness(40), SUCCESS);
-    const auto adjusted = w.ColourTable();
+    const std::array<uint8_t, 3> adjusted[3] = { Pixel(w, 0, 0), Pixel(w, 1, 0), Pixel(w, 2, 0) };
     ASSERT_EQ(w.Invert(), SUCCESS);
-    EXPECT_GT(w.Bits()[0], w.Bits()[2]);
-    EXPECT_EQ(w.ColourTable(), adjusted);
+    EXPECT_EQ(w.BrightnessTotal(), 40);
+    EXPECT_GT(Grey(w, 0, 0), Grey(w, 2, 0));
+    EXPECT_EQ(Grey(w, 2, 0), 10); // black plus 40 x 255 / 1000
     ASSERT_EQ(w.Invert(), SUCCESS);
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(Pixel(w, x, 0), adjusted[x]);
     EXPECT_EQ(std::vector<uint8_t>(wide.pixelBuffer.begin(), wide.pixelBuffer.begin() + 6), words);
 }
 
@@ -657,6 +697,148 @@ TEST(DisplayBitmapTest, InvertPaletteInvertsEntries)
     bitmap.MarkComplete();
     ASSERT_EQ(bitmap.Invert(), SUCCESS);
     EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 255, 0, 255 }));
+}
+
+// Every layout the display shows: Invert gives 255 minus the plain picture in every channel of
+// every pixel and leaves the raw frame as decoded; a second Invert gives the plain bitmap back
+// byte for byte. Samples are pseudo-random words, bits outside the stored ones included.
+TEST(DisplayBitmapTest, InvertIsTheExactNegativeOfEveryLayout)
+{
+    const double A = ABSENT_REAL;
+    struct Case {
+        const char* name;
+        ImageDescription d;
+    };
+    auto mono = [&](uint32_t bits, uint32_t stored, uint32_t high, bool signedData, int32_t code = 1) {
+        ImageDescription d = Mono(7, 5, bits, code);
+        d.bitsStored = stored;
+        d.highBit = high;
+        d.pixelRepresentation = signedData ? 1 : 0;
+        return d;
+    };
+    auto windowed = [](ImageDescription d, double center, double width, double intercept, double slope) {
+        d.windowCenter = center;
+        d.windowWidth = width;
+        d.rescaleIntercept = intercept;
+        d.rescaleSlope = slope;
+        return d;
+    };
+    auto ramp = [](uint32_t count, uint32_t first, uint32_t step, uint32_t bits) {
+        LookupTable t;
+        t.entryCount = static_cast<int32_t>(count);
+        t.firstMapped = first;
+        t.bitsPerEntry = bits;
+        for (uint32_t i = 0; i < count; ++i)
+            t.entries.push_back(static_cast<uint16_t>((i * step) % (1u << bits)));
+        return t;
+    };
+    auto withLuts = [&](ImageDescription d, bool modality, bool voi) {
+        if (modality)
+            d.modalityLut = ramp(4096, 0, 7, 16);
+        if (voi)
+            d.voiLut = ramp(300, 100, 3, 12);
+        d.bothTables = modality && voi;
+        return d;
+    };
+    auto floats = [&](uint32_t bits, double center, double width, int32_t code = 1) {
+        ImageDescription d = windowed(mono(bits, bits, bits - 1, false, code), center, width, A, A);
+        d.floatSamples = true;
+        d.displayDepth = 8;
+        return d;
+    };
+    auto palette = [&](uint32_t bits, uint32_t count) {
+        ImageDescription d = Colour(7, 5, PHOTOMETRIC_PALETTE_COLOR, 1, 0, bits);
+        d.displayDepth = count <= 256 ? 8 : 24;
+        d.largestPaletteCount = count;
+        d.redPalette = ramp(count, 0, 257, 16);
+        d.greenPalette = ramp(count, 0, 1001, 16);
+        d.bluePalette = ramp(count, 3, 99, 16);
+        return d;
+    };
+    const std::vector<Case> cases {
+        { "8 bits", mono(8, 8, 7, false) },
+        { "8 bits MONOCHROME1", mono(8, 8, 7, false, 0) },
+        { "8 bits signed, 6 stored", mono(8, 6, 5, true) },
+        { "8 bits through a modality LUT", withLuts(mono(8, 8, 7, false), true, false) },
+        { "12 in 16, high bit 11", mono(16, 12, 11, false) },
+        { "12 in 16, high bit 15", mono(16, 12, 15, false) },
+        { "12 in 16 signed", mono(16, 12, 11, true) },
+        { "16 signed", mono(16, 16, 15, true) },
+        { "16 signed, CT window", windowed(mono(16, 16, 15, true), 40, 400, -1024, 1) },
+        { "12 in 16, window, MONOCHROME1", windowed(mono(16, 12, 11, false, 0), 2000, 1500, A, A) },
+        { "16, negative slope", windowed(mono(16, 16, 15, false), 100, 400, 1000, -2) },
+        { "16, width without center", windowed(mono(16, 16, 15, false), A, 300, A, A) },
+        { "16, collapsed window", windowed(mono(16, 16, 15, false), 7, 1, A, A) },
+        { "16, modality LUT", withLuts(mono(16, 12, 11, false), true, false) },
+        { "16, VOI LUT", withLuts(mono(16, 12, 11, true), false, true) },
+        { "16, both LUTs", withLuts(mono(16, 12, 11, false), true, true) },
+        { "16, VOI LUT, MONOCHROME1", withLuts(mono(16, 16, 15, false, 0), false, true) },
+        { "16, flat VOI LUT", withLuts(mono(16, 16, 15, false), false, false) },
+        { "1 bit", mono(1, 1, 0, false) },
+        { "1 bit MONOCHROME1", mono(1, 1, 0, false, 0) },
+        { "32 bits signed", mono(32, 32, 31, true) },
+        { "float", floats(32, A, A) },
+        { "double, windowed, MONOCHROME1", floats(64, 0.25, 0.5, 0) },
+        { "palette, 8-bit indexes", palette(8, 256) },
+        { "palette, 16-bit indexes", palette(16, 4096) },
+        { "RGB by pixel", Colour(7, 5, PHOTOMETRIC_RGB, 3, 0) },
+        { "RGB by plane", Colour(7, 5, PHOTOMETRIC_RGB, 3, 1) },
+        { "RGB, 16 bits", Colour(7, 5, PHOTOMETRIC_RGB, 3, 0, 16) },
+        { "RGB, 32 bits", Colour(7, 5, PHOTOMETRIC_RGB, 3, 0, 32) },
+        { "RGB, 32 bits by plane", Colour(7, 5, PHOTOMETRIC_RGB, 3, 1, 32) },
+        { "YBR_FULL", Colour(7, 5, PHOTOMETRIC_YBR_FULL, 3, 1) },
+        { "CMYK", Colour(7, 5, PHOTOMETRIC_CMYK, 4, 0) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageDescription d = c.d;
+        if (std::string(c.name) == "16, flat VOI LUT") {
+            d.voiLut = ramp(10, 0, 0, 16);
+            d.bothTables = false;
+        }
+        DisplayBitmap bitmap;
+        bitmap.Attach(&d);
+        std::vector<uint8_t> raw(bitmap.Total());
+        uint32_t seed = 12345;
+        for (uint8_t& byte : raw) {
+            seed = seed * 1103515245 + 12345;
+            byte = static_cast<uint8_t>(seed >> 16);
+        }
+        ASSERT_TRUE(Load(bitmap, d, raw));
+        bitmap.MarkComplete();
+        const std::vector<uint8_t> bits(bitmap.Bits().begin(), bitmap.Bits().end());
+        const auto table = bitmap.ColourTable();
+        std::vector<std::array<uint8_t, 3>> plain;
+        for (uint32_t y = 0; y < d.rows; ++y)
+            for (uint32_t x = 0; x < d.columns; ++x)
+                plain.push_back(Pixel(bitmap, x, y));
+
+        ASSERT_EQ(bitmap.Invert(), SUCCESS);
+        EXPECT_TRUE(std::equal(raw.begin(), raw.end(), d.pixelBuffer.begin()));
+        size_t wrong = 0;
+        for (uint32_t y = 0; y < d.rows; ++y)
+            for (uint32_t x = 0; x < d.columns; ++x) {
+                const auto shown = Pixel(bitmap, x, y);
+                const auto& before = plain[y * d.columns + x];
+                for (int k = 0; k < 3; ++k)
+                    wrong += shown[k] + before[k] != 255;
+            }
+        EXPECT_EQ(wrong, 0u);
+
+        ASSERT_EQ(bitmap.Invert(), SUCCESS);
+        EXPECT_TRUE(std::equal(bits.begin(), bits.end(), bitmap.Bits().begin(), bitmap.Bits().end()));
+        EXPECT_EQ(bitmap.ColourTable(), table);
+        EXPECT_TRUE(std::equal(raw.begin(), raw.end(), d.pixelBuffer.begin()));
+
+        // Mirror and flip show the plain picture reflected, whatever the pixel size.
+        ASSERT_EQ(bitmap.ReflectX(), SUCCESS);
+        ASSERT_EQ(bitmap.ReflectY(), SUCCESS);
+        size_t misplaced = 0;
+        for (uint32_t y = 0; y < d.rows; ++y)
+            for (uint32_t x = 0; x < d.columns; ++x)
+                misplaced += Pixel(bitmap, d.columns - 1 - x, d.rows - 1 - y) != plain[y * d.columns + x];
+        EXPECT_EQ(misplaced, 0u);
+    }
 }
 
 class MemoryTarget : public PaintTarget {

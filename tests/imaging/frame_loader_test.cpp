@@ -89,11 +89,13 @@ TEST_F(FrameLoaderTest, DisplayFlagsInTheTilesOrder)
 {
     ASSERT_EQ(
         Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true }), FrameLoadResult::Shown);
-    // Mirrored, flipped, inverted: 0..5 as 2 x 3 becomes 255 - (5 4 3 / 2 1 0).
+    // Mirrored and flipped, 0..5 as 2 x 3 becomes 5 4 3 / 2 1 0; inverted, it shows 255 minus that
+    // while the raw frame stays as read.
     EXPECT_EQ(std::vector<uint8_t>(description.pixelBuffer.begin(), description.pixelBuffer.begin() + 6),
-        (std::vector<uint8_t> { 250, 251, 252, 253, 254, 255 }));
+        (std::vector<uint8_t> { 5, 4, 3, 2, 1, 0 }));
     EXPECT_TRUE(bitmap.Complete());
-    EXPECT_EQ(bitmap.Bits()[0], 250);
+    EXPECT_TRUE(bitmap.Inverted());
+    EXPECT_EQ(bitmap.ColourTable()[4 * bitmap.Bits()[0]], 250);
 }
 
 TEST_F(FrameLoaderTest, CompressedFramesAreDecodedAndAppendedOnce)
