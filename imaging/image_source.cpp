@@ -15,6 +15,8 @@ namespace velmora {
 namespace {
 
 constexpr uint32_t TAG_PIXEL_DATA = 0x7FE00010;
+constexpr uint32_t TAG_FLOAT_PIXEL_DATA = 0x7FE00008;
+constexpr uint32_t TAG_DOUBLE_FLOAT_PIXEL_DATA = 0x7FE00009;
 constexpr uint32_t TAG_ITEM = 0xFFFEE000;
 constexpr uint32_t TAG_SAMPLES_PER_PIXEL = 0x00280002;
 constexpr uint32_t TAG_PHOTOMETRIC = 0x00280004;
@@ -66,15 +68,28 @@ double RealOrAbsent(DataSet& ds, uint32_t tag)
     return id < 0 ? ABSENT_REAL : ds.GetReal(id, 0);
 }
 
-// Reads `count` 16-bit entries of a table value; false when the value is shorter.
-bool ReadEntries(DataSet& ds, ElementId id, std::vector<uint16_t>& entries, uint32_t count)
+// Reads the entries of a table value as the peers read them: `count` 16-bit words; a value
+// shorter than that holds entries of at most 8 bits one byte each when it has `count` bytes,
+// otherwise the whole words it has (a shorter table). False when it holds not even one entry.
+bool ReadEntries(
+    DataSet& ds, ElementId id, std::vector<uint16_t>& entries, uint32_t count, uint32_t bitsPerEntry)
 {
-    // ReadValue succeeds with a partial copy when the value ends early, so check the length first.
-    entries.assign(count, 0);
-    if (ds.GetValueLength(id) >= count * 2 && ds.ReadValue(id, entries.data(), 0, count * 2) == SUCCESS)
-        return true;
     entries.clear();
-    return false;
+    const uint32_t held = std::min(ds.GetValueLength(id), ds.GetHeldLength(id));
+    if (held >= count * 2) {
+        entries.resize(count);
+        if (ds.ReadValue(id, entries.data(), 0, count * 2) != SUCCESS)
+            entries.clear();
+    } else if (bitsPerEntry <= 8 && held >= count) {
+        std::vector<uint8_t> bytes(count);
+        if (ds.ReadValue(id, bytes.data(), 0, count) == SUCCESS)
+            entries.assign(bytes.begin(), bytes.end());
+    } else if (held >= 2) {
+        entries.resize(held / 2);
+        if (ds.ReadValue(id, entries.data(), 0, held / 2 * 2) != SUCCESS)
+            entries.clear();
+    }
+    return !entries.empty();
 }
 
 // A modality or VOI LUT: the first item of `sequenceTag`, its descriptor and data.
@@ -96,13 +111,14 @@ bool ReadLut(DataSet& ds, uint32_t sequenceTag, LookupTable& table)
     const uint32_t stored = ds.GetUnsigned(descriptor, 0);
     const uint32_t count = (stored == 0 || stored > 65536) ? 65536 : stored;
     const ElementId data = Sibling(ds, first, TAG_LUT_DATA);
-    if (data < 0 || !ReadEntries(ds, data, table.entries, count)) {
+    const uint32_t bitsPerEntry = ds.GetUnsigned(descriptor, 2);
+    if (data < 0 || !ReadEntries(ds, data, table.entries, count, bitsPerEntry)) {
         table.Clear();
         return false;
     }
-    table.entryCount = static_cast<int32_t>(count);
+    table.entryCount = static_cast<int32_t>(table.entries.size());
     table.firstMapped = ds.GetUnsigned(descriptor, 1);
-    table.bitsPerEntry = ds.GetUnsigned(descriptor, 2);
+    table.bitsPerEntry = bitsPerEntry;
     return true;
 }
 
@@ -126,7 +142,11 @@ constexpr PhotometricRow PHOTOMETRIC_TABLE[] = {
 void ImageSource::Bind(DataSet* dataSet)
 {
     m_dataSet = dataSet;
-    m_pixelData = dataSet == nullptr ? -1 : Anywhere(*dataSet, TAG_PIXEL_DATA);
+    m_pixelData = -1;
+    // Parametric maps carry Float or Double Float Pixel Data instead.
+    for (uint32_t tag : { TAG_PIXEL_DATA, TAG_FLOAT_PIXEL_DATA, TAG_DOUBLE_FLOAT_PIXEL_DATA })
+        if (dataSet != nullptr && m_pixelData < 0)
+            m_pixelData = Anywhere(*dataSet, tag);
     m_groupedFrames.reset();
 }
 
@@ -170,7 +190,7 @@ ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables)
             const uint32_t count = static_cast<uint32_t>(t.entryCount);
             const ElementId data = Anywhere(ds, PALETTE_TAGS[i].data);
             if (data >= 0) {
-                if (!ReadEntries(ds, data, t.entries, count)) {
+                if (!ReadEntries(ds, data, t.entries, count, t.bitsPerEntry)) {
                     d.Release();
                     return ERROR_GENERAL_FAILURE;
                 }
@@ -203,6 +223,14 @@ ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables)
         d.samplesPerPixel = 1;
     if (d.samplesPerPixel > 1)
         d.planarConfiguration = UnsignedOr0(ds, Sibling(ds, pixel, TAG_PLANAR_CONFIGURATION));
+    const uint32_t pixelTag = ds.GetTag(pixel);
+    if (pixelTag == TAG_FLOAT_PIXEL_DATA || pixelTag == TAG_DOUBLE_FLOAT_PIXEL_DATA) {
+        // IEEE samples: bits allocated 32 or 64 by the element; no bits stored or sign.
+        d.floatSamples = true;
+        d.bitsAllocated = d.bitsStored = pixelTag == TAG_FLOAT_PIXEL_DATA ? 32 : 64;
+        d.highBit = d.bitsAllocated - 1;
+        d.pixelRepresentation = 0;
+    }
 
     const ElementId photometric = Sibling(ds, pixel, TAG_PHOTOMETRIC);
     if (photometric >= 0) {
@@ -266,7 +294,7 @@ ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables)
     return SUCCESS;
 }
 
-uint32_t ImageSource::FrameBytes() const
+uint64_t ImageSource::FrameBits() const
 {
     if (m_dataSet == nullptr || m_pixelData < 0)
         return 0;
@@ -277,35 +305,53 @@ uint32_t ImageSource::FrameBytes() const
         return 0;
     const uint64_t rows = ds.GetUnsigned(rowsId, 0);
     const uint64_t columns = ds.GetUnsigned(columnsId, 0);
-    const uint64_t bits = UnsignedOr0(ds, Sibling(ds, m_pixelData, TAG_BITS_ALLOCATED));
+    const uint32_t tag = ds.GetTag(m_pixelData);
+    const uint64_t bits = tag == TAG_FLOAT_PIXEL_DATA ? 32
+        : tag == TAG_DOUBLE_FLOAT_PIXEL_DATA          ? 64
+                                             : UnsignedOr0(ds, Sibling(ds, m_pixelData, TAG_BITS_ALLOCATED));
     uint64_t samples = UnsignedOr0(ds, Sibling(ds, m_pixelData, TAG_SAMPLES_PER_PIXEL));
     if (samples == 0)
         samples = 1;
-    uint64_t bytes = rows * columns * bits * samples / 8;
+    // Beyond any real image; the product below stays far from overflowing.
+    if (rows >= (1u << 24) || columns >= (1u << 24) || bits > 64 || samples > 64)
+        return 0;
     // Native YBR_FULL_422 keeps two bytes per pixel (Cb and Cr shared by each pair).
     if (samples == 3 && bits == 8 && ds.GetCompression() == 0) {
         const ElementId photometric = Sibling(ds, m_pixelData, TAG_PHOTOMETRIC);
         if (photometric >= 0) {
             char* text = ds.GetString(photometric, 0);
-            if (text != nullptr && std::strcmp(text, "YBR_FULL_422") == 0)
-                bytes = rows * columns * 2;
+            const bool subsampled = text != nullptr && std::strcmp(text, "YBR_FULL_422") == 0;
             DataSet::FreeString(text);
+            if (subsampled)
+                return rows * columns * 16;
         }
     }
+    return rows * columns * bits * samples;
+}
+
+uint32_t ImageSource::FrameBytes() const
+{
+    // Whole bytes: a frame of one-bit pixels ends in a partly used byte.
+    const uint64_t bytes = (FrameBits() + 7) / 8;
     return bytes > MAX_FRAME_BYTES ? 0 : static_cast<uint32_t>(bytes);
 }
 
-bool ImageSource::ThirtyTwoBitWordsSwappedInPairs() const
+bool ImageSource::BigEndianWords() const
 {
     DataSet& ds = *m_dataSet;
-    if (ds.GetVr(m_pixelData) != 0x4F57 /* OW */
-        || UnsignedOr0(ds, Sibling(ds, m_pixelData, TAG_BITS_ALLOCATED)) != 32)
+    if (ds.GetVr(m_pixelData) != 0x4F57 /* OW */)
         return false;
     const ElementId syntax = Anywhere(ds, 0x00020010);
     char* text = syntax < 0 ? nullptr : ds.GetString(syntax, 0);
     const bool bigEndian = text != nullptr && std::strcmp(text, "1.2.840.10008.1.2.2") == 0;
     DataSet::FreeString(text);
     return bigEndian;
+}
+
+bool ImageSource::ThirtyTwoBitWordsSwappedInPairs() const
+{
+    return UnsignedOr0(*m_dataSet, Sibling(*m_dataSet, m_pixelData, TAG_BITS_ALLOCATED)) == 32
+        && BigEndianWords();
 }
 
 bool ImageSource::Encapsulated() const
@@ -369,6 +415,42 @@ const std::vector<ImageSource::EncapsulatedFrame>& ImageSource::GroupFrames() co
     return *m_groupedFrames;
 }
 
+bool ImageSource::ReadShiftedBits(uint8_t* out, uint64_t start, uint32_t amount, uint32_t bitShift) const
+{
+    DataSet& ds = *m_dataSet;
+    if (ds.ReadValue(m_pixelData, out, static_cast<uint32_t>(start), amount) != SUCCESS)
+        return false;
+    // The byte after (when the value has it) supplies the high bits of the last byte.
+    uint8_t next = 0;
+    if (start + amount < ds.GetHeldLength(m_pixelData)
+        && ds.ReadValue(m_pixelData, &next, static_cast<uint32_t>(start + amount), 1) != SUCCESS)
+        return false;
+    for (uint32_t i = 0; i < amount; ++i) {
+        const uint8_t high = i + 1 < amount ? out[i + 1] : next;
+        out[i] = static_cast<uint8_t>(out[i] >> bitShift | high << (8 - bitShift));
+    }
+    return true;
+}
+
+bool ImageSource::ReadWholeWords(uint8_t* out, uint64_t start, uint32_t amount) const
+{
+    DataSet& ds = *m_dataSet;
+    if ((start % 2 == 0 && amount % 2 == 0) || !BigEndianWords())
+        return ds.ReadValue(m_pixelData, out, static_cast<uint32_t>(start), amount) == SUCCESS;
+    // Big-endian OW values are swapped per 16-bit word: read the words around an odd-sized frame
+    // and keep its bytes.
+    const uint64_t first = start & ~uint64_t { 1 };
+    const uint64_t end
+        = std::min<uint64_t>((start + amount + 1) & ~uint64_t { 1 }, ds.GetHeldLength(m_pixelData));
+    std::vector<uint8_t> words(static_cast<size_t>(end - first));
+    if (ds.ReadValue(
+            m_pixelData, words.data(), static_cast<uint32_t>(first), static_cast<uint32_t>(words.size()))
+        != SUCCESS)
+        return false;
+    std::memcpy(out, words.data() + (start - first), amount);
+    return true;
+}
+
 int32_t ImageSource::FrameCount() const
 {
     if (m_dataSet == nullptr || m_pixelData < 0)
@@ -378,11 +460,15 @@ int32_t ImageSource::FrameCount() const
         return static_cast<int32_t>(std::min<size_t>(GroupFrames().size(), INT32_MAX));
     if (m_dataSet->GetCompression() != 0)
         return length != 0 ? 1 : 0;
-    const uint32_t frameBytes = FrameBytes();
-    if (frameBytes == 0)
-        return 0; // no frame size: nothing can be shown
-    const uint32_t count = length / frameBytes;
-    return (length != 0 && count == 0) ? 1 : static_cast<int32_t>(count);
+    if (FrameBytes() == 0)
+        return 0; // no frame size (or an absurd one): nothing can be shown
+    // Only frames whose bytes the file holds: a cut file or a hostile length gives no phantom
+    // frames. One-bit frames follow each other without padding (PS3.5 8.1.1).
+    const uint64_t held = m_dataSet->GetHeldLength(m_pixelData);
+    const uint64_t count = held * 8 / FrameBits();
+    if (held != 0 && count == 0)
+        return 1; // a single short frame shows what it has
+    return static_cast<int32_t>(std::min<uint64_t>(count, INT32_MAX));
 }
 
 template <typename Place>
@@ -431,26 +517,37 @@ uint32_t ImageSource::ReadFrameTo(uint32_t frame, uint32_t offset, uint32_t maxi
         }
         return written == amount ? amount : 0;
     }
-    uint64_t start, frameLength;
     if (ds.GetCompression() != 0) {
         if (frame != 1) // a defined-length compressed value holds one frame
             return 0;
-        frameLength = ds.GetHeldLength(m_pixelData); // not more than the file holds
-        start = offset;
-    } else {
-        const int32_t count = FrameCount();
-        if (count <= 0 || frame > static_cast<uint32_t>(count))
+        const uint32_t held = ds.GetHeldLength(m_pixelData); // not more than the file holds
+        if (offset >= held)
             return 0;
-        frameLength = length / static_cast<uint32_t>(count);
-        start = frameLength * (frame - 1) + offset;
+        const uint32_t amount = clampAmount(held - offset);
+        if (amount == 0 || ds.ReadValue(m_pixelData, out, offset, amount) != SUCCESS)
+            return 0;
+        return amount;
     }
-    if (offset >= frameLength)
+    const int32_t count = FrameCount();
+    const uint32_t frameBytes = FrameBytes();
+    if (count <= 0 || frame > static_cast<uint32_t>(count) || offset >= frameBytes)
         return 0;
-    const uint32_t amount = clampAmount(frameLength - offset);
+    // Frame k starts at (k - 1) x frame size, whatever follows the last frame; one-bit frames may
+    // start inside a byte.
+    const uint64_t startBit = FrameBits() * (frame - 1);
+    const uint32_t bitShift = static_cast<uint32_t>(startBit % 8);
+    const uint64_t start = startBit / 8 + offset;
+    const uint64_t held = ds.GetHeldLength(m_pixelData);
+    if (start >= held)
+        return 0;
+    const uint32_t amount = clampAmount(std::min<uint64_t>(frameBytes - offset, held - start));
     if (amount == 0)
         return 0;
-    if (ds.ReadValue(m_pixelData, out, static_cast<uint32_t>(start), amount) != SUCCESS)
+    if (bitShift != 0 ? !ReadShiftedBits(out, start, amount, bitShift) : !ReadWholeWords(out, start, amount))
         return 0;
+    const uint32_t usedBits = static_cast<uint32_t>(FrameBits() % 8);
+    if (offset + amount == frameBytes && usedBits != 0) // the next frame's first bits are not ours
+        out[amount - 1] &= static_cast<uint8_t>((1u << usedBits) - 1);
     if (ThirtyTwoBitWordsSwappedInPairs() && start % 4 == 0) {
         // Big-endian OW data is swapped per 16-bit word; 32-bit samples need their halves
         // exchanged as well to come out little-endian.

@@ -26,7 +26,8 @@ inline constexpr uint64_t MAX_FRAME_BYTES = 1ull << 30;
 class ImageSource {
 public:
     // Keeps the data set (may be null) and finds the first Pixel Data (7FE0,0010) in depth-first
-    // order, so an icon image in an earlier sequence wins.
+    // order, so an icon image in an earlier sequence wins; without one, Float (7FE0,0008) or
+    // Double Float Pixel Data (7FE0,0009).
     void Bind(DataSet* dataSet);
 
     // Fills `description` from the data set. SUCCESS or ERROR_GENERAL_FAILURE (no Pixel Data,
@@ -35,18 +36,21 @@ public:
     // unusual bits allocated) is described as stored; DisplayBitmap refuses it.
     ResultCode Describe(ImageDescription& description, TableReading tables);
 
-    // Bytes of one native frame: rows x columns x bits allocated x samples / 8 (rows x columns x
-    // 2 for native 8-bit YBR_FULL_422); 0 when Pixel Data, rows or columns is absent, or the size
-    // exceeds MAX_FRAME_BYTES.
+    // Bytes of one native frame: rows x columns x bits allocated x samples / 8, rounded up to a
+    // whole byte (rows x columns x 2 for native 8-bit YBR_FULL_422); 0 when Pixel Data, rows or
+    // columns is absent, or the size exceeds MAX_FRAME_BYTES.
     uint32_t FrameBytes() const;
 
-    // Frames in Pixel Data: -1 without it; native: value length / frame bytes (at least 1 when
-    // the value is not empty, 0 when frame bytes is 0); encapsulated: frames after grouping.
+    // Frames in Pixel Data: -1 without it; native: the whole frames among the bytes the file
+    // really holds (one when it holds less than a frame, 0 when the frame size is 0);
+    // encapsulated: frames after grouping.
     int32_t FrameCount() const;
 
     // Copies up to `maximum` (0 = the rest) stored bytes of `frame` (1-based), starting `offset`
-    // into the frame, to the start of `buffer` (grown when smaller than the amount). Returns the
-    // bytes copied, 0 on any failure or past the frame's end.
+    // into the frame, to the start of `buffer` (grown when smaller than the amount). Native frame
+    // k starts at (k - 1) x the frame size; one-bit frames, packed without padding, come out
+    // starting at bit 0. Returns the bytes copied, 0 on any failure or past the frame's end or
+    // the bytes the file holds.
     uint32_t ReadFrame(uint32_t frame, std::vector<uint8_t>& buffer, uint32_t offset, uint32_t maximum);
     // The same into `destination`, up to its size: a caller that owns the frame's memory reads
     // straight into it.
@@ -64,6 +68,13 @@ private:
     template <typename Place>
     uint32_t ReadFrameTo(uint32_t frame, uint32_t offset, uint32_t maximum, Place place);
     bool Encapsulated() const;
+    uint64_t FrameBits() const;
+    // Reads `amount` bytes from byte `start` of Pixel Data, whole 16-bit words at a time.
+    bool ReadWholeWords(uint8_t* out, uint64_t start, uint32_t amount) const;
+    // Reads `amount` bytes of bits starting `bitShift` bits into byte `start` of Pixel Data.
+    bool ReadShiftedBits(uint8_t* out, uint64_t start, uint32_t amount, uint32_t bitShift) const;
+    // OW Pixel Data of a big-endian file: swapped per 16-bit word when read.
+    bool BigEndianWords() const;
     bool ThirtyTwoBitWordsSwappedInPairs() const;
     // Frames of encapsulated Pixel Data, grouped once per Bind.
     const std::vector<EncapsulatedFrame>& GroupFrames() const;

@@ -94,6 +94,29 @@ void PixelDecoder::SetLayout(uint32_t planarConfiguration, uint32_t frameSize)
     m_rle.reset();
 }
 
+namespace {
+
+// Samples of 8 bits or fewer decoded as bytes for an image of 16 bits allocated: little-endian
+// words, as the JPEG builds for wide samples give them.
+bool WidenToWords(std::vector<uint8_t>& output, uint32_t& decodedLength)
+{
+    const size_t samples = decodedLength;
+    try {
+        if (output.size() < 2 * samples)
+            output.resize(2 * samples);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (size_t i = samples; i-- > 0;) {
+        output[2 * i] = output[i];
+        output[2 * i + 1] = 0;
+    }
+    decodedLength = static_cast<uint32_t>(2 * samples);
+    return true;
+}
+
+} // namespace
+
 ResultCode PixelDecoder::Decode(std::vector<uint8_t>& output, uint32_t& decodedLength, int32_t& colourSpace)
 {
     const uint32_t received = static_cast<uint32_t>(m_compressed.size());
@@ -116,6 +139,9 @@ ResultCode PixelDecoder::Decode(std::vector<uint8_t>& output, uint32_t& decodedL
         const std::span<const uint8_t> fresh = std::span<const uint8_t>(m_compressed).subspan(m_handedOver);
         const ResultCode result = m_jpegLs->Decode(fresh, output, m_planarConfiguration, decodedLength);
         m_handedOver = m_compressed.size();
+        if (result == SUCCESS && m_bitsAllocated > 8 && m_jpegLs->FrameInfo().precision <= 8
+            && !WidenToWords(output, decodedLength))
+            return ERROR_MEMORY_ALLOC;
         if (result == SUCCESS) {
             m_readPosition = m_capacity;
             m_compressed.clear();

@@ -76,6 +76,28 @@ TEST(PixelDecoderTest, OneDecoderForEveryFrameKeepsItsOutputBuffer)
     }
 }
 
+// JPEG-LS samples of 8 bits or fewer in an image of 16 bits allocated come out as little-endian
+// words, as the JPEG builds give wide samples.
+TEST(PixelDecoderTest, NarrowJpegLsSamplesInSixteenBitsAreWidened)
+{
+    for (const DecoderFixture& f : testing::LoadFixtures("jpegls")) {
+        if (f.bitsAllocated != 8 || f.samplesPerPixel != 1 || !f.exact)
+            continue;
+        SCOPED_TRACE(f.name);
+        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+        const auto narrow = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".raw"));
+        PixelDecoder decoder;
+        ASSERT_EQ(decoder.Init(0x1400000, 16, 1, static_cast<uint32_t>(compressed.size())), SUCCESS);
+        ASSERT_EQ(decoder.Append(compressed), SUCCESS);
+        decoder.SetLayout(0, f.FrameSize() * 2);
+        ASSERT_EQ(decoder.Decode(), SUCCESS);
+        const auto output = decoder.Output();
+        ASSERT_EQ(output.size(), 2 * narrow.size());
+        for (size_t i = 0; i < narrow.size(); ++i)
+            ASSERT_EQ(output[2 * i] | output[2 * i + 1] << 8, narrow[i]) << "sample " << i;
+    }
+}
+
 TEST(PixelDecoderTest, SelectsTheCodecByCompressionKind)
 {
     EXPECT_EQ(CodecForCompression(0), PixelCodec::None);

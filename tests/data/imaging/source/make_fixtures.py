@@ -113,6 +113,12 @@ save(ds, "palette_count_0.dcm", bytes([0, 1, 2, 3]))
 ds = base(1, 4, photometric="PALETTE COLOR")
 palette(ds, 8, 0, [0] * 4, [0] * 8, [0] * 8)  # red data shorter than its descriptor
 save(ds, "palette_short_data.dcm", bytes([0, 1, 2, 3]))
+ds = base(2, 2, photometric="PALETTE COLOR")  # 8-bit entries stored one byte each
+for colour, entries in (("Red", range(256)), ("Green", range(255, -1, -1)), ("Blue", (i * 3 % 256 for i in range(256)))):
+    setattr(ds, f"{colour}PaletteColorLookupTableDescriptor", [256, 0, 8])
+    setattr(ds, f"{colour}PaletteColorLookupTableData", bytes(entries))
+    ds[f"{colour}PaletteColorLookupTableData"].VR = "OW"
+save(ds, "palette_8bit_entries.dcm", bytes([0, 1, 128, 255]))
 ds = base(1, 4, photometric="PALETTE COLOR")
 for colour in ("Red", "Green", "Blue"):
     setattr(ds, f"{colour}PaletteColorLookupTableDescriptor", [8, 0, 16])
