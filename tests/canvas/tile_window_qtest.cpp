@@ -196,14 +196,26 @@ private slots:
         }
     }
 
+    // A row of viewingFlagsMatchTheLoader_data: the file's path and the one flag (0 mirror,
+    // 1 flip, 2 invert).
+    static std::string FlagRowPath(const QString& file)
+    {
+        return file.startsWith("pydicom:") ? PydicomFile(file.mid(8).toStdString())
+                                           : SourceFile(file.toStdString());
+    }
+    static DisplayFlags FlagRowFlags(int flag)
+    {
+        DisplayFlags flags;
+        (flag == 0 ? flags.reflectX : flag == 1 ? flags.reflectY : flags.invert) = true;
+        return flags;
+    }
+
     void viewingFlagsMatchTheLoader()
     {
         QFETCH(QString, file);
         QFETCH(int, flag);
-        const std::string path = file.startsWith("pydicom:") ? PydicomFile(file.mid(8).toStdString())
-                                                             : SourceFile(file.toStdString());
-        DisplayFlags flags;
-        (flag == 0 ? flags.reflectX : flag == 1 ? flags.reflectY : flags.invert) = true;
+        const std::string path = FlagRowPath(file);
+        const DisplayFlags flags = FlagRowFlags(flag);
         m_zoom = 1.5;
         // Applied to a shown image ...
         auto tile = MakeTile(250, 180);
@@ -230,10 +242,8 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(int, flag);
-        const std::string path = file.startsWith("pydicom:") ? PydicomFile(file.mid(8).toStdString())
-                                                             : SourceFile(file.toStdString());
-        DisplayFlags flags;
-        (flag == 0 ? flags.reflectX : flag == 1 ? flags.reflectY : flags.invert) = true;
+        const std::string path = FlagRowPath(file);
+        const DisplayFlags flags = FlagRowFlags(flag);
         auto tile = MakeTile(200, 200);
         QVERIFY(tile->ShowDicomImage(path, 1));
         tile->ToggleWindowLevelMode();

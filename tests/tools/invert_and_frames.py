@@ -21,21 +21,9 @@ from pydicom.dataset import Dataset, FileMetaDataset
 from pydicom.uid import ExplicitVRLittleEndian
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from render_and_info import read_png  # noqa: E402
+from render_and_info import PYDICOM, check, failures, read_png, run  # noqa: E402
 
-PYDICOM = os.path.join(os.path.dirname(pydicom.__file__), "data", "test_files")
 LOSSY = {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.81"}
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL", message)
-
-
-def run(tool, *args):
-    return subprocess.run([tool, *args], capture_output=True)
 
 
 def new_dataset(rows, columns, bits, photometric="MONOCHROME2", frames=None, stored=None):
