@@ -300,8 +300,13 @@ void DisplayBitmap::Negate(std::array<uint8_t, 1024>& table)
                 table[i + c] = static_cast<uint8_t>(255 - table[i + c]);
         return;
     }
-    for (uint8_t& byte : m_bits)
-        byte = static_cast<uint8_t>(255 - byte);
+    // Pixels only: the row padding keeps whatever it holds.
+    const size_t rowBytes = 3 * static_cast<size_t>(m_bitmapWidth);
+    for (int32_t r = 0; r < m_bitmapHeight; ++r) {
+        uint8_t* row = BitmapRow(static_cast<uint32_t>(r));
+        for (size_t i = 0; i < rowBytes; ++i)
+            row[i] = static_cast<uint8_t>(255 - row[i]);
+    }
 }
 
 void DisplayBitmap::Reconvert()
