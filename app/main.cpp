@@ -3,6 +3,5 @@
 
 int main(int argc, char** argv)
 {
-    velmora::PreviewApp app(argc, argv);
-    return app.Run();
+    return velmora::RunViewer(argc, argv);
 }

@@ -4,8 +4,10 @@
 #include "app/controls.h"
 #include "app/exam_tree.h"
 #include "app/model/exam_filing.h"
+#include "app/open_paths.h"
 #include "app/viewer_commands.h"
 #include "canvas/splash_dialog.h"
+#include "platform/desktop.h"
 #include "toolkit/data_set.h"
 
 #include <QApplication>
@@ -80,6 +82,7 @@ MainDialog::MainDialog(QString programFolder, std::unique_ptr<ImageArea> area,
     resize(client.size());
     CreateControls();
     m_menus = std::make_unique<ContextMenus>(*this);
+    new PathDrops(*this);
     // Features add their commands here, after the viewer's own.
     AddViewerCommands(m_commands, *this);
 }
@@ -331,14 +334,17 @@ void MainDialog::Initialise()
     qApp->installEventFilter(this);
     m_commands.InstallKeys(this, [this](int id) { TriggerCommand(id); });
 
-    // 10. - 12. The default folder, the first image, the splash.
-    if (!m_programFolder.isEmpty()) {
-        ScanDefaultFolder();
-        Next();
-        ShowSplash();
+    // 10. - 12. The default folder (or the paths the program was given), the first image, the
+    // splash.
+    if (!m_startPaths.empty()) {
+        OpenPaths(m_startPaths);
     } else {
+        if (!m_programFolder.isEmpty())
+            ScanDefaultFolder();
         Next();
     }
+    if (!m_programFolder.isEmpty())
+        ShowSplash();
 }
 
 int MainDialog::Run()
@@ -658,6 +664,26 @@ void MainDialog::LoadFile()
             m_area->ShowImages(m_tree->Model().CollectFour(item, m_wholeList));
         }
     }
+    if (m_jpegFound)
+        ShowPictureList();
+    else if (m_pictures->Count() == 0)
+        HidePictureList();
+}
+
+void MainDialog::OpenPaths(const std::vector<std::string>& paths)
+{
+    const WaitCursor wait;
+    m_tree->Clear();
+    m_jpegFound = false;
+    const ScanSinks sinks = SinksFor(m_tree->Model(), *m_pictures, m_jpegFound);
+    for (const std::string& path : paths) {
+        const PathKind kind = KindOf(path);
+        if (kind == PathKind::Folder)
+            velmora::ScanFolder(path, sinks);
+        else if (kind == PathKind::File)
+            (IsPictureName(path) ? sinks.picture : sinks.dicom)(path);
+    }
+    Next();
     if (m_jpegFound)
         ShowPictureList();
     else if (m_pictures->Count() == 0)

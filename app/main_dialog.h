@@ -16,6 +16,8 @@
 #include <QHash>
 #include <QIcon>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QLabel;
 class QDialog;
@@ -84,6 +86,12 @@ public:
     void Initialise();
     // Initialise, then run modally; the dialog's result.
     int Run();
+    // Paths to open at start-up in place of the scan of "DICOM" (before Initialise).
+    void SetStartPaths(std::vector<std::string> paths) { m_startPaths = std::move(paths); }
+    // Opens what the user pointed at (the command line, a drop) in place of the tree's content:
+    // each folder scanned as Browse does, each regular file filed as Load does (a picture goes to
+    // the picture list); anything else is passed over. Then the first image is shown.
+    void OpenPaths(const std::vector<std::string>& paths);
 
     // The commands, by id, from the command table (what a click on the button runs after
     // toggling it).
@@ -184,6 +192,7 @@ private:
     void OnPictureClicked();
 
     QString m_programFolder;
+    std::vector<std::string> m_startPaths;
     std::unique_ptr<ImageArea> m_area;
     std::unique_ptr<UserPrompts> m_prompts;
     CommandTable m_commands;

@@ -1,9 +1,13 @@
 #include "app/preview_app.h"
 
+#include "app/command_line.h"
 #include "app/main_dialog.h"
+#include "app/open_paths.h"
 #include "canvas/annotation_install.h"
 #include "platform/desktop.h"
 #include "toolkit/built_in_tables.h"
+
+#include <cstdio>
 
 namespace velmora {
 
@@ -19,13 +23,43 @@ PreviewApp::PreviewApp(int& argc, char** argv)
     NameApplication();
 }
 
-int PreviewApp::Run()
+int PreviewApp::Run(const std::vector<std::string>& paths)
 {
     InstallBuiltInTables();
     InstallAnnotationCanvas();
     MainDialog dialog(ProgramFolder());
+    dialog.SetStartPaths(paths);
     dialog.Run();
     return 0;
+}
+
+int RunViewer(int argc, char** argv)
+{
+    // Read before Qt starts, so that --help and a wrong option need no display.
+    const CommandLine line = ParseCommandLine(argc, argv);
+    switch (line.action) {
+    case CommandLine::Action::Help:
+        std::fputs(HelpText().c_str(), stdout);
+        return 0;
+    case CommandLine::Action::Version:
+        std::fputs(VersionLine().c_str(), stdout);
+        return 0;
+    case CommandLine::Action::WrongUsage:
+        std::fprintf(
+            stderr, "velmora: unknown option %s\n%s", line.unknownOption.c_str(), UsageLine().c_str());
+        return 2;
+    case CommandLine::Action::Run:
+        break;
+    }
+    for (const std::string& path : line.paths) {
+        if (KindOf(path) == PathKind::Other)
+            std::fprintf(stderr, "velmora: %s: neither a folder nor a file, passed over\n", path.c_str());
+    }
+    // Qt sees the program name only: every argument is ours (Qt's own settings come from its
+    // environment variables, QT_QPA_PLATFORM and the like).
+    int qtArgc = 1;
+    PreviewApp app(qtArgc, argv);
+    return app.Run(line.paths);
 }
 
 } // namespace velmora

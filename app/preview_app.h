@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QApplication>
+#include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -14,8 +16,12 @@ class PreviewApp : public QApplication {
     Q_OBJECT
 public:
     PreviewApp(int& argc, char** argv);
-    // The start-up: tables, then the main dialog run modally. The exit status.
-    int Run();
+    // The start-up: tables, then the main dialog run modally on `paths` (none: the sample
+    // folder). The exit status.
+    int Run(const std::vector<std::string>& paths = {});
 };
+
+// The velmora program: the command line, then the window. The exit status.
+int RunViewer(int argc, char** argv);
 
 } // namespace velmora

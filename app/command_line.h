@@ -1,0 +1,24 @@
+// The viewer's command line, `velmora [--help] [--version] [--] [PATH...]`: the paths to open in
+// place of the start-up scan, kept as the bytes the shell passed (names need not be UTF-8).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+struct CommandLine {
+    enum class Action { Run, Help, Version, WrongUsage };
+    Action action = Action::Run;
+    std::vector<std::string> paths;
+    std::string unknownOption; // for WrongUsage
+};
+
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// The usage line, the help text and the version line, each ending in a newline.
+std::string UsageLine();
+std::string HelpText();
+std::string VersionLine();
+
+} // namespace velmora

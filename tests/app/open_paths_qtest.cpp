@@ -1,0 +1,166 @@
+// Opening what the user points at: start-up paths in place of the sample scan, dropped files and
+// folders, the bytes of names that are not UTF-8, and the paths that are passed over.
+#include "app/open_paths.h"
+#include "viewer_fixture.h"
+
+#include <QMimeData>
+#include <QTreeWidget>
+#include <algorithm>
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace velmora;
+using namespace velmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every image item's path in the tree, as bytes, sorted.
+std::vector<std::string> ImagePaths(const MainDialog& d)
+{
+    std::vector<std::string> paths;
+    const ExamModel& model = d.Tree()->Model();
+    for (ExamItem item = model.FirstDeepest(); item;) {
+        paths.push_back(model.Record(item)->path);
+        item = model.NextImage(item, Wrap::No, Across::WholeTree);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::string Bytes(const fs::path& path)
+{
+    return path.native();
+}
+
+// Drags `data` onto the middle of `d` and drops it there; whether the drag was accepted.
+bool DragAndDrop(MainDialog& d, QMimeData* data)
+{
+    const QPointF at(d.width() / 2.0, 300);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&d, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&d, &drop);
+    return drop.isAccepted();
+}
+
+} // namespace
+
+class OpenPathsTest : public QObject {
+    Q_OBJECT
+
+    ViewerFolder m_program; // its DICOM: three CT slices and an MR image
+    QTemporaryDir m_dir;
+    PromptAnswers m_answers;
+    fs::path m_mr; // a folder with both MR samples, named in Latin-1
+    fs::path m_ct; // one CT file
+    fs::path m_picture;
+
+private slots:
+    void initTestCase()
+    {
+        InstallViewerTables();
+        const fs::path root = m_dir.path().toStdString();
+        const fs::path samples = SampleFolder().toStdString();
+        m_mr = root / "M\xfcller";
+        fs::create_directories(m_mr / "series");
+        fs::copy_file(samples / "MR_BRAIN/MR001.dcm", m_mr / "series" / "one.dcm");
+        fs::copy_file(samples / "MR_BRAIN/MR002.dcm", m_mr / "two.dcm");
+        m_ct = root / "ct5.dcm";
+        fs::copy_file(samples / "CT_HEAD/CT005.dcm", m_ct);
+        m_picture = root / "photo.jpg";
+        QImage(8, 8, QImage::Format_RGB32).save(QString::fromStdString(m_picture.string()), "JPEG");
+        QVERIFY(::mkfifo((root / "fifo").c_str(), 0600) == 0);
+        fs::create_symlink(m_ct, root / "link.dcm");
+    }
+
+    void kindOfPaths()
+    {
+        const fs::path root = m_dir.path().toStdString();
+        QCOMPARE(KindOf(Bytes(m_mr)), PathKind::Folder);
+        QCOMPARE(KindOf(Bytes(m_ct)), PathKind::File);
+        QCOMPARE(KindOf(Bytes(root / "link.dcm")), PathKind::File);
+        QCOMPARE(KindOf(Bytes(root / "fifo")), PathKind::Other);
+        QCOMPARE(KindOf(Bytes(root / "missing")), PathKind::Other);
+        QCOMPARE(KindOf(""), PathKind::Other);
+    }
+
+    void startPathsReplaceTheSampleScan()
+    {
+        const fs::path root = m_dir.path().toStdString();
+        auto d = std::make_unique<MainDialog>(
+            m_program.Path(), nullptr, std::make_unique<AnsweringPrompts>(m_answers));
+        d->SetStartPaths(
+            { Bytes(m_mr), Bytes(m_ct), Bytes(m_picture), Bytes(root / "fifo"), Bytes(root / "missing") });
+        d->Initialise();
+        d->show();
+        // The MR folder (its Latin-1 name intact) and the CT file; nothing of the sample folder.
+        QCOMPARE(ImagePaths(*d),
+            (std::vector<std::string> {
+                Bytes(m_mr / "series" / "one.dcm"), Bytes(m_mr / "two.dcm"), Bytes(m_ct) }));
+        const std::string selected = d->Tree()->Model().Record(d->Tree()->Selected())->path;
+        QCOMPARE(selected, d->Tree()->Model().Record(d->Tree()->Model().FirstDeepest())->path);
+        QVERIFY(TileOf(*d, 0)->ImageShown());
+        QCOMPARE(d->Pictures()->Count(), 1);
+        QVERIFY(d->Pictures()->isVisible());
+    }
+
+    void withoutStartPathsTheSampleFolderIsScanned()
+    {
+        auto d = MakeViewer(m_program.Path(), m_answers);
+        QCOMPARE(ImagePaths(*d).size(), 4);
+        QVERIFY(QString::fromStdString(ImagePaths(*d).front()).startsWith(m_program.Path() + "/DICOM/"));
+    }
+
+    void droppedPathsAreTheBytesOfLocalFiles_data()
+    {
+        QTest::addColumn<QByteArray>("uriList");
+        QTest::addColumn<QList<QByteArray>>("paths");
+        QTest::newRow("one") << QByteArray("file:///data/a.dcm\r\n") << QList<QByteArray> { "/data/a.dcm" };
+        QTest::newRow("comment, host, two")
+            << QByteArray("# from a file manager\r\nfile://localhost/x/y\r\nfile:///z\r\n")
+            << QList<QByteArray> { "/x/y", "/z" };
+        QTest::newRow("escapes and Latin-1")
+            << QByteArray("file:///my%20scans/M%FCller\n") << QList<QByteArray> { "/my scans/M\xfcller" };
+        QTest::newRow("not local") << QByteArray("https://example.org/a.dcm\r\nsmb://host/share/b\r\n")
+                                   << QList<QByteArray> {};
+    }
+
+    void droppedPathsAreTheBytesOfLocalFiles()
+    {
+        QFETCH(QByteArray, uriList);
+        QFETCH(QList<QByteArray>, paths);
+        QMimeData data;
+        data.setData("text/uri-list", uriList);
+        QList<QByteArray> got;
+        for (const std::string& path : DroppedPaths(data))
+            got << QByteArray::fromStdString(path);
+        QCOMPARE(got, paths);
+    }
+
+    void aDropOpensFoldersAndFiles()
+    {
+        auto d = MakeViewer(m_program.Path(), m_answers);
+        QMimeData folder;
+        folder.setData("text/uri-list",
+            "file://" + QByteArray::fromStdString(Bytes(m_mr)).toPercentEncoding("/") + "\r\n");
+        QVERIFY(DragAndDrop(*d, &folder));
+        QCOMPARE(ImagePaths(*d).size(), 2);
+        QVERIFY(TileOf(*d, 0)->ImageShown());
+
+        QMimeData file;
+        file.setUrls({ QUrl::fromLocalFile(QString::fromStdString(Bytes(m_ct))) });
+        QVERIFY(DragAndDrop(*d, &file));
+        QCOMPARE(ImagePaths(*d), std::vector<std::string> { Bytes(m_ct) });
+
+        QMimeData web;
+        web.setUrls({ QUrl("https://example.org/a.dcm") });
+        QVERIFY(!DragAndDrop(*d, &web));
+        QCOMPARE(ImagePaths(*d).size(), 1);
+    }
+};
+
+QTEST_MAIN(OpenPathsTest)
+#include "open_paths_qtest.moc"
