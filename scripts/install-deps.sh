@@ -13,6 +13,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
   # oracles: reference decoders and real DICOM files
   libcharls-dev dcmtk libgdcm-tools python3-pydicom python3-numpy python3-gdcm
+  # packaging: dpkg-shlibdeps for the .deb's Depends
+  dpkg-dev
   # fonts for the offscreen and Xvfb platforms
   fonts-dejavu-core
 )

@@ -14,6 +14,7 @@ int RunInfo(Args args);
 int RunRender(Args args);
 int RunScan(Args args);
 int RunSave(Args args);
+int RunThumbnail(Args args);
 
 // Prints the usage text to stderr and returns 2.
 int Usage();

@@ -19,7 +19,10 @@ int Usage()
                "  save SRC DEST [--preamble] [--meta] [--explicit] [--big-endian] [--deflated]\n"
                "       [--memory-mode] [--all-group-lengths] [--defined-lengths] [--file-format]\n"
                "                                 write SRC's data set to DEST (no option: raw\n"
-               "                                 implicit VR little-endian, as Save Image does)\n",
+               "                                 implicit VR little-endian, as Save Image does)\n"
+               "  thumbnail FILE OUT.png [--size N]\n"
+               "                                 the first frame as the viewer shows it, longer\n"
+               "                                 side N pixels (default 256)\n",
         stderr);
     return 2;
 }
@@ -43,6 +46,7 @@ int main(int argc, char** argv)
         { "render", RunRender },
         { "scan", RunScan },
         { "save", RunSave },
+        { "thumbnail", RunThumbnail },
     };
     for (const Entry& entry : kCommands) {
         if (entry.name == command)
