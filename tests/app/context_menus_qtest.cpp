@@ -153,21 +153,10 @@ private slots:
         QFETCH(QString, item);
         QFETCH(int, id);
         QFETCH(QList<int>, before);
-        auto clicked = MakeViewer(m_folder.Path(), m_answers);
-        for (int first : before)
-            Click(*clicked, first);
-        Click(*clicked, id);
-        const QString expected = State(*clicked);
-        clicked.reset();
-
-        auto chosen = MakeViewer(m_folder.Path(), m_answers);
-        for (int first : before)
-            Click(*chosen, first);
-        const QString unchanged = State(*chosen);
-        TileWindow* tile = TileOf(*chosen, 0);
-        ChooseItem(chosen->Menus().Open(IMAGE_MENU, tile->mapToGlobal(ImageCentre(tile))), item);
-        QCOMPARE(State(*chosen), expected);
-        QVERIFY(State(*chosen) != unchanged);
+        ExpectSameAsClick(m_folder.Path(), m_answers, before, id, [&](MainDialog& d) {
+            TileWindow* tile = TileOf(d, 0);
+            ChooseItem(d.Menus().Open(IMAGE_MENU, tile->mapToGlobal(ImageCentre(tile))), item);
+        });
     }
 
     void toolsOffAndSaveImageFromTheMenu()

@@ -73,20 +73,8 @@ private slots:
         QFETCH(QList<int>, before);
         QCOMPARE(MakeViewer(m_folder.Path(), m_answers)->Commands().Find(id)->key, key);
 
-        auto clicked = MakeViewer(m_folder.Path(), m_answers);
-        for (int first : before)
-            Click(*clicked, first);
-        Click(*clicked, id);
-        const QString expected = State(*clicked);
-        clicked.reset();
-
-        auto keyed = MakeViewer(m_folder.Path(), m_answers);
-        for (int first : before)
-            Click(*keyed, first);
-        const QString unchanged = State(*keyed);
-        QTest::keySequence(keyed.get(), key);
-        QCOMPARE(State(*keyed), expected);
-        QVERIFY(State(*keyed) != unchanged);
+        ExpectSameAsClick(
+            m_folder.Path(), m_answers, before, id, [&](MainDialog& d) { QTest::keySequence(&d, key); });
     }
 
     void toolsOffReleasesTheToolAndIsCheckedWhenNoToolIsOn()

@@ -13,6 +13,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 
 namespace velmora::testing {
 
@@ -146,6 +147,27 @@ inline void Click(MainDialog& d, int id)
     if (button->CheckMode())
         button->SetCheck(button->GetCheck() ? 0 : 1);
     d.RunCommand(id);
+}
+
+// Clicks `before` in two fresh viewers, then clicks button `id` in one and does `act` in the
+// other: both must end in the same state, and `act` must have changed something.
+inline void ExpectSameAsClick(const QString& programFolder, PromptAnswers& answers, const QList<int>& before,
+    int id, const std::function<void(MainDialog&)>& act)
+{
+    auto clicked = MakeViewer(programFolder, answers);
+    for (int first : before)
+        Click(*clicked, first);
+    Click(*clicked, id);
+    const QString expected = State(*clicked);
+    clicked.reset();
+
+    auto acted = MakeViewer(programFolder, answers);
+    for (int first : before)
+        Click(*acted, first);
+    const QString unchanged = State(*acted);
+    act(*acted);
+    QCOMPARE(State(*acted), expected);
+    QVERIFY(State(*acted) != unchanged);
 }
 
 } // namespace velmora::testing
