@@ -157,7 +157,7 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     // From here the tile shows this load's frame or nothing: a picture shown before is gone.
     m_content = TileContent::DicomFrame;
     m_picture = QImage();
-    const DisplayFlags flags { reflectX, reflectY, invert };
+    const DisplayFlags flags { reflectX, reflectY, invert, {} };
     FrameLoadResult result = FrameLoadResult::LoadFailed;
     if (!path.empty() && frame >= 1) {
         LoadPainter painter(*this);

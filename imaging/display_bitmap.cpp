@@ -335,6 +335,17 @@ void DisplayBitmap::Reconvert()
         ApplyTotals();
 }
 
+ResultCode DisplayBitmap::SetWindow(double center, double width)
+{
+    if (m_description == nullptr)
+        return ERROR_GENERAL_FAILURE;
+    m_description->windowCenter = center;
+    m_description->windowWidth = width;
+    if (RawComplete())
+        Reconvert();
+    return SUCCESS;
+}
+
 ResultCode DisplayBitmap::Invert()
 {
     if (!RawComplete())

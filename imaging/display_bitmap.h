@@ -60,6 +60,11 @@ public:
     // distance from mid-grey by (1 + total / 1000)^2. Totals back at 0 restore the original.
     ResultCode Brightness(int32_t step);
     ResultCode Contrast(int32_t step);
+    // Replaces the attached description's window (centre and width in the modality's rescaled
+    // units; the file's (0028,1050) / (0028,1051) until then) and, once the frame is whole,
+    // converts it again from the raw frame with the adjustment totals. ERROR_GENERAL_FAILURE
+    // without a description.
+    ResultCode SetWindow(double center, double width);
     // Invert shows the negative (255 minus every shown value) until the next Invert or frame;
     // the reflections change the raw data. Each reconverts the whole frame and reapplies the
     // adjustment totals.

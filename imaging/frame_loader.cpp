@@ -34,16 +34,34 @@ void ApplyFlags(DisplayBitmap& bitmap, const DisplayFlags& flags)
     }
 }
 
-// Appends one piece; when it completes the frame, applies the flags. Then tells the observer.
-bool AppendPiece(DisplayBitmap& bitmap, const uint8_t* bytes, uint32_t length, const DisplayFlags& flags,
-    FrameLoadObserver* observer)
+// A preset window, set before the pixels arrive so the frame is converted once.
+void ApplyPresetWindow(DataSet& dataSet, ImageDescription& description, const WindowChoice& choice)
 {
-    const bool accepted = bitmap.Append(bytes, length);
+    const std::span<const WindowPreset> presets = WindowPresets();
+    if (choice.mode != WindowMode::Preset || choice.preset >= presets.size()
+        || !RescalesToHounsfield(dataSet, description))
+        return;
+    description.windowCenter = presets[choice.preset].window.center;
+    description.windowWidth = presets[choice.preset].window.width;
+}
+
+// Appends one piece; when it completes the frame, sets the frame-range window and applies the
+// flags. Then tells the observer.
+bool AppendPiece(DisplayBitmap& bitmap, const ImageDescription& description, std::span<const uint8_t> piece,
+    const DisplayFlags& flags, FrameLoadObserver* observer)
+{
+    const bool accepted = bitmap.Append(piece);
     const bool completed = accepted && bitmap.Received() == bitmap.Total();
+    if (completed && flags.window.mode == WindowMode::FrameRange && IsWindowed(description)
+        && description.minimumKnown && description.maximumKnown) {
+        const WindowValues range = FrameRangeWindow(description);
+        bitmap.MarkComplete();
+        bitmap.SetWindow(range.center, range.width);
+    }
     if (completed)
         ApplyFlags(bitmap, flags);
     if (observer != nullptr)
-        observer->PieceAppended({ bytes, length }, accepted, completed);
+        observer->PieceAppended(piece, accepted, completed);
     return accepted;
 }
 
@@ -87,6 +105,7 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
     source.Bind(&dataSet);
     if (source.Describe(description, TableReading::Read) != SUCCESS)
         return FrameLoadResult::DescribeFailed;
+    ApplyPresetWindow(dataSet, description, flags.window);
     const int32_t frameCount = source.FrameCount();
     if (observer != nullptr)
         observer->Described(description, frameCount);
@@ -116,7 +135,7 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
             }
             if (read == 0)
                 break;
-            if (!AppendPiece(bitmap, piece, read, flags, observer))
+            if (!AppendPiece(bitmap, description, { piece, read }, flags, observer))
                 return FrameLoadResult::AppendFailed;
             offset += read;
         }
@@ -146,7 +165,8 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
     bitmap.Attach(&description);
     if (bitmap.Begin(Progressive::Yes, 0) != SUCCESS)
         return FrameLoadResult::AppendFailed;
-    if (!AppendPiece(bitmap, m_decoder.Output().data(), m_decoder.DecodedLength(), flags, observer))
+    if (!AppendPiece(
+            bitmap, description, { m_decoder.Output().data(), m_decoder.DecodedLength() }, flags, observer))
         return FrameLoadResult::AppendFailed;
     return bitmap.Received() == bitmap.Total() ? FrameLoadResult::Shown : FrameLoadResult::AppendFailed;
 }

@@ -12,6 +12,7 @@
 #include "imaging/image_description.h"
 #include "imaging/image_source.h"
 #include "imaging/pixel_decoder.h"
+#include "imaging/window_presets.h"
 
 #include <cstdint>
 #include <span>
@@ -26,6 +27,10 @@ struct DisplayFlags {
     bool reflectX = false;
     bool reflectY = false;
     bool invert = false;
+    // A preset replaces the file's window before any pixel is read, on images whose rescale
+    // gives Hounsfield units only; the frame's range replaces it once the frame is whole, before
+    // the other flags. Others ignore it.
+    WindowChoice window;
 };
 
 // Why a load stopped; Shown on success.

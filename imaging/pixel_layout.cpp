@@ -180,16 +180,22 @@ void WindowEnds(double center, double width, double intercept, double slope, dou
 
 } // namespace
 
+bool UsableRescale(const ImageDescription& d, double& intercept, double& slope)
+{
+    if (IsAbsent(d.rescaleIntercept) || IsAbsent(d.rescaleSlope) || d.rescaleSlope == 0.0
+        || !std::isfinite(d.rescaleSlope) || !std::isfinite(d.rescaleIntercept))
+        return false;
+    intercept = d.rescaleIntercept;
+    slope = d.rescaleSlope;
+    return true;
+}
+
 bool FileWindow(const ImageDescription& d, double& low, double& high)
 {
     if (IsAbsent(d.windowWidth) || IsAbsent(d.windowCenter))
         return false;
     double intercept = 0.0, slope = 1.0;
-    if (!IsAbsent(d.rescaleIntercept) && !IsAbsent(d.rescaleSlope) && d.rescaleSlope != 0.0
-        && std::isfinite(d.rescaleSlope) && std::isfinite(d.rescaleIntercept)) {
-        intercept = d.rescaleIntercept;
-        slope = d.rescaleSlope;
-    }
+    UsableRescale(d, intercept, slope);
     WindowEnds(d.windowCenter, d.windowWidth, intercept, slope, low, high);
     return true;
 }

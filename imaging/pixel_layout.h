@@ -69,6 +69,10 @@ private:
 void ScanPixelRange(ImageDescription& description, const SampleReader& reader, const uint8_t* raw,
     uint32_t totalBytes, int32_t& lo, int32_t& hi);
 
+// The modality rescale when both values are present, finite and the slope is not 0: sets
+// `intercept` and `slope` and returns true; otherwise leaves them and returns false.
+bool UsableRescale(const ImageDescription& description, double& intercept, double& slope);
+
 // The file's window in stored values, [low, high]: center -/+ width / 2 with the rescale undone
 // when intercept and slope are both present. False when the file has no window.
 bool FileWindow(const ImageDescription& description, double& low, double& high);

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         DisplayBitmap bitmap;
         ImageSource loaderSource;
         ImageDescription loaded;
-        LoadFrameFromDataSet(dataSet, 1, DisplayFlags { true, true, true }, loaderSource, loaded, bitmap);
+        LoadFrameFromDataSet(dataSet, 1, DisplayFlags { true, true, true, {} }, loaderSource, loaded, bitmap);
         for (uint8_t b : bitmap.Bits())
             sum += b;
     }

@@ -88,7 +88,7 @@ TEST_F(FrameLoaderTest, FramesOfAMultiFrameFile)
 TEST_F(FrameLoaderTest, DisplayFlagsInTheTilesOrder)
 {
     ASSERT_EQ(
-        Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true }), FrameLoadResult::Shown);
+        Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true, {} }), FrameLoadResult::Shown);
     // Mirrored and flipped, 0..5 as 2 x 3 becomes 5 4 3 / 2 1 0; inverted, it shows 255 minus that
     // while the raw frame stays as read.
     EXPECT_EQ(std::vector<uint8_t>(description.pixelBuffer.begin(), description.pixelBuffer.begin() + 6),
