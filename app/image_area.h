@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/model/exam_model.h"
+#include "imaging/window_presets.h"
 
 #include <array>
 #include <memory>
@@ -43,6 +44,9 @@ public:
     virtual void SetInteractionMode(InteractionMode mode) = 0;
     virtual void ChooseAnnotation(AnnotationKind kind) = 0;
     virtual void ChooseText(const std::string& text) = 0;
+    // The window every live tile shows, through later loads too (an area without windows
+    // ignores it).
+    virtual void SetWindowChoice(WindowChoice) { }
 
     // Whether tile `index` (0..3) exists and holds an image (a DICOM frame or a picture).
     virtual bool TileHoldsImage(int index) const = 0;

@@ -5,6 +5,7 @@
 #include "app/exam_tree.h"
 #include "app/model/exam_filing.h"
 #include "app/open_paths.h"
+#include "app/reading_aids.h"
 #include "app/viewer_commands.h"
 #include "canvas/splash_dialog.h"
 #include "platform/desktop.h"
@@ -85,6 +86,8 @@ MainDialog::MainDialog(QString programFolder, std::unique_ptr<ImageArea> area,
     new PathDrops(*this);
     // Features add their commands here, after the viewer's own.
     AddViewerCommands(m_commands, *this);
+    m_readingAids = new ReadingAids(*this, *m_area, *m_tree); // owned as a child
+    AddReadingAidCommands(m_commands, *m_readingAids);
 }
 
 MainDialog::~MainDialog()

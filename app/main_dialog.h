@@ -30,6 +30,7 @@ class ContextMenus;
 class ExamTree;
 class IconButton;
 class PictureList;
+class ReadingAids;
 
 // Control ids of the dialog template.
 enum ControlIdentifier : int {
@@ -148,6 +149,7 @@ public:
     IconButton* Button(int id) const;
     ExamTree* Tree() const { return m_tree; }
     PictureList* Pictures() const { return m_pictures; }
+    ReadingAids* Aids() const { return m_readingAids; }
     ImageArea& Area() const { return *m_area; }
     double Zoom() const { return m_zoom; }
     double ZoomStep() const { return m_zoomStep; }
@@ -200,6 +202,7 @@ private:
     QHash<int, QWidget*> m_controls;
     ExamTree* m_tree = nullptr;
     PictureList* m_pictures = nullptr;
+    ReadingAids* m_readingAids = nullptr;
     ColourEdit* m_zoomBox = nullptr;
     ColourEdit* m_fpsBox = nullptr;
     QFont m_boldFont;

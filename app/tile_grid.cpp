@@ -111,6 +111,9 @@ void TileGrid::ShowImages(const FourSlots& four)
         tile.reflectX = m_mirror;
         tile.reflectY = m_flip;
         tile.invert = m_invert;
+        tile.windowChoice = m_window;
+        tile.imageIndex = four[k].index;
+        tile.imageCount = four[k].count;
         m_lastShowResult = tile.ShowDicomImage(four[k].path, four[k].frame);
     });
 }
@@ -169,6 +172,15 @@ void TileGrid::ApplyInvert()
     ForEachTile([&](TileWindow& tile, size_t) {
         tile.invert = m_invert;
         tile.Invert();
+    });
+}
+
+void TileGrid::SetWindowChoice(WindowChoice choice)
+{
+    m_window = choice;
+    ForEachTile([&](TileWindow& tile, size_t) {
+        tile.windowChoice = choice;
+        tile.ApplyWindow();
     });
 }
 

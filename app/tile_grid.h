@@ -34,6 +34,9 @@ public:
     void ApplyFlip() override;
     void ApplyInvert() override;
     void SetZoom(double factor) override;
+    // Each live tile re-reads its frame with the new window.
+    void SetWindowChoice(WindowChoice choice) override;
+    WindowChoice Window() const { return m_window; }
     void ToggleWindowLevel() override;
     void SetInteractionMode(InteractionMode mode) override;
     void ChooseAnnotation(AnnotationKind kind) override;
@@ -60,6 +63,7 @@ private:
     bool m_mirror = false;
     bool m_flip = false;
     bool m_invert = false;
+    WindowChoice m_window;
     int m_mode = 1;
     int m_x = 0;
     int m_y = 50;

@@ -2,6 +2,7 @@
 #include "canvas/tile_window.h"
 
 #include "imaging/frame_loader.h"
+#include "platform/corner_text.h"
 #include "platform/desktop.h"
 #include "toolkit/data_set.h"
 
@@ -26,6 +27,7 @@ struct TileClass {
     std::vector<TileWindow*> tiles;
     bool cursorSet = false;
     Qt::CursorShape cursor = Qt::ArrowCursor;
+    bool overlayShown = false;
 };
 
 TileClass& Class()
@@ -82,6 +84,8 @@ public:
                 t.m_spacing[0] = dataSet->GetReal(spacing, 0);
                 t.m_spacing[1] = dataSet->GetReal(spacing, 1);
             }
+            t.m_facts = ReadOverlayFacts(*dataSet);
+            t.m_hounsfield = RescalesToHounsfield(*dataSet, description);
         }
     }
     void PieceAppended(std::span<const uint8_t>, bool accepted, bool) override
@@ -157,7 +161,11 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     // From here the tile shows this load's frame or nothing: a picture shown before is gone.
     m_content = TileContent::DicomFrame;
     m_picture = QImage();
-    const DisplayFlags flags { reflectX, reflectY, invert, {} };
+    m_facts = {};
+    m_hounsfield = false;
+    m_path = path;
+    m_frame = frame;
+    const DisplayFlags flags { reflectX, reflectY, invert, windowChoice };
     FrameLoadResult result = FrameLoadResult::LoadFailed;
     if (!path.empty() && frame >= 1) {
         LoadPainter painter(*this);
@@ -175,6 +183,7 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     }
     BindAfterLoad();
     Invalidate(Erase::Yes);
+    m_appliedWindow = Effective(windowChoice);
     m_imageShown = true;
     return true;
 }
@@ -211,6 +220,82 @@ void TileWindow::ShowPicture(const std::string& path)
     m_imageShown = true;
     m_content = TileContent::Picture;
     Invalidate(Erase::Yes);
+}
+
+void TileWindow::ApplyWindow()
+{
+    if (!m_imageShown || m_content != TileContent::DicomFrame || Effective(windowChoice) == m_appliedWindow)
+        return;
+    // The raw frame may be inverted about the old window: read it again. The pan is kept.
+    const PixelRect before = m_imageRect;
+    if (ShowDicomImage(m_path, m_frame) && before.Width() == m_imageRect.Width()
+        && before.Height() == m_imageRect.Height()) {
+        m_imageRect = before;
+        m_binding.SetImageRect(m_imageRect);
+        Invalidate(Erase::Yes);
+    }
+}
+
+// The choice as a load applies it to this frame: presets only with a rescale to Hounsfield units,
+// nothing on frames that are not windowed.
+WindowChoice TileWindow::Effective(WindowChoice choice) const
+{
+    if (!IsWindowed(m_description) || (choice.mode == WindowMode::Preset && !m_hounsfield))
+        return {};
+    return choice;
+}
+
+void TileWindow::SetOverlayShown(bool shown)
+{
+    TileClass& tileClass = Class();
+    tileClass.overlayShown = shown;
+    for (TileWindow* tile : tileClass.tiles)
+        tile->Invalidate(Erase::Yes);
+}
+
+bool TileWindow::OverlayShown()
+{
+    return Class().overlayShown;
+}
+
+CornerLines TileWindow::OverlayLines() const
+{
+    if (!m_imageShown || m_content != TileContent::DicomFrame)
+        return {};
+    OverlayView view;
+    view.imageIndex = imageIndex;
+    view.imageCount = imageCount;
+    view.window = ShownWindow(m_description);
+    view.zoom = CurrentZoom();
+    return ComposeCorners(m_facts, view);
+}
+
+void TileWindow::PaintOverlay(QImage& target, const QRect& area) const
+{
+    const CornerLines lines = OverlayLines();
+    CornerStrings strings;
+    for (size_t k = 0; k < lines.size(); ++k)
+        for (const std::string& line : lines[k])
+            strings[k].append(QString::fromStdString(line));
+    DrawCornerText(target, area, strings);
+}
+
+QImage TileWindow::ImageAsShown() const
+{
+    if (!m_imageShown)
+        return {};
+    if (m_content == TileContent::Picture)
+        return m_picture;
+    if (!m_bitmap.HasBitmap())
+        return {};
+    QImage image(m_bitmap.Width(), m_bitmap.Height(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    DrawContext dc(image);
+    const PixelRect whole { 0, 0, m_bitmap.Width(), m_bitmap.Height() };
+    m_bitmap.Paint(&dc, &whole, PaintMode::Full);
+    if (OverlayShown())
+        PaintOverlay(image, image.rect());
+    return image;
 }
 
 void TileWindow::SelectTool(ToolKind kind)
@@ -303,6 +388,8 @@ void TileWindow::OnPaint(DrawContext& dc)
     m_binding.SetImageRect(m_imageRect);
     m_binding.Refresh();
     m_binding.RedrawAll();
+    if (m_imageShown && OverlayShown())
+        PaintOverlay(dc.Target(), QRect(0, 0, dc.Width(), dc.Height()));
 }
 
 void TileWindow::PaintPicture(DrawContext& dc)

@@ -3,7 +3,8 @@
 // paints native frames band by band while they are read, erases only the bands around the
 // image, and handles window/level dragging (left button), panning (right button) and the
 // calibration prompt after a ruler. Its annotation canvas, bound after every load, sees the
-// mouse first. Sits in the canvas layer, on the platform layer.
+// mouse first. The corner overlay, when shown, is drawn last over image and annotations. Sits in
+// the canvas layer, on the platform layer.
 #pragma once
 
 #include "canvas/annotation_layer.h"
@@ -12,6 +13,8 @@
 #include "imaging/frame_loader.h"
 #include "imaging/image_description.h"
 #include "imaging/image_source.h"
+#include "imaging/overlay_facts.h"
+#include "imaging/window_presets.h"
 #include "platform/framebuffer_window.h"
 
 #include <QImage>
@@ -55,10 +58,29 @@ public:
     void ReflectY();
     void Invert();
 
+    // Reads the shown frame again with `windowChoice`, the way a load applies it.
+    void ApplyWindow();
+
     // Display flags, applied after every load (the grid writes them).
     bool reflectX = false;
     bool reflectY = false;
     bool invert = false;
+    WindowChoice windowChoice;
+    // The shown image's place in its series (1-based), for the overlay; 0 when unknown.
+    int32_t imageIndex = 0;
+    int32_t imageCount = 0;
+
+    // The corner overlay of every tile (it belongs to the tiles' kind, like the cursor): showing
+    // or hiding it repaints every live tile. Hidden until first shown.
+    static void SetOverlayShown(bool shown);
+    static bool OverlayShown();
+    // The overlay's lines for the shown DICOM frame (empty corners for anything else).
+    CornerLines OverlayLines() const;
+    // The frame as shown at 100 % (window, brightness/contrast, flags), with the overlay when it
+    // is shown; a picture as loaded; a null image when the tile is empty.
+    QImage ImageAsShown() const;
+    // Whether the frame's rescale gives Hounsfield units (the presets apply).
+    bool Hounsfield() const { return m_hounsfield; }
 
     bool ImageShown() const { return m_imageShown; }
     TileContent Content() const { return m_content; }
@@ -111,6 +133,8 @@ private:
     void WindowLevelDrag(int32_t x, int32_t y);
     void Pan(int32_t x, int32_t y);
     void PaintPicture(DrawContext& dc);
+    void PaintOverlay(QImage& target, const QRect& area) const;
+    WindowChoice Effective(WindowChoice choice) const;
     double CurrentZoom() const;
 
     ZoomLink m_zoom;
@@ -132,6 +156,11 @@ private:
     QImage m_picture;
     std::array<double, 2> m_spacing {};
     std::vector<std::pair<uint32_t, uint32_t>> m_bands;
+    std::string m_path; // the shown DICOM frame, for ApplyWindow
+    int32_t m_frame = 0;
+    OverlayFacts m_facts;
+    bool m_hounsfield = false;
+    WindowChoice m_appliedWindow; // what the last load's window choice changed
 };
 
 } // namespace velmora

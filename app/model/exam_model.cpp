@@ -254,8 +254,13 @@ FourSlots ExamModel::CollectFour(ExamItem item, bool wholeList) const
     if (!Valid(item))
         return slots;
     auto fill = [this](ExamItem from, TileSlot& slot) {
-        if (const ImageItemRecord* record = Record(from))
-            slot = TileSlot { record->path, record->frame };
+        const ImageItemRecord* record = Record(from);
+        if (record == nullptr)
+            return;
+        int32_t index = 1;
+        for (ExamItem before = PreviousSibling(from); before != 0; before = PreviousSibling(before))
+            ++index;
+        slot = TileSlot { record->path, record->frame, index, ChildCount(Parent(from)) };
     };
     fill(item, slots[0]);
     ExamItem current = item;

@@ -26,10 +26,14 @@ struct ImageItemRecord {
 enum class ExamLevel : int { Patient = 0, Study = 1, Series = 2, Image = 3 };
 
 // One (path, frame) pair for a tile; an empty path and frame 0 where there is none.
+// `index` / `count`: the image's place among the images of its series (1-based), shown by the
+// overlay; 0 when unknown. A slot is the same slot whatever its place.
 struct TileSlot {
     std::string path;
     int32_t frame = 0;
-    bool operator==(const TileSlot&) const = default;
+    int32_t index = 0;
+    int32_t count = 0;
+    bool operator==(const TileSlot& other) const { return path == other.path && frame == other.frame; }
 };
 using FourSlots = std::array<TileSlot, 4>;
 

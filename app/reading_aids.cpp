@@ -1,0 +1,163 @@
+// ReadingAids: the reading-aid commands and their actions.
+#include "app/reading_aids.h"
+
+#include "app/command_table.h"
+#include "app/exam_tree.h"
+#include "app/image_area.h"
+#include "app/tags_window.h"
+#include "canvas/tile_window.h"
+#include "platform/dialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QKeySequence>
+
+namespace velmora {
+
+ReadingAids::ReadingAids(QWidget& owner, ImageArea& area, ExamTree& tree)
+    : QObject(&owner)
+    , m_owner(owner)
+    , m_area(area)
+    , m_tree(tree)
+{
+    connect(&m_tree, &ExamTree::SelectionChanged, this, [this] { FollowSelection(); });
+}
+
+ReadingAids::~ReadingAids()
+{
+    delete m_tags.data();
+}
+
+void ReadingAids::ToggleOverlay()
+{
+    TileWindow::SetOverlayShown(!TileWindow::OverlayShown());
+}
+
+void ReadingAids::ChooseWindow(WindowChoice choice)
+{
+    if (choice.mode == WindowMode::Preset) {
+        bool any = false;
+        for (int k = 0; k < m_area.Mode(); ++k) {
+            const auto* tile = qobject_cast<TileWindow*>(m_area.Tile(k));
+            any = any || (tile != nullptr && tile->ImageShown() && tile->Hounsfield());
+        }
+        if (!any)
+            return;
+    }
+    m_window = choice;
+    m_area.SetWindowChoice(choice);
+}
+
+TileWindow* ReadingAids::CurrentTile() const
+{
+    TileWindow* first = nullptr;
+    for (int k = 0; k < m_area.Mode(); ++k) {
+        auto* tile = qobject_cast<TileWindow*>(m_area.Tile(k));
+        if (tile == nullptr || !tile->ImageShown())
+            continue;
+        if (tile->underMouse())
+            return tile;
+        if (first == nullptr && k == 0)
+            first = tile;
+    }
+    return first;
+}
+
+TagsWindow* ReadingAids::Tags() const
+{
+    return m_tags.data();
+}
+
+void ReadingAids::ShowTags()
+{
+    if (m_tags.isNull()) {
+        m_tags = new TagsWindow(&m_owner);
+        m_tags->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    FollowSelection();
+    m_tags->show();
+    m_tags->raise();
+    m_tags->activateWindow();
+}
+
+void ReadingAids::FollowSelection()
+{
+    if (m_tags.isNull())
+        return;
+    std::string path;
+    if (!m_tree.Model().GetPath(m_tree.Selected(), path))
+        return;
+    const QString file = QString::fromStdString(path);
+    if (file != m_tags->File())
+        m_tags->ShowFile(file);
+}
+
+void ReadingAids::CopyImage()
+{
+    if (const TileWindow* tile = CurrentTile()) {
+        const QImage image = tile->ImageAsShown();
+        if (!image.isNull())
+            QApplication::clipboard()->setImage(image);
+    }
+}
+
+bool ReadingAids::ExportImage()
+{
+    const TileWindow* tile = CurrentTile();
+    const QImage image = tile != nullptr ? tile->ImageAsShown() : QImage();
+    if (image.isNull())
+        return false;
+    QString path = CurrentDialogs().SaveFile(&m_owner, tr("Export Image"), tr("PNG image (*.png)"));
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".png");
+    QImageWriter writer(path, "png");
+    if (writer.write(image))
+        return true;
+    CurrentDialogs().Message(&m_owner, tr("Export Image"),
+        tr("The image could not be written to %1: %2").arg(path, writer.errorString()), MessageIcon::Warning);
+    return false;
+}
+
+void AddReadingAidCommands(CommandTable& table, ReadingAids& aids)
+{
+    const auto window = [&aids](WindowChoice choice) {
+        return Command { 0, {}, {}, [&aids, choice] { aids.ChooseWindow(choice); },
+            [&aids, choice] { return aids.Window() == choice; }, IMAGE_MENU, READING_AIDS_GROUP };
+    };
+    table.Add({ ID_OVERLAY, "Overlay text", Qt::Key_O, [&aids] { aids.ToggleOverlay(); },
+        [] { return TileWindow::OverlayShown(); }, IMAGE_MENU, READING_AIDS_GROUP });
+    Command file = window({});
+    file.id = ID_FILE_WINDOW;
+    file.text = "File window";
+    file.key = Qt::Key_F2;
+    table.Add(file);
+    Command range = window({ WindowMode::FrameRange, 0 });
+    range.id = ID_FRAME_RANGE_WINDOW;
+    range.text = "Automatic window (minimum to maximum)";
+    range.key = Qt::Key_F3;
+    table.Add(range);
+    const std::span<const WindowPreset> presets = WindowPresets();
+    for (uint32_t k = 0; k < presets.size(); ++k) {
+        Command preset = window({ WindowMode::Preset, k });
+        preset.id = ID_FIRST_PRESET + static_cast<int>(k);
+        preset.text = QString("%1 window (%2 / %3 HU)")
+                          .arg(QString::fromUtf8(
+                              presets[k].name.data(), static_cast<qsizetype>(presets[k].name.size())))
+                          .arg(presets[k].window.width)
+                          .arg(presets[k].window.center);
+        preset.key = Qt::Key_F4 + static_cast<int>(k);
+        table.Add(preset);
+    }
+    table.Add({ ID_TAGS, "DICOM tags...", QKeySequence(Qt::CTRL | Qt::Key_D), [&aids] { aids.ShowTags(); },
+        {}, IMAGE_MENU | TREE_IMAGE_MENU, READING_AIDS_GROUP });
+    table.Add({ ID_COPY_IMAGE, "Copy image", QKeySequence(Qt::CTRL | Qt::Key_C),
+        [&aids] { aids.CopyImage(); }, {}, IMAGE_MENU, FILE_GROUP });
+    table.Add({ ID_EXPORT_IMAGE, "Export image as PNG...", QKeySequence(Qt::CTRL | Qt::Key_E),
+        [&aids] { aids.ExportImage(); }, {}, IMAGE_MENU, FILE_GROUP });
+}
+
+} // namespace velmora

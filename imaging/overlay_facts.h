@@ -1,0 +1,51 @@
+// OverlayFacts: what the corner overlay tells about an image (who, which study and series, where
+// in the series, the window and zoom shown, the slice), read from the data set while a tile loads
+// it, and the four corners' lines composed from them. The lines are text as the file holds it;
+// the painter draws them. Sits in the imaging layer above the toolkit. Qt-free.
+#pragma once
+
+#include "imaging/window_presets.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class DataSet;
+
+struct OverlayFacts {
+    std::string patientName; // (0010,0010), '^' shown as spaces
+    std::string patientId; // (0010,0020)
+    std::string studyDate; // (0008,0020) as YYYY-MM-DD when it is YYYYMMDD
+    std::string studyDescription; // (0008,1030)
+    std::string seriesNumber; // (0020,0011)
+    std::string seriesDescription; // (0008,103E)
+    std::string instanceNumber; // (0020,0013)
+    std::string sliceLocation; // (0020,1041); empty when absent
+    std::string imagePosition; // (0020,0032) as "x, y, z"; empty when absent
+};
+
+// Reads the facts from the top level of `dataSet`; absent elements leave fields empty.
+OverlayFacts ReadOverlayFacts(DataSet& dataSet);
+
+// What the tile adds: the image's place in its series (1-based; 0 when unknown), the window it
+// shows (none for frames that are not windowed) and its zoom.
+struct OverlayView {
+    int32_t imageIndex = 0;
+    int32_t imageCount = 0;
+    std::optional<WindowValues> window;
+    double zoom = 1.0;
+};
+
+// Top-left, top-right, bottom-left, bottom-right; empty lines are left out.
+enum class Corner : uint8_t { TopLeft = 0, TopRight = 1, BottomLeft = 2, BottomRight = 3 };
+using CornerLines = std::array<std::vector<std::string>, 4>;
+
+// Top-left: patient name, patient ID. Top-right: study date, study description. Bottom-left:
+// "Se: N description", "Im: N / count". Bottom-right: "W: w L: l", "Zoom: z%", then the slice
+// location ("Loc: l") or, without one, the position ("Pos: x, y, z").
+CornerLines ComposeCorners(const OverlayFacts& facts, const OverlayView& view);
+
+} // namespace velmora
