@@ -266,6 +266,8 @@ CornerLines TileWindow::OverlayLines() const
     view.imageIndex = imageIndex;
     view.imageCount = imageCount;
     view.window = ShownWindow(m_description);
+    if (view.window)
+        view.window = AdjustedWindow(*view.window, m_bitmap.BrightnessTotal(), m_bitmap.ContrastTotal());
     view.zoom = CurrentZoom();
     return ComposeCorners(m_facts, view);
 }

@@ -1,6 +1,7 @@
 // OverlayFacts: reading the overlay's elements and composing the corner lines.
 #include "imaging/overlay_facts.h"
 
+#include "toolkit/character_set.h"
 #include "toolkit/data_set.h"
 
 #include <algorithm>
@@ -21,16 +22,13 @@ constexpr uint32_t TAG_INSTANCE_NUMBER = 0x00200013;
 constexpr uint32_t TAG_IMAGE_POSITION = 0x00200032;
 constexpr uint32_t TAG_SLICE_LOCATION = 0x00201041;
 
-// Value `index` of a top-level element; empty when absent.
+// Value `index` of a top-level element as UTF-8; empty when absent.
 std::string Value(DataSet& dataSet, uint32_t tag, uint32_t index = 0)
 {
     const ElementId id = dataSet.FindElement(NO_ELEMENT, tag, true);
     if (id == NO_ELEMENT)
         return {};
-    char* text = dataSet.GetString(id, index);
-    std::string value = text != nullptr ? text : "";
-    DataSet::FreeString(text);
-    return value;
+    return GetText(dataSet, id, index).value_or("");
 }
 
 std::string DateText(std::string date)

@@ -1,7 +1,7 @@
 // OverlayFacts: what the corner overlay tells about an image (who, which study and series, where
 // in the series, the window and zoom shown, the slice), read from the data set while a tile loads
-// it, and the four corners' lines composed from them. The lines are text as the file holds it;
-// the painter draws them. Sits in the imaging layer above the toolkit. Qt-free.
+// it (text decoded to UTF-8 by its character set), and the four corners' lines composed from
+// them; the painter draws them. Sits in the imaging layer above the toolkit. Qt-free.
 #pragma once
 
 #include "imaging/window_presets.h"

@@ -85,4 +85,18 @@ std::optional<WindowValues> ShownWindow(const ImageDescription& d)
     return WindowValues { (low + high) / 2.0, std::fabs(high - low) };
 }
 
+WindowValues AdjustedWindow(WindowValues window, int32_t brightnessTotal, int32_t contrastTotal)
+{
+    // As DisplayBitmap adjusts an 8-bit colour table: grey + B, then the distance from mid-grey
+    // times (k / 1000)^2, with B = total * 255 / 1000 rounded and k = 1000 + contrast total.
+    const int64_t b = (static_cast<int64_t>(brightnessTotal) * 255 + 500) / 1000;
+    const double k = (1000.0 + contrastTotal) / 1000.0;
+    const double scale = k * k;
+    WindowValues adjusted = window;
+    adjusted.center = window.center - static_cast<double>(b) * window.width / 255.0;
+    if (scale > 0.0)
+        adjusted.width = window.width / scale;
+    return adjusted;
+}
+
 } // namespace velmora

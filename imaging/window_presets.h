@@ -55,4 +55,9 @@ WindowValues FrameRangeWindow(const ImageDescription& description);
 // the file's window, a set one or the formula's default, narrowed to the frame's range.
 std::optional<WindowValues> ShownWindow(const ImageDescription& description);
 
+// The window that `window` followed by the display bitmap's brightness and contrast totals amounts
+// to: brightness moves the centre by its grey levels' share of the width, contrast divides the
+// width by its scale. Unchanged when both totals are 0; a contrast scale of 0 keeps the width.
+WindowValues AdjustedWindow(WindowValues window, int32_t brightnessTotal, int32_t contrastTotal);
+
 } // namespace velmora

@@ -177,6 +177,39 @@ TEST_F(WindowPresetsTest, FrameRangeSpansMinimumToMaximum)
     EXPECT_DOUBLE_EQ(shown->width, CT_MAXIMUM - CT_MINIMUM);
 }
 
+TEST_F(WindowPresetsTest, AdjustedWindowIsWhatBrightnessAndContrastShow)
+{
+    const WindowValues soft = WindowPresets()[1].window;
+    const struct {
+        int32_t brightness, contrast;
+    } cases[] = { { 0, 0 }, { 40, 0 }, { -60, 0 }, { 0, 30 }, { 0, 70 }, { 25, -40 }, { -35, 80 } };
+    for (const auto& c : cases) {
+        Loaded loaded;
+        Load(loaded, CT_SMALL, { WindowMode::Preset, 1 });
+        ASSERT_EQ(loaded.result, FrameLoadResult::Shown);
+        loaded.bitmap.MarkComplete();
+        ASSERT_EQ(loaded.bitmap.Brightness(c.brightness), SUCCESS);
+        ASSERT_EQ(loaded.bitmap.Contrast(c.contrast), SUCCESS);
+        const WindowValues adjusted = AdjustedWindow(soft, c.brightness, c.contrast);
+        // The grey the screen shows for a rescaled value: the window's byte through the adjusted
+        // colour table.
+        const int32_t lo = static_cast<int32_t>(std::trunc(soft.center - CT_INTERCEPT - soft.width / 2));
+        const int32_t hi = static_cast<int32_t>(std::trunc(soft.center - CT_INTERCEPT + soft.width / 2));
+        auto grey = [&](double rescaled) {
+            const uint8_t byte = Linear(static_cast<int32_t>(std::lround(rescaled - CT_INTERCEPT)), lo, hi);
+            return static_cast<int>(loaded.bitmap.ColourTable()[byte * 4]);
+        };
+        SCOPED_TRACE(testing::Message() << c.brightness << " " << c.contrast);
+        EXPECT_NEAR(grey(adjusted.center), 127.5, 4.0);
+        // Brightness lifts or lowers the ends and a flatter contrast cannot pass the window's own
+        // ends, so only a steeper contrast alone narrows to a true window.
+        if (c.brightness == 0 && c.contrast > 0) {
+            EXPECT_LE(grey(adjusted.center - adjusted.width / 2 + 2), 8);
+            EXPECT_GE(grey(adjusted.center + adjusted.width / 2 - 2), 247);
+        }
+    }
+}
+
 TEST_F(WindowPresetsTest, PresetsLeaveOtherImagesAsTheFileShowsThem)
 {
     Loaded plain, preset;

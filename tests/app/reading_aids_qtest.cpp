@@ -1,0 +1,326 @@
+// Reading aids in the running viewer: the start-up state, the corner overlay in every corner and
+// tile, presets against the same file windowed by DCMTK, the frame-range window against pydicom's
+// range, the tags window against velmora-tool dump, export and copy of the image as shown.
+#include "app/exam_tree.h"
+#include "app/reading_aids.h"
+#include "app/tags_window.h"
+#include "imaging/frame_loader.h"
+#include "platform/dialogs.h"
+#include "viewer_fixture.h"
+
+#include <QClipboard>
+#include <QProcess>
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+// The save dialog answered with a path.
+class SavingDialogs : public QtDialogs {
+public:
+    explicit SavingDialogs(QString path)
+        : m_path(std::move(path))
+    {
+    }
+    QString SaveFile(QWidget*, const QString&, const QString&) override { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// The bitmap's pixels as grey or RGB, through its colour table: what the tile paints at 100 %.
+QImage BitmapImage(const DisplayBitmap& bitmap)
+{
+    QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
+    const auto& table = bitmap.ColourTable();
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const uint8_t* row = bitmap.Bits().data() + static_cast<size_t>(y) * bitmap.Stride();
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            if (bitmap.BitCount() == 8) {
+                const uint8_t* e = &table[row[x] * 4];
+                image.setPixel(x, y, qRgb(e[2], e[1], e[0]));
+            } else {
+                image.setPixel(x, y, qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
+            }
+        }
+    }
+    return image;
+}
+
+QByteArray Pixels(const DisplayBitmap& bitmap)
+{
+    return QByteArray(
+        reinterpret_cast<const char*>(bitmap.Bits().data()), static_cast<qsizetype>(bitmap.Bits().size()));
+}
+
+// Pixels of `a` and `b` (same size) that differ inside `area`.
+int Differing(const QImage& a, const QImage& b, const QRect& area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += a.pixel(x, y) != b.pixel(x, y);
+    return count;
+}
+
+std::array<QRect, 4> Corners(const QSize& size)
+{
+    const int w = 160, h = 48;
+    return { QRect(0, 0, w, h), QRect(size.width() - w, 0, w, h), QRect(0, size.height() - h, w, h),
+        QRect(size.width() - w, size.height() - h, w, h) };
+}
+
+} // namespace
+
+class ReadingAidsTest : public QObject {
+    Q_OBJECT
+
+    ViewerFolder m_folder;
+    PromptAnswers m_answers;
+    QTemporaryDir m_scratch;
+
+    std::unique_ptr<MainDialog> Viewer()
+    {
+        TileWindow::SetOverlayShown(false);
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        return d;
+    }
+
+    QString Slice(int n) const { return m_folder.Path() + QString("/DICOM/CT_HEAD/CT00%1.dcm").arg(n); }
+
+    // `file` with (0028,1050) / (0028,1051) set by DCMTK's dcmodify, loaded as a tile loads it.
+    bool LoadWindowed(const QString& file, WindowValues window, ImageDescription& d, DisplayBitmap& bitmap)
+    {
+        const QString copy = m_scratch.filePath("windowed.dcm");
+        QFile::remove(copy);
+        QFile::copy(file, copy);
+        const int status = QProcess::execute("dcmodify",
+            { "-nb", "-i", QString("(0028,1050)=%1").arg(window.center), "-i",
+                QString("(0028,1051)=%1").arg(window.width), copy });
+        if (status != 0)
+            return false;
+        ImageSource source;
+        return LoadFrame(copy.toStdString(), 1, {}, source, d, bitmap) == FrameLoadResult::Shown;
+    }
+
+private slots:
+    void initTestCase() { InstallViewerTables(); }
+    void cleanup() { TileWindow::SetOverlayShown(false); }
+
+    void opensWithTheOverlayOffAndTheFilesWindow()
+    {
+        auto d = Viewer();
+        QVERIFY(!TileWindow::OverlayShown());
+        QCOMPARE(d->Aids()->Window(), WindowChoice {});
+        const TileWindow* tile = TileOf(*d, 0);
+        QVERIFY(tile->ImageShown());
+        QCOMPARE(tile->Description().windowCenter, 40.0);
+        QCOMPARE(tile->Description().windowWidth, 120.0);
+    }
+
+    void overlayDrawsInEveryCornerOfEveryTileAndGoesAway()
+    {
+        auto d = Viewer();
+        QTest::keyClick(d.get(), Qt::Key_4);
+        QVERIFY(TileOf(*d, 2)->ImageShown());
+        std::array<QImage, 4> before;
+        std::array<QByteArray, 4> bits;
+        for (int k = 0; k < 4; ++k) {
+            TileOf(*d, k)->PaintNow();
+            before[k] = TileOf(*d, k)->Framebuffer().copy();
+            bits[k] = Pixels(TileOf(*d, k)->Bitmap());
+        }
+        QTest::keyClick(d.get(), Qt::Key_O);
+        QVERIFY(TileWindow::OverlayShown());
+        QVERIFY(d->Commands().Find(ID_OVERLAY)->checked());
+        for (int k = 0; k < 3; ++k) {
+            TileWindow* tile = TileOf(*d, k);
+            tile->PaintNow();
+            const QImage on = tile->Framebuffer();
+            const std::array<QRect, 4> corners = Corners(on.size());
+            for (size_t c = 0; c < 4; ++c) {
+                QVERIFY2(Differing(before[k], on, corners[c]) > 20,
+                    qPrintable(QString("tile %1 corner %2").arg(k).arg(c)));
+            }
+            // Nothing of it reaches the bitmap, and the image's middle is untouched.
+            QCOMPARE(Pixels(tile->Bitmap()), bits[k]);
+            QCOMPARE(Differing(before[k], on, QRect(on.width() / 2 - 20, on.height() / 2 - 20, 40, 40)), 0);
+        }
+        const CornerLines lines = TileOf(*d, 0)->OverlayLines();
+        QCOMPARE(lines[0].front(), std::string("DOE JANE"));
+        QVERIFY(std::find(lines[2].begin(), lines[2].end(), "Im: 1 / 3") != lines[2].end());
+        QCOMPARE(lines[3].front(), std::string("W: 120 L: 40"));
+        QTest::keyClick(d.get(), Qt::Key_O);
+        for (int k = 0; k < 4; ++k) {
+            TileOf(*d, k)->PaintNow();
+            QCOMPARE(TileOf(*d, k)->Framebuffer(), before[k]);
+        }
+    }
+
+    void presetsMatchTheFileWindowedAtTheirValuesInEveryTile()
+    {
+        auto d = Viewer();
+        QTest::keyClick(d.get(), Qt::Key_4);
+        for (uint32_t p = 0; p < WindowPresets().size(); ++p) {
+            const WindowValues w = WindowPresets()[p].window;
+            QTest::keyClick(d.get(), static_cast<Qt::Key>(Qt::Key_F4 + p));
+            QCOMPARE(d->Aids()->Window(), (WindowChoice { WindowMode::Preset, p }));
+            for (int k = 0; k < 3; ++k) {
+                ImageDescription description;
+                DisplayBitmap expected;
+                if (!LoadWindowed(Slice(k + 1), w, description, expected))
+                    QSKIP("dcmodify (DCMTK) is not installed");
+                QCOMPARE(Pixels(TileOf(*d, k)->Bitmap()), Pixels(expected));
+                QCOMPARE(TileOf(*d, k)->Description().windowCenter, w.center);
+            }
+        }
+    }
+
+    void presetsStayThroughNextUntilF2AndADragStartsFromThem()
+    {
+        auto d = Viewer();
+        QTest::keyClick(d.get(), Qt::Key_F6); // lung
+        const QByteArray lung = Pixels(TileOf(*d, 0)->Bitmap());
+        QTest::keyClick(d.get(), Qt::Key_PageDown);
+        TileWindow* tile = TileOf(*d, 0);
+        QCOMPARE(tile->Description().windowCenter, -600.0);
+        QCOMPARE(tile->Description().windowWidth, 1500.0);
+
+        // A window/level drag changes the shown picture from the preset, never the windowed pixels.
+        QTest::keyClick(d.get(), Qt::Key_PageUp);
+        QCOMPARE(Pixels(TileOf(*d, 0)->Bitmap()), lung);
+        const QImage atPreset = TileOf(*d, 0)->ImageAsShown();
+        d->WindowLevel();
+        tile = TileOf(*d, 0);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, { 300, 300 });
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, { 330, 310 });
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, { 330, 310 });
+        QVERIFY(tile->Bitmap().BrightnessTotal() != 0);
+        QCOMPARE(Pixels(tile->Bitmap()), lung);
+        QVERIFY(tile->ImageAsShown() != atPreset);
+
+        QTest::keyClick(d.get(), Qt::Key_F2);
+        QCOMPARE(TileOf(*d, 0)->Description().windowCenter, 40.0);
+        QCOMPARE(TileOf(*d, 0)->Description().windowWidth, 120.0);
+    }
+
+    void presetsDoNothingWithoutHounsfieldUnits()
+    {
+        auto d = Viewer();
+        ExamTree* tree = d->Tree();
+        ExamItem mr = 0;
+        for (ExamItem item = tree->Model().FirstDeepest(); item != 0;
+             item = tree->Model().NextImage(item, Wrap::No, Across::WholeTree)) {
+            std::string path;
+            if (tree->Model().GetPath(item, path) && path.find("MR001") != std::string::npos)
+                mr = item;
+        }
+        QVERIFY(mr != 0);
+        tree->Select(mr);
+        const QByteArray shown = Pixels(TileOf(*d, 0)->Bitmap());
+        QTest::keyClick(d.get(), Qt::Key_F4);
+        QCOMPARE(d->Aids()->Window(), WindowChoice {});
+        QCOMPARE(Pixels(TileOf(*d, 0)->Bitmap()), shown);
+    }
+
+    void frameRangeSpansPydicomsMinimumToMaximum()
+    {
+        auto d = Viewer();
+        QTest::keyClick(d.get(), Qt::Key_F3);
+        const std::optional<WindowValues> shown = ShownWindow(TileOf(*d, 0)->Description());
+        QVERIFY(shown.has_value());
+        // CT001 by pydicom: stored 6 .. 2040, rescale -1024.
+        QCOMPARE(shown->width, 2034.0);
+        QCOMPARE(shown->center, (6 + 2040) / 2.0 - 1024.0);
+    }
+
+    void tagsWindowListsWhatDumpPrintsFiltersAndFollowsTheSelection()
+    {
+        auto d = Viewer();
+        QTest::keyClick(d.get(), Qt::Key_D, Qt::ControlModifier);
+        TagsWindow* tags = d->Aids()->Tags();
+        QVERIFY(tags != nullptr && tags->isVisible());
+        QCOMPARE(tags->File(), Slice(1));
+
+        QProcess dump;
+        dump.start(VELMORA_TOOL_PATH, { "dump", Slice(1) });
+        QVERIFY(dump.waitForFinished());
+        const QStringList lines
+            = QString::fromUtf8(dump.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QStringList rows;
+        int count = 0;
+        for (QTreeWidgetItemIterator it(tags->Tree()); *it; ++it, ++count) {
+            int depth = 0;
+            for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent())
+                ++depth;
+            QString row = QString(depth * 2, ' ') + (*it)->text(TagsWindow::TAG) + ' '
+                + (*it)->text(TagsWindow::VR) + ' ' + (*it)->text(TagsWindow::LENGTH) + ' '
+                + (*it)->text(TagsWindow::NAME);
+            if (!(*it)->text(TagsWindow::VALUE).isEmpty())
+                row += " = " + (*it)->text(TagsWindow::VALUE);
+            rows << row;
+        }
+        QCOMPARE(rows, lines);
+
+        // The filter keeps the rows whose tag, name or value hold the text.
+        tags->SetFilter("patient");
+        QStringList kept;
+        for (QTreeWidgetItemIterator it(tags->Tree(), QTreeWidgetItemIterator::NotHidden); *it; ++it)
+            kept << (*it)->text(TagsWindow::TAG);
+        QStringList expected;
+        for (const QString& line : lines) {
+            const QString text = line.trimmed(); // "(gggg,eeee) VR LENGTH NAME[ = VALUE]"
+            if (text.section(' ', 3).contains("patient", Qt::CaseInsensitive))
+                expected << text.section(' ', 0, 0);
+        }
+        QVERIFY(!kept.isEmpty());
+        QCOMPARE(kept, expected);
+        tags->SetFilter("0020,000");
+        kept.clear();
+        for (QTreeWidgetItemIterator it(tags->Tree(), QTreeWidgetItemIterator::NotHidden); *it; ++it)
+            kept << (*it)->text(TagsWindow::TAG);
+        QCOMPARE(kept, (QStringList { "(0020,000d)", "(0020,000e)" }));
+
+        // Copy gives the selected rows as dump lines.
+        tags->SetFilter("");
+        tags->Tree()->topLevelItem(1)->setSelected(true);
+        tags->Tree()->topLevelItem(2)->setSelected(true);
+        tags->CopySelection();
+        QCOMPARE(QApplication::clipboard()->text(), lines[1] + '\n' + lines[2] + '\n');
+
+        QTest::keyClick(d.get(), Qt::Key_PageDown);
+        QCOMPARE(tags->File(), Slice(2));
+    }
+
+    void exportAndCopyGiveTheImageAsShown()
+    {
+        auto d = Viewer();
+        QTest::keyClick(d.get(), Qt::Key_F7); // bone
+        QTest::keyClick(d.get(), Qt::Key_I);
+        QTest::keyClick(d.get(), Qt::Key_M);
+        const TileWindow* tile = TileOf(*d, 0);
+        const QImage shown = BitmapImage(tile->Bitmap());
+        QCOMPARE(shown.size(), QSize(128, 128));
+
+        const QString path = m_scratch.filePath("export");
+        auto previous = SetDialogs(std::make_unique<SavingDialogs>(path));
+        QTest::keyClick(d.get(), Qt::Key_E, Qt::ControlModifier);
+        const QImage exported(path + ".png");
+        QCOMPARE(exported.convertToFormat(QImage::Format_RGB32), shown);
+
+        QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), shown);
+
+        // With the overlay on, both carry it.
+        QTest::keyClick(d.get(), Qt::Key_O);
+        QVERIFY(d->Aids()->ExportImage());
+        const QImage withOverlay = QImage(path + ".png").convertToFormat(QImage::Format_RGB32);
+        QVERIFY(Differing(withOverlay, shown, QRect(0, 0, 128, 20)) > 20);
+        QCOMPARE(Differing(withOverlay, shown, QRect(40, 50, 48, 20)), 0);
+        SetDialogs(std::move(previous));
+    }
+};
+
+QTEST_MAIN(ReadingAidsTest)
+#include "reading_aids_qtest.moc"
