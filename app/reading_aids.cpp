@@ -25,11 +25,6 @@ ReadingAids::ReadingAids(QWidget& owner, ImageArea& area, ExamTree& tree)
     connect(&m_tree, &ExamTree::SelectionChanged, this, [this] { FollowSelection(); });
 }
 
-ReadingAids::~ReadingAids()
-{
-    delete m_tags.data();
-}
-
 void ReadingAids::ToggleOverlay()
 {
     TileWindow::SetOverlayShown(!TileWindow::OverlayShown());

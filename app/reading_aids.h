@@ -22,8 +22,8 @@ class TileWindow;
 class ReadingAids : public QObject {
     Q_OBJECT
 public:
+    // A child of `owner`, as the tags window it opens.
     ReadingAids(QWidget& owner, ImageArea& area, ExamTree& tree);
-    ~ReadingAids() override;
 
     void ToggleOverlay();
     // F2, F3 and F4..F8 (preset 0..4). A preset does nothing unless a live tile shows an image

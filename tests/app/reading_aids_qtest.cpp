@@ -10,6 +10,7 @@
 
 #include <QClipboard>
 #include <QProcess>
+#include <QScreen>
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -319,6 +320,34 @@ private slots:
         QVERIFY(Differing(withOverlay, shown, QRect(0, 0, 128, 20)) > 20);
         QCOMPARE(Differing(withOverlay, shown, QRect(40, 50, 48, 20)), 0);
         SetDialogs(std::move(previous));
+    }
+
+    // The window as the screen shows it, 4-up with the overlay and the brain window; written to
+    // $VELMORA_SCREENSHOT when that is set (run under xvfb-run with QT_QPA_PLATFORM=xcb to see
+    // the real window).
+    void screenShowsTheOverlay()
+    {
+        auto d = Viewer();
+        QTest::keyClick(d.get(), Qt::Key_4);
+        QTest::keyClick(d.get(), Qt::Key_F4);
+        QTest::keyClick(d.get(), Qt::Key_O);
+        QTest::qWait(200);
+        const QRect frame = d->frameGeometry();
+        QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        if (shot.isNull() || !shot.rect().contains(frame))
+            shot = d->grab().toImage();
+        else
+            shot = shot.copy(frame);
+        const QString out = qEnvironmentVariable("VELMORA_SCREENSHOT");
+        if (!out.isEmpty())
+            QVERIFY(shot.save(out));
+        // The first tile's top-left corner shows the patient's name in light text.
+        int light = 0;
+        const QImage window = d->grab().toImage();
+        for (int y = 52; y < 80; ++y)
+            for (int x = 2; x < 100; ++x)
+                light += qGray(window.pixel(x, y)) > 200;
+        QVERIFY(light > 20);
     }
 };
 
