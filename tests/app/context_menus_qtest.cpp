@@ -100,7 +100,11 @@ private slots:
         QVERIFY(menu);
         QCOMPARE(Texts(menu),
             (QStringList { "Ruler\tR [x]", "Angle\tA", "Arrow\tP", "Text...\tT", "Select\tS", "Tools off\tN",
-                "-", "Save Image...\tCtrl+S", "-", "Keyboard shortcuts...\tF1" }));
+                "-", "Overlay text\tO", "File window\tF2 [x]", "Automatic window (minimum to maximum)\tF3",
+                "Brain window (80 / 40 HU)\tF4", "Soft tissue window (400 / 40 HU)\tF5",
+                "Lung window (1500 / -600 HU)\tF6", "Bone window (2000 / 300 HU)\tF7",
+                "Abdomen window (350 / 50 HU)\tF8", "DICOM tags...\tCtrl+D", "-", "Save Image...\tCtrl+S",
+                "Copy image\tCtrl+C", "Export image as PNG...\tCtrl+E", "-", "Keyboard shortcuts...\tF1" }));
         QCOMPARE(tile->ImageRect().left, before.left);
         QCOMPARE(tile->ImageRect().top, before.top);
         QVERIFY(!tile->Panning());
