@@ -127,7 +127,7 @@ TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
         { PydicomFile("SC_rgb_rle_16bit_2frame.dcm"), 2 },
     };
     const DisplayFlags none {};
-    const DisplayFlags all { true, true, true };
+    const DisplayFlags all { true, true, true, {} };
     for (const auto& [c, flags] :
         { std::pair { cases[0], none }, { cases[0], all }, { cases[1], none }, { cases[2], all } }) {
         SCOPED_TRACE(c.path + (flags.invert ? " with flags" : ""));
