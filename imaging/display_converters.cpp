@@ -17,26 +17,29 @@ uint8_t ClampByte(int32_t v)
     return static_cast<uint8_t>(std::clamp(v, 0, 255));
 }
 
-// PS3.3 C.7.6.3.1.2 YBR_FULL to RGB in thousandths, truncating toward zero and clamped to
-// 0..255: a negative numerator can only give 0, so the division is an unsigned one.
+// A numerator in thousandths to a byte: rounded to the nearest, clamped to 0..255; a numerator
+// below -500 can only give 0, so the division is an unsigned one.
 inline uint8_t Thousandths(int32_t n)
 {
     // Branch-free: colour data is noisy enough to defeat branch prediction.
+    n += 500;
     const uint32_t positive = static_cast<uint32_t>(n & ~(n >> 31));
     const uint32_t q = positive / 1000;
     const uint32_t over = 0u - static_cast<uint32_t>(q > 255);
     return static_cast<uint8_t>((q & ~over) | (255u & over));
 }
 
+// PS3.3 C.7.6.3.1.2: YBR_FULL (and the JFIF YCbCr of JPEG frames, the same full range) to RGB:
+// R = Y + 1.402 Cr', G = Y - 0.344136 Cb' - 0.714136 Cr', B = Y + 1.772 Cb' with Cb' = Cb - 128
+// and Cr' = Cr - 128, in thousandths.
 inline void YbrToBgr(int32_t y, int32_t cb, int32_t cr, uint8_t* out)
 {
-    const int32_t lifted = y - 16;
-    const int32_t yy = 1164 * (lifted & ~(lifted >> 31));
+    const int32_t yy = 1000 * y;
     cb -= 128;
     cr -= 128;
-    out[2] = Thousandths(yy + 1596 * cr);
-    out[1] = Thousandths(yy - 391 * cb - 813 * cr);
-    out[0] = Thousandths(yy + 2018 * cb);
+    out[2] = Thousandths(yy + 1402 * cr);
+    out[1] = Thousandths(yy - 344 * cb - 714 * cr);
+    out[0] = Thousandths(yy + 1772 * cb);
 }
 
 // The first-mapped value of a table; signed data maps signed values (descriptor SS).

@@ -330,6 +330,85 @@ TEST(DisplayBitmapTest, FloatSamplesAreWindowed)
     }
 }
 
+// MONOCHROME1 shows 255 minus the MONOCHROME2 grey on every monochrome path; the MONOCHROME2
+// values are worked out by hand in each row.
+TEST(DisplayBitmapTest, MonochromeOneReversesEveryPath)
+{
+    struct Case {
+        const char* name;
+        ImageDescription d;
+        std::vector<uint8_t> raw;
+        std::vector<uint8_t> monochrome2;
+    };
+    auto longs = [](std::initializer_list<uint32_t> values) {
+        std::vector<uint8_t> out;
+        for (uint32_t v : values)
+            for (int b = 0; b < 4; ++b)
+                out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+        return out;
+    };
+    ImageDescription eight = Mono(3, 1, 8);
+    ImageDescription window = Mono(3, 1, 16);
+    window.windowCenter = 100; // 50..150
+    window.windowWidth = 100;
+    ImageDescription table = Mono(4, 1, 16);
+    table.modalityLut.entries = { 100, 200, 300, 400 };
+    table.modalityLut.entryCount = 4;
+    table.modalityLut.firstMapped = 10;
+    ImageDescription voi = Mono(3, 1, 8);
+    voi.voiLut.entries = { 0, 1000, 4000 };
+    voi.voiLut.entryCount = 3;
+    ImageDescription oneBit = Mono(3, 3, 1);
+    oneBit.displayDepth = 8;
+    ImageDescription thirtyTwo = Mono(3, 1, 32);
+    thirtyTwo.displayDepth = 8;
+    const std::vector<Case> cases {
+        { "8-bit", eight, { 0, 10, 255 }, { 0, 10, 255 } },
+        // (v - 50) * 255 / 100: 75 -> 63.
+        { "16-bit window", window, Words({ 40, 75, 150 }), { 0, 63, 255 } },
+        // Entries 100..400: (v - 100) * 255 / 300 for 100, 200, 300, 400.
+        { "modality table", table, Words({ 0, 11, 12, 99 }), { 0, 85, 170, 255 } },
+        // Entries 0..4000: 1000 -> 63.
+        { "voi table", voi, { 0, 1, 2 }, { 0, 63, 255 } },
+        // 1 1 0 / 0 0 0 / 0 0 1, least significant bit first.
+        { "1-bit", oneBit, { 0x03, 0x01 }, { 255, 255, 0, 0, 0, 0, 0, 0, 255 } },
+        // Min-max 0..2,000,000: 1,000,000 -> 127.
+        { "32-bit", thirtyTwo, longs({ 0, 1000000, 2000000 }), { 0, 127, 255 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const int32_t code : { PHOTOMETRIC_MONOCHROME2, PHOTOMETRIC_MONOCHROME1 }) {
+            ImageDescription d = c.d;
+            d.photometricCode = code;
+            DisplayBitmap bitmap;
+            ASSERT_TRUE(Load(bitmap, d, c.raw));
+            for (size_t i = 0; i < c.monochrome2.size(); ++i) {
+                const int x = static_cast<int>(i % d.columns), y = static_cast<int>(i / d.columns);
+                const int want = code == PHOTOMETRIC_MONOCHROME1 ? 255 - c.monochrome2[i] : c.monochrome2[i];
+                EXPECT_EQ(Grey(bitmap, x, y), want)
+                    << "pixel " << i << (code ? " MONOCHROME2" : " MONOCHROME1");
+            }
+        }
+    }
+}
+
+// A window reaching past the pixel range is clamped to the range, which is then stretched over
+// the grey levels: MR_small's 600/1600 on data 127..2145 maps 127..1400, so 500 shows as
+// (500 - 127) * 255 / 1273 = 74 where PS3.3 C.11.2.1.2 gives ((500 - 599.5) / 1599 + 0.5) * 255
+// = 112. Inside the range both agree (render_matches_dcmtk.py).
+TEST(DisplayBitmapTest, WindowPastThePixelRangeIsClampedToIt)
+{
+    ImageDescription d = Mono(4, 1, 16);
+    d.windowCenter = 600;
+    d.windowWidth = 1600;
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, Words({ 127, 500, 1400, 2145 })));
+    EXPECT_EQ(Grey(bitmap, 0, 0), 0);
+    EXPECT_EQ(Grey(bitmap, 1, 0), 74);
+    EXPECT_EQ(Grey(bitmap, 2, 0), 255);
+    EXPECT_EQ(Grey(bitmap, 3, 0), 255);
+}
+
 TEST(DisplayBitmapTest, TablePathMapsThroughTheLuts)
 {
     ImageDescription d = Mono(4, 1, 16);
@@ -376,8 +455,14 @@ TEST(DisplayBitmapTest, PaletteBuildsTheColourTable)
     EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 0, 255, 0 }));
     EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 0, 255, 0 }));
     EXPECT_EQ(Pixel(bitmap, 2, 0), (std::array<uint8_t, 3> { 0, 0, 255 }));
-    EXPECT_EQ(Pixel(bitmap, 2, 0), Pixel(bitmap, 2, 0));
-    EXPECT_EQ(bitmap.ColourTable()[255 * 4 + 2], 255); // above the last mapped copies the last
+    // Entries above the last mapped value copy the last (red); entry 0 copies entry 1.
+    const auto& table = bitmap.ColourTable();
+    for (int e : { 3, 128, 255 })
+        EXPECT_EQ((std::array<uint8_t, 3> { table[e * 4], table[e * 4 + 1], table[e * 4 + 2] }),
+            (std::array<uint8_t, 3> { 0, 0, 255 }))
+            << "entry " << e;
+    EXPECT_EQ(
+        (std::array<uint8_t, 3> { table[0], table[1], table[2] }), (std::array<uint8_t, 3> { 0, 255, 0 }));
 }
 
 TEST(DisplayBitmapTest, LargePaletteMapsToTwentyFourBits)
@@ -413,9 +498,16 @@ TEST(DisplayBitmapTest, ColourConverters)
             { { 3, 2, 1 }, { 6, 5, 4 } } },
         { "rgb 48-bit by high byte", Colour(1, 1, PHOTOMETRIC_RGB, 3, 0, 16),
             Words({ 0x1100, 0x22FF, 0x3301 }), { { 0x33, 0x22, 0x11 } } },
-        { "ybr full", Colour(2, 1, PHOTOMETRIC_YBR_FULL, 3), { 16, 128, 128, 236, 128, 128 },
-            { { 0, 0, 0 }, { 255, 255, 255 } } },
-        { "ybr full by plane", Colour(1, 1, PHOTOMETRIC_YBR_FULL, 3, 1), { 100, 90, 200 }, { { 0, 0, 0 } } },
+        // Full range (PS3.3 C.7.6.3.1.2): neutral chroma keeps Y as it is. With Y 100, Cb 90,
+        // Cr 200: R = 100 + 1.402 * 72 = 200.9, G = 100 + 0.344136 * 38 - 0.714136 * 72 = 61.7,
+        // B = 100 - 1.772 * 38 = 32.7, rounded. Extremes are clamped: Y 255, Cb 0, Cr 255 gives
+        // R 433 -> 255, G 255 + 0.344136 * 128 - 0.714136 * 127 = 208.4, B 255 - 1.772 * 128 = 28.2;
+        // Y 0, Cb 255, Cr 0 gives R -179 -> 0, G -43.7 + 91.4 = 47.7, B 1.772 * 127 = 225.0.
+        { "ybr full", Colour(5, 1, PHOTOMETRIC_YBR_FULL, 3),
+            { 16, 128, 128, 236, 128, 128, 100, 90, 200, 255, 0, 255, 0, 255, 0 },
+            { { 16, 16, 16 }, { 236, 236, 236 }, { 33, 62, 201 }, { 28, 208, 255 }, { 225, 48, 0 } } },
+        { "ybr full by plane", Colour(1, 1, PHOTOMETRIC_YBR_FULL, 3, 1), { 100, 90, 200 },
+            { { 33, 62, 201 } } },
         { "argb", Colour(1, 1, PHOTOMETRIC_ARGB, 4), { 9, 10, 20, 30 }, { { 30, 20, 10 } } },
         { "cmyk", Colour(2, 1, PHOTOMETRIC_CMYK, 4), { 255, 0, 0, 0, 0, 0, 0, 255 },
             { { 255, 255, 0 }, { 0, 0, 0 } } },
@@ -426,12 +518,6 @@ TEST(DisplayBitmapTest, ColourConverters)
         DisplayBitmap bitmap;
         ASSERT_TRUE(Load(bitmap, d, c.raw));
         EXPECT_EQ(bitmap.BitCount(), 24);
-        if (std::string(c.name) == "ybr full by plane") {
-            // (1164*84 + 1596*72)/1000 = 212, G = (97776 - 391*(-38) - 813*72)/1000 = 54,
-            // B = (97776 + 2018*(-38))/1000 = 21.
-            EXPECT_EQ(Pixel(bitmap, 0, 0), (Bgr { 21, 54, 212 }));
-            continue;
-        }
         for (size_t i = 0; i < c.expected.size(); ++i)
             EXPECT_EQ(Pixel(bitmap, static_cast<int>(i), 0), c.expected[i]) << "pixel " << i;
     }
@@ -446,16 +532,16 @@ TEST(DisplayBitmapTest, NativeYbr422SharesChromaPerPair)
     EXPECT_EQ(bitmap.Total(), 8u); // two bytes per pixel
     const std::vector<uint8_t> raw { 16, 236, 128, 128, 100, 100, 90, 200 };
     ASSERT_TRUE(Load(bitmap, d, raw));
-    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 0, 0, 0 }));
-    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 255, 255, 255 }));
-    EXPECT_EQ(Pixel(bitmap, 0, 1), (std::array<uint8_t, 3> { 21, 54, 212 }));
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 16, 16, 16 }));
+    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 236, 236, 236 }));
+    EXPECT_EQ(Pixel(bitmap, 0, 1), (std::array<uint8_t, 3> { 33, 62, 201 }));
     EXPECT_EQ(Pixel(bitmap, 1, 1), Pixel(bitmap, 0, 1));
 
     // Mirrored: the pairs swap and so do the two Y values in each pair.
     bitmap.MarkComplete();
     ASSERT_EQ(bitmap.ReflectX(), SUCCESS);
-    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 255, 255, 255 }));
-    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 0, 0, 0 }));
+    EXPECT_EQ(Pixel(bitmap, 0, 0), (std::array<uint8_t, 3> { 236, 236, 236 }));
+    EXPECT_EQ(Pixel(bitmap, 1, 0), (std::array<uint8_t, 3> { 16, 16, 16 }));
 
     // A decoded (compressed) YBR_FULL_422 frame is three samples per pixel.
     ImageDescription decoded = Colour(2, 1, PHOTOMETRIC_YBR_FULL_422, 3);
