@@ -66,6 +66,16 @@ inline std::vector<DecoderFixture> LoadFixtures(const std::string& codec)
     return fixtures;
 }
 
+// The fixture called `name`; a fixture with an empty name when it is not listed, so that a test
+// can assert on it instead of passing without having checked anything.
+inline DecoderFixture FindFixture(const std::string& name)
+{
+    for (const DecoderFixture& f : LoadFixtures(""))
+        if (f.name == name)
+            return f;
+    return {};
+}
+
 // Largest difference between two equally long sample buffers (bytes or little-endian words).
 inline int MaxSampleDifference(
     const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t bitsAllocated)

@@ -64,18 +64,26 @@ TEST(JpegDecoderTest, ChoosesTheBuildByContainerAndStream)
 
 TEST(JpegDecoderTest, ReportsTheStoredColourSpace)
 {
-    // dcmcjpeg +eb writes YCbCr for RGB; the components come out as stored.
-    const auto fixture = testing::LoadFixtures("jpeg");
-    for (const DecoderFixture& f : fixture) {
-        if (f.name != "jpeg_eb_rgb8" && f.name != "jpeg_el_rgb8")
-            continue;
-        SCOPED_TRACE(f.name);
+    // dcmcjpeg +eb writes YCbCr for RGB and +el keeps RGB; either way the components come out as
+    // stored, exactly as dcmdjpeg +cn gives them for the lossless stream.
+    struct Case {
+        const char* name;
+        int32_t colourSpace;
+    };
+    for (const Case c :
+        { Case { "jpeg_eb_rgb8", 7 }, Case { "jpeg_el_rgb8", 3 }, Case { "jpeg_e1_rgb8", 3 } }) {
+        SCOPED_TRACE(c.name);
+        const DecoderFixture f = testing::FindFixture(c.name);
+        ASSERT_EQ(f.name, c.name) << "fixture missing from references.txt";
         const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+        const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".raw"));
+        ASSERT_FALSE(compressed.empty());
         std::vector<uint8_t> output(f.FrameSize());
         const JpegResult result = DecodeJpeg(compressed, f.bitsAllocated, output);
         ASSERT_EQ(result.result, SUCCESS);
-        if (f.name == "jpeg_eb_rgb8") {
-            EXPECT_EQ(result.colourSpace, 7);
+        EXPECT_EQ(result.colourSpace, c.colourSpace);
+        if (f.exact) {
+            EXPECT_EQ(output, expected);
         }
     }
 }
@@ -104,21 +112,22 @@ TEST(JpegDecoderTest, FailsCleanlyOnBrokenStreams)
 TEST(JpegDecoderTest, RefusesPrecisionsNoBuildSupports)
 {
     // 8-bit lossy data in a 16-bit container goes to the 12-bit build, which refuses it.
-    for (const DecoderFixture& f : testing::LoadFixtures("jpeg")) {
-        if (f.name != "jpeg_eb_gray8")
-            continue;
-        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
-        std::vector<uint8_t> output(f.FrameSize() * 2);
-        EXPECT_EQ(DecodeJpeg(compressed, 16, output).result, ERROR_GENERAL_FAILURE);
-    }
+    const DecoderFixture gray8 = testing::FindFixture("jpeg_eb_gray8");
+    ASSERT_EQ(gray8.name, "jpeg_eb_gray8");
+    const auto compressed8 = testing::ReadFixtureFile(testing::FrameFile(gray8, 1, ".bin"));
+    ASSERT_FALSE(compressed8.empty());
+    std::vector<uint8_t> output8(gray8.FrameSize() * 2);
+    EXPECT_EQ(DecodeJpeg(compressed8, 16, output8).result, ERROR_GENERAL_FAILURE);
     // Lossy 12-bit data in an 8-bit container: libjpeg-turbo refuses precision 12.
-    for (const DecoderFixture& f : testing::LoadFixtures("jpeg")) {
-        if (f.name != "jpeg_ee_gray12")
-            continue;
-        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
-        std::vector<uint8_t> output(f.FrameSize());
-        EXPECT_EQ(DecodeJpeg(compressed, 8, output).result, ERROR_GENERAL_FAILURE);
-    }
+    const DecoderFixture gray12 = testing::FindFixture("jpeg_ee_gray12");
+    ASSERT_EQ(gray12.name, "jpeg_ee_gray12");
+    const auto compressed12 = testing::ReadFixtureFile(testing::FrameFile(gray12, 1, ".bin"));
+    ASSERT_FALSE(compressed12.empty());
+    std::vector<uint8_t> output12(gray12.FrameSize());
+    EXPECT_EQ(DecodeJpeg(compressed12, 8, output12).result, ERROR_GENERAL_FAILURE);
+    // The same streams in their own containers decode.
+    std::vector<uint8_t> fits(gray12.FrameSize());
+    EXPECT_EQ(DecodeJpeg(compressed12, 16, fits).result, SUCCESS);
 }
 
 TEST(JpegDecoderTest, ReadsTheFrameHeader)
@@ -146,17 +155,16 @@ namespace {
 TEST(JpegDecoderTest, WidensLosslessEightBitDataInSixteenBitContainers)
 {
     // Lossless 8-bit data stored with bits allocated 16 comes out as words of the same values.
-    for (const testing::DecoderFixture& f : testing::LoadFixtures("jpeg")) {
-        if (f.name != "jpeg_e1_gray8")
-            continue;
-        const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
-        const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".raw"));
-        std::vector<uint8_t> words(expected.size() * 2);
-        ASSERT_EQ(DecodeJpeg(compressed, 16, words).result, SUCCESS);
-        for (size_t i = 0; i < expected.size(); ++i) {
-            ASSERT_EQ(words[2 * i], expected[i]) << i;
-            ASSERT_EQ(words[2 * i + 1], 0) << i;
-        }
+    const testing::DecoderFixture f = testing::FindFixture("jpeg_e1_gray8");
+    ASSERT_EQ(f.name, "jpeg_e1_gray8");
+    const auto compressed = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".bin"));
+    const auto expected = testing::ReadFixtureFile(testing::FrameFile(f, 1, ".raw"));
+    ASSERT_EQ(expected.size(), f.FrameSize());
+    std::vector<uint8_t> words(expected.size() * 2);
+    ASSERT_EQ(DecodeJpeg(compressed, 16, words).result, SUCCESS);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(words[2 * i], expected[i]) << i;
+        ASSERT_EQ(words[2 * i + 1], 0) << i;
     }
 }
 
