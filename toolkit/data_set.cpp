@@ -409,6 +409,9 @@ uint16_t DataSet::ResolveVr(ElementId id)
             return vr::US;
         }
     }
+    // A private creator, (gggg,0010) to (gggg,00FF) of an odd group, is LO (PS3.5 7.8.1).
+    if ((group & 1) != 0 && group > 0x0008 && element >= 0x0010 && element <= 0x00FF)
+        return vr::LO;
     const TagDictionary& dictionary = GlobalTagDictionary();
     return dictionary.VrOf(dictionary.IndexOf(tag));
 }

@@ -1,14 +1,10 @@
 // The DICOM file reader: Load and the push parser on built streams and on real files.
-#include "toolkit/data_set.h"
-
 #include "toolkit/built_in_tables.h"
+#include "toolkit/data_set.h"
 #include "toolkit/read_tolerance.h"
 #include "toolkit/result_code_table.h"
 #include "toolkit/tag.h"
 #include "toolkit/vr_code.h"
-
-#include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,13 +12,16 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 using namespace velmora;
 
@@ -33,7 +32,11 @@ const char* kPydicomFiles = "/usr/lib/python3/dist-packages/pydicom/data/test_fi
 // Encodes elements of a data set stream.
 class Writer {
 public:
-    explicit Writer(bool bigEndian = false, bool explicitVr = true) : m_big(bigEndian), m_explicit(explicitVr) { }
+    explicit Writer(bool bigEndian = false, bool explicitVr = true)
+        : m_big(bigEndian)
+        , m_explicit(explicitVr)
+    {
+    }
 
     Writer& Preamble()
     {
@@ -248,6 +251,48 @@ TEST_F(ReaderTest, BigEndianBodyWithLittleEndianMetaGroup)
     EXPECT_EQ(words[1], 0xABCD);
 }
 
+// 32-bit values of a big-endian body come out in host order, whether they are held in memory or
+// read from the file (a value over 1,024 bytes), and from any 4-byte-aligned offset.
+TEST_F(ReaderTest, BigEndianThirtyTwoBitValues)
+{
+    Writer w(true, true);
+    w.Preamble().Meta(kExplicitBig).Filler(20);
+    w.Header(0x00092000, "UL", 8).U32(0x01020304).U32(0xA0B0C0D0);
+    w.Header(0x00092001, "SL", 4).U32(static_cast<uint32_t>(-2));
+    float single = 1.5f;
+    uint32_t singleBits;
+    std::memcpy(&singleBits, &single, 4);
+    w.Header(0x00092002, "FL", 4).U32(singleBits);
+    double twice = -0.25;
+    uint64_t twiceBits;
+    std::memcpy(&twiceBits, &twice, 8);
+    w.Header(0x00092003, "FD", 8)
+        .U32(static_cast<uint32_t>(twiceBits >> 32))
+        .U32(static_cast<uint32_t>(twiceBits));
+    constexpr uint32_t kLong = 400; // 1,600 bytes: left in the file
+    w.Header(0x00092004, "UL", 4 * kLong);
+    for (uint32_t i = 0; i < kLong; ++i)
+        w.U32(0x01000000u * (i % 251) + i);
+    ASSERT_EQ(m_ds.Load(Save(w.Bytes()).c_str()), SUCCESS);
+    const ElementId ul = m_ds.FindElement(-1, 0x00092000, true);
+    EXPECT_EQ(m_ds.GetUnsigned(ul, 0), 0x01020304u);
+    EXPECT_EQ(m_ds.GetUnsigned(ul, 1), 0xA0B0C0D0u);
+    int32_t sl = 0;
+    ASSERT_EQ(m_ds.ReadValue(m_ds.FindElement(-1, 0x00092001, true), &sl, 0, 4), SUCCESS);
+    EXPECT_EQ(sl, -2);
+    EXPECT_DOUBLE_EQ(m_ds.GetReal(m_ds.FindElement(-1, 0x00092002, true), 0), 1.5);
+    EXPECT_DOUBLE_EQ(m_ds.GetReal(m_ds.FindElement(-1, 0x00092003, true), 0), -0.25);
+    const ElementId longValue = m_ds.FindElement(-1, 0x00092004, true);
+    std::vector<uint32_t> values(kLong);
+    ASSERT_EQ(m_ds.ReadValue(longValue, values.data(), 0, 4 * kLong), SUCCESS);
+    for (uint32_t i = 0; i < kLong; ++i)
+        ASSERT_EQ(values[i], 0x01000000u * (i % 251) + i) << i;
+    uint32_t middle[2];
+    ASSERT_EQ(m_ds.ReadValue(longValue, middle, 4 * 299, 8), SUCCESS);
+    EXPECT_EQ(middle[0], 0x01000000u * 48 + 299);
+    EXPECT_EQ(middle[1], 0x01000000u * 49 + 300);
+}
+
 TEST_F(ReaderTest, MetaElementWithoutVrIsReadAsImplicit)
 {
     Writer w(false, false);
@@ -363,23 +408,40 @@ TEST_F(ReaderTest, EncapsulatedPixelData)
     EXPECT_EQ(m_ds.GetTag(m_ds.NextSibling(f2)), tags::SEQUENCE_DELIMITATION);
 }
 
-// pydicom's tree of the file at `path` (tests/data/toolkit/pydicom_tree.py), one "DEPTH (gggg,eeee)"
-// per element or item.
-std::vector<std::string> PydicomTree(const std::string& path)
+// pydicom's trees of the files at `paths` from one run of tests/data/toolkit/pydicom_tree.py: per
+// path, one "DEPTH (gggg,eeee) VR" per element or item, or the one line "refused".
+std::map<std::string, std::vector<std::string>> PydicomTrees(const std::vector<std::string>& paths)
 {
     const char* source = std::getenv("VELMORA_SOURCE_DIR");
-    const std::string command = std::string("/usr/bin/python3 ") + (source ? source : ".")
-        + "/tests/data/toolkit/pydicom_tree.py " + path;
-    std::vector<std::string> tree;
+    std::string command
+        = std::string("/usr/bin/python3 ") + (source ? source : ".") + "/tests/data/toolkit/pydicom_tree.py";
+    for (const std::string& path : paths)
+        command += " '" + path + "'";
+    std::map<std::string, std::vector<std::string>> trees;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe)
-        return tree;
-    char line[256];
-    while (std::fgets(line, sizeof line, pipe)) {
-        const std::string s(line);
-        tree.push_back(s.substr(0, s.find_last_of(' ')));
+        return trees;
+    std::vector<std::string>* current = nullptr;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        std::string line(buffer);
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        if (line.rfind("== ", 0) == 0)
+            current = &trees[line.substr(3)];
+        else if (current)
+            current->push_back(line);
     }
     ::pclose(pipe);
+    return trees;
+}
+
+// pydicom's tree of one file, one "DEPTH (gggg,eeee)" per element or item.
+std::vector<std::string> PydicomTree(const std::string& path)
+{
+    std::vector<std::string> tree = PydicomTrees({ path })[path];
+    for (std::string& line : tree)
+        line = line.substr(0, line.find_last_of(' '));
     return tree;
 }
 
@@ -677,9 +739,34 @@ TEST_F(ReaderTest, HeadersOnlyOfALargeFile)
     EXPECT_LT(m_ds.SourceFile().SystemReads(), 10u);
 }
 
-// Every file pydicom ships goes through Load; the list of results is kept so that a change shows.
-TEST_F(ReaderTest, PydicomFilesLoadAsListed)
+// Every file pydicom ships goes through Load and is compared with what pydicom reads from it
+// (tests/data/toolkit/pydicom_tree.py): a file pydicom reads loads here with the same elements
+// and items at the same depths, in the same order, with the same VRs (delimiters and the
+// fragments of encapsulated pixel data are nodes only here; a VR the dictionary leaves open
+// agrees either way); a file pydicom refuses is refused here. Differences are listed below with
+// their reason; a listed file that stops differing fails, so that the list stays true.
+TEST_F(ReaderTest, PydicomFilesReadAsPydicomReadsThem)
 {
+    // Read here, refused by pydicom without force: no preamble, read as implicit VR from offset 0.
+    const std::set<std::string> readBeyondPydicom = { "rtstruct.dcm" };
+    // Read by pydicom, refused here.
+    const std::map<std::string, std::string> refusedHere = {
+        { "SC_rgb_jpeg.dcm", "implicit VR body under an explicit VR transfer syntax" },
+        { "UN_sequence.dcm", "a sequence in an element of VR UN" },
+        { "dicomdirtests/DICOMDIR-empty.dcm", "fewer than 21 elements" },
+        { "empty_charset_LEI.dcm", "fewer than 21 elements" },
+        { "meta_missing_tsyntax.dcm", "no transfer syntax in the meta group" },
+        { "nested_priv_SQ.dcm", "fewer than 21 elements" },
+        { "no_meta_group_length.dcm", "fewer than 21 elements" },
+        { "priv_SQ.dcm", "fewer than 21 elements" },
+    };
+    // Read by both, with other trees.
+    const std::map<std::string, std::string> otherTree = {
+        { "rtdose_rle.dcm", "implicit VR body under an explicit VR transfer syntax: read as explicit" },
+        { "rtdose_rle_1frame.dcm",
+            "implicit VR body under an explicit VR transfer syntax: read as explicit" },
+        { "J2K_pixelrep_mismatch.dcm", "private creators stored as UN, which pydicom reads as LO" },
+    };
     std::vector<std::string> paths;
     std::vector<std::string> stack { kPydicomFiles };
     while (!stack.empty()) {
@@ -705,55 +792,68 @@ TEST_F(ReaderTest, PydicomFilesLoadAsListed)
     }
     std::sort(paths.begin(), paths.end());
     ASSERT_GT(paths.size(), 100u);
-    std::ostringstream listing;
+
+    // pydicom's trees of every file, from one run of the script.
+    std::map<std::string, std::vector<std::string>> theirs = PydicomTrees(paths);
+    ASSERT_EQ(theirs.size(), paths.size());
+
+    int compared = 0;
     for (const std::string& path : paths) {
+        const std::string name = path.substr(std::strlen(kPydicomFiles) + 1);
+        SCOPED_TRACE(name);
         DataSet ds;
         const ResultCode result = ds.Load(path.c_str());
-        EXPECT_EQ(ds.VerifyLinks(), SUCCESS) << path;
+        EXPECT_EQ(ds.VerifyLinks(), SUCCESS);
         // Read every value once, so that value access is exercised under the sanitizers too.
-        std::vector<uint8_t> buffer;
+        std::vector<uint8_t> bytes;
         for (ElementId id = ds.FirstTopLevel(); id >= 0; id = ds.NextInPreOrder(id)) {
             const uint32_t length = std::min<uint32_t>(ds.GetValueLength(id), 1 << 16);
             if (!ds.IsContainer(id) && length > 0) {
-                buffer.resize(length);
-                ds.ReadValue(id, buffer.data(), 0, length);
+                bytes.resize(length);
+                ds.ReadValue(id, bytes.data(), 0, length);
                 DataSet::FreeString(ds.GetString(id, 0));
             }
         }
-        listing << path.substr(std::strlen(kPydicomFiles) + 1) << '\t' << ResultCodeName(result) << '\t'
-                << ds.CountElements() << '\n';
-    }
-    const std::string golden
-        = std::string(std::getenv("VELMORA_SOURCE_DIR") ? std::getenv("VELMORA_SOURCE_DIR") : ".")
-        + "/tests/data/toolkit/pydicom-load-results.tsv";
-    if (std::getenv("VELMORA_UPDATE_GOLDEN")) {
-        std::ofstream(golden) << listing.str();
-        return;
-    }
-    std::ifstream in(golden);
-    std::stringstream expected;
-    expected << in.rdbuf();
-    EXPECT_EQ(listing.str(), expected.str())
-        << "rerun with VELMORA_UPDATE_GOLDEN=1 after checking the change";
-}
-
-// The tree of real files agrees with pydicom's: same elements and items at the same depths, in
-// the same order, with the same VRs. Allowed differences: delimiters are nodes here (skipped);
-// the fragments of encapsulated pixel data are nodes here (skipped); VRs pydicom leaves
-// ambiguous ("OB or OW", "US or SS") or that pydicom resolves differently in implicit files
-// are not compared there, nor private tags whose VR neither side knows.
-TEST_F(ReaderTest, TreesAgreeWithPydicom)
-{
-    const char* files[] = { "CT_small.dcm", "MR_small.dcm", "rtplan.dcm", "rtstruct.dcm", "rtdose.dcm",
-        "JPEG2000.dcm", "MR_small_RLE.dcm", "MR_small_bigendian.dcm", "MR_small_implicit.dcm",
-        "image_dfl.dcm", "emri_small.dcm", "OBXXXX1A.dcm", "SC_rgb_rle.dcm", "liver.dcm",
-        "nested_priv_SQ.dcm", "reportsi.dcm", "SC_rgb_jpeg.dcm" };
-    for (const char* name : files) {
-        const std::string path = std::string(kPydicomFiles) + "/" + name;
-        DataSet ds;
-        const ResultCode result = ds.Load(path.c_str());
-        if (result != SUCCESS)
+        const std::vector<std::string>& tree = theirs[path];
+        if (tree == std::vector<std::string> { "refused" }) {
+            EXPECT_EQ(result != SUCCESS, !readBeyondPydicom.count(name)) << ResultCodeName(result);
             continue;
-        EXPECT_EQ(OurTree(ds), PydicomTree(path)) << name;
+        }
+        if (refusedHere.count(name)) {
+            EXPECT_NE(result, SUCCESS) << "now read: remove it from refusedHere";
+            continue;
+        }
+        ASSERT_EQ(result, SUCCESS) << "pydicom reads it";
+        std::vector<std::string> ours;
+        bool agree = ds.CountElements() > 0;
+        size_t at = 0;
+        for (ElementId id = ds.FirstTopLevel(); id >= 0 && agree;) {
+            const uint32_t tag = ds.GetTag(id);
+            if (tag == tags::ITEM_DELIMITATION || tag == tags::SEQUENCE_DELIMITATION) {
+                id = ds.NextInPreOrder(id);
+                continue;
+            }
+            const bool item = tag == tags::ITEM;
+            const std::string vr = item ? "-" : VrCodeText(ds.GetVr(id) ? ds.GetVr(id) : ds.ResolveVr(id));
+            const std::string head = std::to_string(ds.Depth(id)) + " " + TagText(tag) + " ";
+            // pydicom's "US_or_SS" agrees with either VR.
+            agree = at < tree.size() && tree[at].rfind(head, 0) == 0
+                && (tree[at] == head + vr
+                    || (tree[at].find("_or_") != std::string::npos
+                        && tree[at].find(vr, head.size()) != std::string::npos));
+            if (!agree)
+                ours.push_back("first difference: " + head + vr + " against "
+                    + (at < tree.size() ? tree[at] : "the end"));
+            ++at;
+            id = tag == tags::PIXEL_DATA ? ds.NextInPreOrder(ds.LastInSubtree(id)) : ds.NextInPreOrder(id);
+        }
+        agree = agree && at == tree.size();
+        if (otherTree.count(name)) {
+            EXPECT_FALSE(agree) << "now agrees: remove it from otherTree";
+            continue;
+        }
+        EXPECT_TRUE(agree) << (ours.empty() ? "pydicom has more elements" : ours.back());
+        compared += agree;
     }
+    EXPECT_GT(compared, 100);
 }

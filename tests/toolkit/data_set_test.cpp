@@ -1,13 +1,11 @@
 // DataSet: element queries, value chunks, typed getters and setters, VR resolution.
-#include "toolkit/data_set.h"
-
 #include "toolkit/built_in_tables.h"
+#include "toolkit/data_set.h"
 #include "toolkit/tag.h"
 #include "toolkit/vr_code.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
 using namespace velmora;
@@ -196,6 +194,10 @@ TEST_F(DataSetTest, ContainersAndResolveVr)
     m_ds.SetInteger(format, 3);
     EXPECT_EQ(m_ds.ResolveVr(m_ds.InsertElement(-1, 0x50003000, 0, false, 0)), vr::FD);
     EXPECT_EQ(m_ds.ResolveVr(-1), vr::UN);
+    // Private creators are LO; the private elements they reserve stay unknown.
+    EXPECT_EQ(m_ds.ResolveVr(m_ds.InsertElement(-1, 0x00090010, 0, false, 0)), vr::LO);
+    EXPECT_EQ(m_ds.ResolveVr(m_ds.InsertElement(-1, 0x001900FF, 0, false, 0)), vr::LO);
+    EXPECT_EQ(m_ds.ResolveVr(m_ds.InsertElement(-1, 0x00091000, 0, false, 0)), vr::UN);
     EXPECT_EQ(m_ds.ResolveVr(m_ds.InsertElement(-1, 0x00091001, 0, false, 0)), vr::UN);
 }
 

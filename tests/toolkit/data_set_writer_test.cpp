@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
@@ -593,22 +594,19 @@ void ExpectSameNodes(const std::vector<std::string>& after, const std::vector<st
 
 TEST_F(WriterTest, PydicomFilesRoundTrip)
 {
-    const std::string source_dir
-        = std::getenv("VELMORA_SOURCE_DIR") ? std::getenv("VELMORA_SOURCE_DIR") : ".";
-    std::ifstream golden(source_dir + "/tests/data/toolkit/pydicom-load-results.tsv");
-    ASSERT_TRUE(golden.good());
-    std::string line;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kPydicomFiles))
+        if (entry.is_regular_file())
+            names.push_back(std::filesystem::relative(entry.path(), kPydicomFiles).string());
+    std::sort(names.begin(), names.end());
     int tried = 0;
-    while (std::getline(golden, line)) {
-        std::istringstream fields(line);
-        std::string name, result;
-        fields >> name >> result;
-        if (result != "SUCCESS")
-            continue;
+    for (const std::string& name : names) {
         SCOPED_TRACE(name);
         const std::string path = std::string(kPydicomFiles) + "/" + name;
         DataSet original;
-        ASSERT_EQ(original.Load(path.c_str()), SUCCESS);
+        if (original.Load(path.c_str()) != SUCCESS)
+            continue; // data_set_reader_test says which files load
+
         const std::set<uint32_t> skipped = SequencesInUnValues(original);
         const std::vector<std::string> before = Snapshot(original, skipped);
         const std::string out = PathOf("roundtrip.dcm");
