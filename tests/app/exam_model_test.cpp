@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace velmora {
@@ -42,6 +43,44 @@ TEST(ExamModel, ThreeFilesOfOneSeriesNumberedOneToThree)
         EXPECT_EQ(model.Level(image), ExamLevel::Image);
         image = model.NextSibling(image);
     }
+}
+
+// Siblings keep the order in which they were first seen, never sorted: later files of a known
+// patient, study or series join it, and images are numbered in filing order.
+TEST(ExamModel, SiblingsStayInTheOrderFirstSeen)
+{
+    ExamModel model;
+    FileImage(model, Labels("Zed", "Knee", "T2"), "/1");
+    FileImage(model, Labels("Adam", "Head", "Axial"), "/2");
+    FileImage(model, Labels("Zed", "Ankle", "T1"), "/3");
+    FileImage(model, Labels("Zed", "Knee", "PD"), "/4");
+    FileImage(model, Labels("Zed", "Knee", "T2"), "/5");
+    // The tree, one line per item in pre-order, two spaces per level.
+    std::string tree;
+    std::function<void(ExamItem, int)> walk = [&](ExamItem parent, int depth) {
+        for (ExamItem item = model.FirstChild(parent); item; item = model.NextSibling(item)) {
+            std::string path;
+            model.GetPath(item, path);
+            tree += std::string(2 * depth, ' ') + model.Label(item) + (path.empty() ? "" : " " + path) + "\n";
+            walk(item, depth + 1);
+        }
+    };
+    walk(0, 0);
+    EXPECT_EQ(tree,
+        "Zed\n"
+        "  Knee\n"
+        "    T2\n"
+        "      Image  1 /1\n"
+        "      Image  2 /5\n"
+        "    PD\n"
+        "      Image  1 /4\n"
+        "  Ankle\n"
+        "    T1\n"
+        "      Image  1 /3\n"
+        "Adam\n"
+        "  Head\n"
+        "    Axial\n"
+        "      Image  1 /2\n");
 }
 
 TEST(ExamModel, MultiFrameFileGivesOneItemPerFrame)
@@ -232,15 +271,19 @@ TEST(ExamFiling, ScanWalksNestedFoldersAndSplitsPictures)
     fs::create_directories(root / "b" / "deep");
     fs::create_directories(root / "a");
     fs::create_directories(root / "empty");
+    fs::create_directories(root / "y");
     for (const fs::path& file : { root / "a" / "1.dcm", root / "b" / "deep" / "2", root / "b" / "scan.JPEG",
-             root / "b" / "photo.jpg", root / "z.dcm" })
+             root / "b" / "photo.jpg", root / "z.dcm", root / "c.dcm", root / "y" / "3" })
         std::ofstream(file) << "x";
     std::vector<std::string> dicom, pictures;
     ScanFolder(root.string(),
         { [&](const std::string& p) { dicom.push_back(p); },
             [&](const std::string& p) { pictures.push_back(p); } });
-    const std::vector<std::string> wantDicom = { (root / "a" / "1.dcm").string(),
-        (root / "b" / "deep" / "2").string(), (root / "z.dcm").string() };
+    // Entries by name: a/ b/ c.dcm empty/ y/ z.dcm. A folder's files are all taken where its
+    // first file comes (c.dcm), so z.dcm comes before the later-sorting subfolder y/.
+    const std::vector<std::string> wantDicom
+        = { (root / "a" / "1.dcm").string(), (root / "b" / "deep" / "2").string(), (root / "c.dcm").string(),
+              (root / "z.dcm").string(), (root / "y" / "3").string() };
     EXPECT_EQ(dicom, wantDicom);
     const std::vector<std::string> wantPictures
         = { (root / "b" / "photo.jpg").string(), (root / "b" / "scan.JPEG").string() };

@@ -377,6 +377,62 @@ private slots:
         d->CinePlayStop();
     }
 
+    // Cine ticks (timer events of the cine timer) step like Next: to the series' first image after
+    // its last, or on through the tree and back to its first image with the whole list. Rates
+    // above 1000 fps give a period of 0, run at the shortest the platform has.
+    void cineWrapsAtTheEndOfASeriesAndClampsTheRate()
+    {
+        auto d = Make(true);
+        const ExamModel& model = d->Tree()->Model();
+        auto selected = [&] {
+            std::string path;
+            model.GetPath(d->Tree()->Selected(), path);
+            return QFileInfo(QString::fromStdString(path)).fileName();
+        };
+        auto tick = [&] {
+            QTimerEvent event(d->CineTimerId());
+            QCoreApplication::sendEvent(d.get(), &event);
+        };
+        qobject_cast<QLineEdit*>(d->Control(ID_FPS_BOX))->setText("1"); // no tick of its own meanwhile
+        d->CinePlayStop();
+        QVERIFY(d->CineRunning());
+        QCOMPARE(d->CineInterval(), 1000);
+        QStringList seen;
+        for (int k = 0; k < 4; ++k) {
+            tick();
+            seen << selected();
+        }
+        QCOMPARE(seen, QStringList({ "CT002.dcm", "CT005.dcm", "CT001.dcm", "CT002.dcm" }));
+        d->Button(ID_LOAD_ALL)->click();
+        seen.clear();
+        for (int k = 0; k < 3; ++k) {
+            tick();
+            seen << selected();
+        }
+        QCOMPARE(seen, QStringList({ "CT005.dcm", "MR001.dcm", "CT001.dcm" }));
+        d->CinePlayStop();
+        QVERIFY(!d->CineRunning());
+
+        auto* box = qobject_cast<QLineEdit*>(d->Control(ID_FPS_BOX));
+        for (const char* rate : { "1001", "4294967295" }) {
+            box->setText(rate);
+            d->CinePlayStop();
+            QVERIFY(d->CineRunning());
+            QCOMPARE(d->CineInterval(), 0);
+            const ExamItem before = d->Tree()->Selected();
+            QTRY_VERIFY_WITH_TIMEOUT(d->Tree()->Selected() != before, 2000); // the timer does run
+            d->CinePlayStop();
+        }
+        // One more than an unsigned 32-bit number is no number: the last rate stays.
+        box->setText("4294967296");
+        answers.warnings.clear();
+        d->CinePlayStop();
+        QCOMPARE(answers.warnings, QStringList({ "Please enter a positive integer." }));
+        QCOMPARE(d->CineInterval(), 0);
+        d->CinePlayStop();
+        QVERIFY(!d->CineRunning());
+    }
+
     void mirrorStaysForLaterImages()
     {
         auto d = Make(true);
