@@ -146,11 +146,13 @@ def test_render(tool, work):
         check(difference <= tolerance, f"render {name}: colours differ by {difference}")
     # Golden images of what a tile shows.
     for name, source in (("ct_small.png", os.path.join(PYDICOM, "CT_small.dcm")),
+                         ("mr_small_inverted.png", os.path.join(PYDICOM, "MR_small.dcm")),
                          ("rgb_big_endian.png", os.path.join(PYDICOM, "ExplVR_BigEnd.dcm")),
                          ("ybr_full_422.png", os.path.join(PYDICOM, "SC_ybr_full_422_uncompressed.dcm")),
                          ("palette_4.png", os.path.join(FIXTURES, "palette_4.dcm")),
                          ("ct_monochrome1.png", os.path.join(FIXTURES, "ct_monochrome1.dcm"))):
-        result = run(tool, "render", source, "--png", png)
+        flags = ["--invert"] if "inverted" in name else []
+        result = run(tool, "render", source, "--png", png, *flags)
         golden = os.path.join(GOLDEN, name)
         if os.environ.get("VELMORA_UPDATE_GOLDEN") and result.returncode == 0:
             os.makedirs(GOLDEN, exist_ok=True)
