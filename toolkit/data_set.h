@@ -103,7 +103,8 @@ public:
     // (a deflated body that inflates beyond MAX_INFLATION_RATIO), SUCCESS. A deflated body is
     // inflated into a temporary file, unless `options` holds DS_DISCARD_LARGE_VALUES: then it
     // is parsed as it inflates, small values kept in memory and large ones only measured, and
-    // nothing is written anywhere (what filing a file into the exam tree needs).
+    // nothing is written anywhere (what filing a file into the exam tree needs). Files that bend
+    // the standard as the peers allow are read too; Tolerances() then says how.
     ResultCode Load(const char* path, uint32_t options = 0);
     void CloseSource();
     ResultCode BeginParse(uint64_t start, uint32_t options);
