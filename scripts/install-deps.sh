@@ -10,7 +10,7 @@ packages=(
   # libraries
   qt6-base-dev libqt6svg6 libjpeg62-turbo-dev libgdcm-dev libopenjp2-7-dev zlib1g-dev
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+  googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth rsync
   # oracles: reference decoders and real DICOM files
   libcharls-dev dcmtk libgdcm-tools python3-pydicom python3-numpy python3-gdcm
   # packaging: dpkg-shlibdeps for the .deb's Depends
