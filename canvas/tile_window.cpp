@@ -66,6 +66,7 @@ public:
     void Described(const ImageDescription& description, int32_t) override
     {
         TileWindow& t = m_tile;
+        t.m_fileWindow = { description.windowCenter, description.windowWidth };
         t.m_imageRect
             = { 0, 0, static_cast<int32_t>(description.columns), static_cast<int32_t>(description.rows) };
         const double zoom = t.CurrentZoom();
@@ -163,8 +164,6 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     m_picture = QImage();
     m_facts = {};
     m_hounsfield = false;
-    m_path = path;
-    m_frame = frame;
     const DisplayFlags flags { reflectX, reflectY, invert, windowChoice };
     FrameLoadResult result = FrameLoadResult::LoadFailed;
     if (!path.empty() && frame >= 1) {
@@ -212,6 +211,7 @@ void TileWindow::ShowPicture(const std::string& path)
         return;
     m_picturePath = path;
     m_imageShown = false;
+    m_loader.ReleaseFile();
     // The annotations belong to the frame the picture replaces; a canvas left bound would paint
     // that frame's snapshot over the picture at the next click.
     DropAnnotations();
@@ -224,16 +224,23 @@ void TileWindow::ShowPicture(const std::string& path)
 
 void TileWindow::ApplyWindow()
 {
-    if (!m_imageShown || m_content != TileContent::DicomFrame || Effective(windowChoice) == m_appliedWindow)
+    const WindowChoice choice = Effective(windowChoice);
+    if (!m_imageShown || m_content != TileContent::DicomFrame || choice == m_appliedWindow)
         return;
-    // The raw frame may be inverted about the old window: read it again. The pan is kept.
-    const PixelRect before = m_imageRect;
-    if (ShowDicomImage(m_path, m_frame) && before.Width() == m_imageRect.Width()
-        && before.Height() == m_imageRect.Height()) {
-        m_imageRect = before;
-        m_binding.SetImageRect(m_imageRect);
-        Invalidate(Erase::Yes);
-    }
+    // The same frame in another window: converted again from the raw frame in place, so the pan,
+    // the reflections, Invert and the annotations stay. Brightness and contrast dragged for the
+    // old window do not carry over: the new window is shown as chosen.
+    WindowValues values = m_fileWindow;
+    const std::span<const WindowPreset> presets = WindowPresets();
+    if (choice.mode == WindowMode::Preset && choice.preset < presets.size())
+        values = presets[choice.preset].window;
+    else if (choice.mode == WindowMode::FrameRange && m_description.minimumKnown && m_description.maximumKnown)
+        values = FrameRangeWindow(m_description);
+    m_bitmap.MarkComplete();
+    m_bitmap.ResetAdjustments();
+    m_bitmap.SetWindow(values.center, values.width);
+    m_appliedWindow = choice;
+    Invalidate(Erase::Yes);
 }
 
 // The choice as a load applies it to this frame: presets only with a rescale to Hounsfield units,

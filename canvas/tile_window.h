@@ -58,7 +58,7 @@ public:
     void ReflectY();
     void Invert();
 
-    // Reads the shown frame again with `windowChoice`, the way a load applies it.
+    // Shows the frame with `windowChoice` (converted again in place), the way a load applies it.
     void ApplyWindow();
 
     // Display flags, applied after every load (the grid writes them).
@@ -156,11 +156,10 @@ private:
     QImage m_picture;
     std::array<double, 2> m_spacing {};
     std::vector<std::pair<uint32_t, uint32_t>> m_bands;
-    std::string m_path; // the shown DICOM frame, for ApplyWindow
-    int32_t m_frame = 0;
     OverlayFacts m_facts;
     bool m_hounsfield = false;
-    WindowChoice m_appliedWindow; // what the last load's window choice changed
+    WindowChoice m_appliedWindow; // the window choice the frame is shown with
+    WindowValues m_fileWindow; // the frame's own window, as its file gave it
 };
 
 } // namespace velmora

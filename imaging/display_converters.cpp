@@ -187,10 +187,10 @@ namespace {
 // Output byte of every stored sample, indexed by its stored bits ((word >> shift) & mask): 0 at
 // or below lo, 255 at or above hi, (v - lo) * 255 / (hi - lo) between, reversed for MONOCHROME1.
 // Filled in value order with an exact running quotient instead of a division per entry.
-std::vector<uint8_t> WindowTable(const SampleReader& reader, int32_t lo, int32_t hi, bool invert)
+// `map` holds Mask() + 1 entries.
+void FillWindowTable(const SampleReader& reader, int32_t lo, int32_t hi, bool invert, std::span<uint8_t> map)
 {
-    const uint32_t size = reader.Mask() + 1;
-    std::vector<uint8_t> map(size);
+    const uint32_t size = static_cast<uint32_t>(map.size());
     const int64_t span = static_cast<int64_t>(hi) - lo;
     auto fill = [&](uint32_t firstIndex, int32_t firstValue, uint32_t count) {
         int64_t v = firstValue;
@@ -225,7 +225,6 @@ std::vector<uint8_t> WindowTable(const SampleReader& reader, int32_t lo, int32_t
     if (invert)
         for (uint8_t& byte : map)
             byte = static_cast<uint8_t>(255 - byte);
-    return map;
 }
 
 } // namespace
@@ -241,20 +240,22 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     ScanPixelRange(d, reader, raw, m_total, lo, hi);
     WindowRange(d, lo, hi);
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
-    // Every possible word through the reader and the window once; then one look-up per pixel.
-    std::vector<uint8_t> map = WindowTable(reader, lo, hi, invert);
     const uint32_t shift = reader.Shift();
     const uint32_t mask = reader.Mask();
-    // Locals, so that the byte stores cannot be taken to change them.
-    const uint32_t rows = d.rows, columns = d.columns, rowBytes = m_sourceRowBytes;
+    // Every possible word through the reader and the window once; then one look-up per pixel.
+    // The table is the bitmap's own, kept from frame to frame.
+    const size_t size = static_cast<size_t>(mask) + 1;
+    std::vector<uint8_t>& map = m_windowTable;
+    map.resize(shift == 0 ? 65536 : size);
+    FillWindowTable(reader, lo, hi, invert, std::span(map).first(size));
     if (shift == 0) {
         // Stored bits at the bottom of the word: repeat the table over every 16-bit word, so
         // that the word itself is the index and bits above the stored ones are ignored for free.
-        const size_t size = map.size();
-        map.resize(65536);
         for (size_t at = size; at < map.size(); at += size)
             std::memcpy(map.data() + at, map.data(), size);
     }
+    // Locals, so that the byte stores cannot be taken to change them.
+    const uint32_t rows = d.rows, columns = d.columns, rowBytes = m_sourceRowBytes;
     const uint8_t* table = map.data();
     for (uint32_t r = 0; r < rows; ++r) {
         const uint8_t* src = raw + static_cast<size_t>(r) * rowBytes;

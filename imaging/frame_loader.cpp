@@ -6,6 +6,9 @@
 #include "imaging/pixel_decoder.h"
 #include "toolkit/data_set.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace velmora {
 
 namespace {
@@ -65,6 +68,18 @@ bool AppendPiece(DisplayBitmap& bitmap, const ImageDescription& description, std
     return accepted;
 }
 
+// File times advance by the kernel's clock tick, so a file rewritten at the same size within a
+// tick of being stamped keeps its stamp. A file changed in the last seconds is therefore not kept
+// for reuse (it is loaded again next time), as the file may still be being written.
+bool Recent(const FileStamp& stamp)
+{
+    constexpr int64_t kSettledNs = 2'000'000'000;
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    return now - std::max(stamp.modifiedNs, stamp.changedNs) < kSettledNs;
+}
+
 } // namespace
 
 const char* FrameLoadResultName(FrameLoadResult result)
@@ -105,10 +120,10 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
     source.Bind(&dataSet);
     if (source.Describe(description, TableReading::Read) != SUCCESS)
         return FrameLoadResult::DescribeFailed;
-    ApplyPresetWindow(dataSet, description, flags.window);
     const int32_t frameCount = source.FrameCount();
     if (observer != nullptr)
-        observer->Described(description, frameCount);
+        observer->Described(description, frameCount); // still with the file's own window
+    ApplyPresetWindow(dataSet, description, flags.window);
     const uint32_t frameSize = source.FrameBytes();
     const uint32_t kind = static_cast<uint32_t>(description.compressionKind);
 
@@ -171,19 +186,48 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
     return bitmap.Received() == bitmap.Total() ? FrameLoadResult::Shown : FrameLoadResult::AppendFailed;
 }
 
+FrameLoader::FrameLoader() = default;
+FrameLoader::~FrameLoader() = default;
+
+void FrameLoader::ReleaseFile()
+{
+    m_kept.reset();
+    m_keptPath.clear();
+}
+
+DataSet* FrameLoader::DataSetFor(const std::string& path)
+{
+    // The stamp is taken before the load: a file changed while it loads differs next time.
+    FileStamp stamp;
+    const bool stamped = DiskFile::StampOf(path.c_str(), stamp);
+    m_reused = m_kept && stamped && !m_keptPath.empty() && path == m_keptPath && stamp == m_keptStamp;
+    if (m_reused)
+        return m_kept.get();
+    ReleaseFile();
+    auto dataSet = std::make_unique<DataSet>();
+    m_loadCode = dataSet->Load(path.c_str());
+    if (m_loadCode != SUCCESS)
+        return nullptr;
+    m_kept = std::move(dataSet);
+    if (stamped && !Recent(stamp)) {
+        m_keptPath = path;
+        m_keptStamp = stamp;
+    }
+    return m_kept.get();
+}
+
 FrameLoadResult FrameLoader::Load(const std::string& path, uint32_t frame, const DisplayFlags& flags,
     ImageSource& source, ImageDescription& description, DisplayBitmap& bitmap, FrameLoadObserver* observer)
 {
     description.Release();
     bitmap.Attach(nullptr);
-    DataSet dataSet;
-    if (dataSet.Load(path.c_str()) != SUCCESS) {
+    m_loadCode = SUCCESS;
+    DataSet* dataSet = DataSetFor(path);
+    if (dataSet == nullptr) {
         source.Bind(nullptr);
         return FrameLoadResult::LoadFailed;
     }
-    const FrameLoadResult result
-        = LoadFromDataSet(dataSet, frame, flags, source, description, bitmap, observer);
-    dataSet.CloseSource();
+    const FrameLoadResult result = LoadFromDataSet(*dataSet, frame, flags, source, description, bitmap, observer);
     source.Bind(nullptr);
     return result;
 }

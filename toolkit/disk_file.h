@@ -29,6 +29,16 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// What tells whether a file was changed or replaced: its identity, size, and the times of its
+// last modification and last status change (the latter cannot be set back by a program).
+struct FileStamp {
+    FileIdentity identity;
+    int64_t size = -1;
+    int64_t modifiedNs = 0;
+    int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 class DiskFile {
 public:
     DiskFile();
@@ -52,6 +62,8 @@ public:
     bool Identity(FileIdentity& id) const;
     // The identity of the file `path` names, links followed; false when there is none.
     static bool IdentityOf(const char* path, FileIdentity& id);
+    // The stamp of the file `path` names, links followed; false when there is none.
+    static bool StampOf(const char* path, FileStamp& stamp);
     // Closes the file and removes it from its folder when it is a regular file (a device or a
     // pipe stays): for output that must not be left half written.
     void CloseAndRemove();

@@ -7,7 +7,6 @@
 #include "imaging/frame_loader.h"
 #include "imaging/png_encoder.h"
 #include "toolkit/built_in_tables.h"
-#include "toolkit/data_set.h"
 #include "tools/commands.h"
 
 #include <charconv>
@@ -111,16 +110,11 @@ int RunRender(Args args)
     bool failed = false;
     uint32_t last = frame;
     for (uint32_t current = allFrames ? 1 : frame; current <= last; ++current) {
-        DataSet dataSet;
-        const ResultCode loaded = dataSet.Load(file.c_str());
-        if (loaded != SUCCESS) {
-            ReportCode(loaded, nullptr);
+        const FrameLoadResult result = loader.Load(file, current, flags, source, description, bitmap, &collector);
+        if (result == FrameLoadResult::LoadFailed) {
+            ReportCode(loader.LoadCode(), nullptr);
             return 1;
         }
-        const FrameLoadResult result
-            = loader.LoadFromDataSet(dataSet, current, flags, source, description, bitmap, &collector);
-        dataSet.CloseSource();
-        source.Bind(nullptr);
         if (allFrames && current == 1 && collector.frames > 1)
             last = static_cast<uint32_t>(collector.frames);
         if (result != FrameLoadResult::Shown) {

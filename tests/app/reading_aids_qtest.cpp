@@ -206,6 +206,42 @@ private slots:
         QCOMPARE(TileOf(*d, 0)->Description().windowWidth, 120.0);
     }
 
+    // A preset re-windows the frame shown: the measurements on it, the pan, the reflections and
+    // Invert stay, and the pixels are the preset's negative.
+    void presetsKeepTheFramesAnnotationsPanAndFlags()
+    {
+        auto d = Viewer();
+        TileWindow* tile = TileOf(*d, 0);
+        ShapeAnnotation ruler;
+        ruler.kind = ToolKind::Ruler;
+        tile->Layer().AddShape(ruler);
+        const PixelRect before = tile->ImageRect();
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, { 200, 200 });
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, { 220, 210 });
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, { 220, 210 });
+        const PixelRect panned = tile->ImageRect();
+        QCOMPARE(panned.left, before.left + 20);
+        d->Mirror();
+        d->InvertImages();
+        QTest::keyClick(d.get(), Qt::Key_F5); // soft tissue
+        QCOMPARE(TileOf(*d, 0), tile);
+        QCOMPARE(tile->Layer().Shapes().size(), size_t { 1 });
+        QCOMPARE(tile->ImageRect().left, panned.left);
+        QCOMPARE(tile->ImageRect().top, panned.top);
+        QVERIFY(tile->Bitmap().Inverted());
+        QCOMPARE(tile->Description().windowCenter, 40.0);
+        QCOMPARE(tile->Description().windowWidth, 400.0);
+
+        ImageDescription description;
+        DisplayBitmap expected;
+        if (!LoadWindowed(Slice(1), WindowPresets()[1].window, description, expected))
+            QSKIP("dcmodify (DCMTK) is not installed");
+        expected.MarkComplete();
+        expected.ReflectX();
+        expected.Invert();
+        QCOMPARE(tile->ImageAsShown(), BitmapImage(expected));
+    }
+
     void presetsDoNothingWithoutHounsfieldUnits()
     {
         auto d = Viewer();

@@ -6,9 +6,14 @@
 #include "toolkit/built_in_tables.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace velmora {
@@ -159,6 +164,61 @@ TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
             }
         }
     }
+}
+
+// Stepping through one file reuses its data set; a file rewritten, replaced or removed since is
+// read again, and one written in the last seconds is never taken for unchanged.
+TEST_F(FrameLoaderTest, AKeptFileIsReadAgainOnceItChanges)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path()
+        / ("velmora-kept-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "image.dcm").string();
+    const std::string other = (dir / "other.dcm").string();
+    std::filesystem::copy_file(Fixture("native_3_frames.dcm"), path);
+    std::filesystem::copy_file(PydicomFile("SC_rgb_rle_2frame.dcm"), other);
+    const auto frameOf = [&](const std::string& file, uint32_t frame) {
+        ImageSource alone;
+        ImageDescription d;
+        DisplayBitmap b;
+        EXPECT_EQ(LoadFrame(file, frame, {}, alone, d, b), FrameLoadResult::Shown);
+        return std::pair { d.pixelBuffer, d.photometricCode };
+    };
+    FrameLoader loader;
+    ASSERT_EQ(loader.Load(path, 1, {}, source, description, bitmap), FrameLoadResult::Shown);
+    ASSERT_EQ(loader.Load(path, 2, {}, source, description, bitmap), FrameLoadResult::Shown);
+    EXPECT_FALSE(loader.ReusedFile()) << "a file written just now is read again";
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    ASSERT_EQ(loader.Load(path, 1, {}, source, description, bitmap), FrameLoadResult::Shown);
+    ASSERT_EQ(loader.Load(path, 3, {}, source, description, bitmap), FrameLoadResult::Shown);
+    EXPECT_TRUE(loader.ReusedFile());
+    EXPECT_EQ(description.pixelBuffer, frameOf(path, 3).first);
+
+    { // rewritten in place at the same size: MONOCHROME2 becomes MONOCHROME1
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const size_t at = bytes.find("MONOCHROME2");
+        ASSERT_NE(at, std::string::npos);
+        file.clear();
+        file.seekp(static_cast<std::streamoff>(at + 10));
+        file.put('1');
+    }
+    ASSERT_EQ(loader.Load(path, 3, {}, source, description, bitmap), FrameLoadResult::Shown);
+    EXPECT_FALSE(loader.ReusedFile());
+    EXPECT_EQ(description.photometricCode, frameOf(path, 3).second);
+    EXPECT_EQ(description.photometricCode, PHOTOMETRIC_MONOCHROME1);
+
+    std::filesystem::rename(other, path); // replaced by another image
+    ASSERT_EQ(loader.Load(path, 2, {}, source, description, bitmap), FrameLoadResult::Shown);
+    EXPECT_FALSE(loader.ReusedFile());
+    EXPECT_EQ(description.pixelBuffer, frameOf(path, 2).first);
+    EXPECT_EQ(description.samplesPerPixel, 3);
+
+    std::filesystem::remove(path);
+    EXPECT_EQ(loader.Load(path, 1, {}, source, description, bitmap), FrameLoadResult::LoadFailed);
+    EXPECT_NE(loader.LoadCode(), SUCCESS);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(FrameLoaderTest, Refusals)
