@@ -6,7 +6,8 @@ set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VENDOR Velmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fast DICOM image preview for the Linux desktop")
-set(CPACK_PACKAGE_DESCRIPTION
+# One string (a list of strings would reach the control file joined by semicolons).
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Velmora files a folder of DICOM images into a Patient / Study / Series / Image tree, decodes\n"
     "every common transfer syntax and lets you zoom, pan, window/level, mirror, flip, invert,\n"
     "step, play and measure. velmora-tool dumps, describes, renders and thumbnails DICOM files.")

@@ -13,8 +13,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth rsync
   # oracles: reference decoders and real DICOM files
   libcharls-dev dcmtk libgdcm-tools python3-pydicom python3-numpy python3-gdcm
-  # packaging: dpkg-shlibdeps for the .deb's Depends
-  dpkg-dev
+  # packaging: dpkg-shlibdeps for the .deb's Depends, desktop-file-validate for its entry
+  dpkg-dev desktop-file-utils
   # fonts for the offscreen and Xvfb platforms
   fonts-dejavu-core
 )

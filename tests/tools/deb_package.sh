@@ -20,6 +20,10 @@ for f in "./usr/bin/velmora -> ../lib/velmora/velmora" ./usr/bin/velmora-tool ./
   check "grep -qxF -- '$f' '$work/files'"
 done
 check "[ \"\$(dpkg-deb -f '$deb' Package)\" = velmora ]"
+# The long description's lines, each as written (no list separators from CMake).
+description=$(dpkg-deb -f "$deb" Description)
+check "grep -q '^ every common transfer syntax' <<<'$description'"
+check "! grep -q ';' <<<'$description'"
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libqt6widgets6 libjpeg62-turbo libopenjp2-7; do
   check "grep -q '$lib' <<<'$depends'"
@@ -28,6 +32,11 @@ done
 dpkg -x "$deb" "$work/root"
 check "grep -qx 'Exec=velmora %F' '$work/root/usr/share/applications/velmora.desktop'"
 check "grep -qx 'MimeType=application/dicom;' '$work/root/usr/share/applications/velmora.desktop'"
+if command -v desktop-file-validate >/dev/null; then
+  # Hints (more than one main category, as the entry means) are not errors.
+  validation=$(desktop-file-validate "$work/root/usr/share/applications/velmora.desktop" 2>&1) || true
+  check "[ -z \"\$(grep -v ': hint: ' <<<'$validation')\" ]"
+fi
 check "grep -qx 'Exec=velmora-tool thumbnail %i %o --size %s' '$work/root/usr/share/thumbnailers/velmora.thumbnailer'"
 "$work/root/usr/bin/velmora-tool" thumbnail "$work/root/usr/lib/velmora/DICOM/CT_HEAD/CT001.dcm" "$work/t.png" --size 48
 # PNG signature, then IHDR width and height (48 x 48 for a square slice).
