@@ -234,7 +234,8 @@ void TileWindow::ApplyWindow()
     const std::span<const WindowPreset> presets = WindowPresets();
     if (choice.mode == WindowMode::Preset && choice.preset < presets.size())
         values = presets[choice.preset].window;
-    else if (choice.mode == WindowMode::FrameRange && m_description.minimumKnown && m_description.maximumKnown)
+    else if (choice.mode == WindowMode::FrameRange && m_description.minimumKnown
+        && m_description.maximumKnown)
         values = FrameRangeWindow(m_description);
     m_bitmap.MarkComplete();
     m_bitmap.ResetAdjustments();

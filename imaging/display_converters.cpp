@@ -4,6 +4,7 @@
 #include "imaging/pixel_layout.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -227,6 +228,33 @@ void FillWindowTable(const SampleReader& reader, int32_t lo, int32_t hi, bool in
             byte = static_cast<uint8_t>(255 - byte);
 }
 
+// One row of 16-bit words through the window table: the stored bits of each word index it.
+// Shifted is false for stored bits at the bottom of the word, which spares the shift.
+template <bool Shifted>
+void LookUpRow(
+    const uint8_t* src, uint8_t* out, uint32_t columns, const uint8_t* table, uint32_t shift, uint32_t mask)
+{
+    const auto index
+        = [&](uint16_t word) { return (Shifted ? static_cast<uint32_t>(word) >> shift : word) & mask; };
+    uint32_t c = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight looked-up bytes gathered in a register and stored at once.
+        for (; c + 8 <= columns; c += 8) {
+            uint16_t words[8];
+            std::memcpy(words, src + 2 * static_cast<size_t>(c), sizeof words);
+            uint64_t packed = 0;
+            for (uint32_t k = 0; k < 8; ++k)
+                packed |= static_cast<uint64_t>(table[index(words[k])]) << (8 * k);
+            std::memcpy(out + c, &packed, sizeof packed);
+        }
+    }
+    for (; c < columns; ++c) {
+        uint16_t word;
+        std::memcpy(&word, src + 2 * static_cast<size_t>(c), 2);
+        out[c] = table[index(word)];
+    }
+}
+
 } // namespace
 
 bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
@@ -243,37 +271,20 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     const uint32_t shift = reader.Shift();
     const uint32_t mask = reader.Mask();
     // Every possible word through the reader and the window once; then one look-up per pixel.
-    // The table is the bitmap's own, kept from frame to frame.
-    const size_t size = static_cast<size_t>(mask) + 1;
-    std::vector<uint8_t>& map = m_windowTable;
-    map.resize(shift == 0 ? 65536 : size);
-    FillWindowTable(reader, lo, hi, invert, std::span(map).first(size));
-    if (shift == 0) {
-        // Stored bits at the bottom of the word: repeat the table over every 16-bit word, so
-        // that the word itself is the index and bits above the stored ones are ignored for free.
-        for (size_t at = size; at < map.size(); at += size)
-            std::memcpy(map.data() + at, map.data(), size);
-    }
+    // The table is the bitmap's own, kept from frame to frame: as small as the stored bits allow,
+    // so that 12-bit data looks up in 4 KB that stay in the first-level cache.
+    m_windowTable.resize(static_cast<size_t>(mask) + 1);
+    FillWindowTable(reader, lo, hi, invert, m_windowTable);
     // Locals, so that the byte stores cannot be taken to change them.
     const uint32_t rows = d.rows, columns = d.columns, rowBytes = m_sourceRowBytes;
-    const uint8_t* table = map.data();
+    const uint8_t* table = m_windowTable.data();
     for (uint32_t r = 0; r < rows; ++r) {
         const uint8_t* src = raw + static_cast<size_t>(r) * rowBytes;
         uint8_t* out = BitmapRow(r);
-        if (shift == 0) {
-#pragma GCC unroll 8
-            for (uint32_t c = 0; c < columns; ++c) {
-                uint16_t word;
-                std::memcpy(&word, src + 2 * c, 2);
-                out[c] = table[word];
-            }
-            continue;
-        }
-        for (uint32_t c = 0; c < columns; ++c) {
-            uint16_t word;
-            std::memcpy(&word, src + 2 * c, 2);
-            out[c] = table[(static_cast<uint32_t>(word) >> shift) & mask];
-        }
+        if (shift == 0)
+            LookUpRow<false>(src, out, columns, table, 0, mask);
+        else
+            LookUpRow<true>(src, out, columns, table, shift, mask);
     }
     m_converted = m_total;
     return true;

@@ -227,7 +227,8 @@ FrameLoadResult FrameLoader::Load(const std::string& path, uint32_t frame, const
         source.Bind(nullptr);
         return FrameLoadResult::LoadFailed;
     }
-    const FrameLoadResult result = LoadFromDataSet(*dataSet, frame, flags, source, description, bitmap, observer);
+    const FrameLoadResult result
+        = LoadFromDataSet(*dataSet, frame, flags, source, description, bitmap, observer);
     source.Bind(nullptr);
     return result;
 }

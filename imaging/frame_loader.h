@@ -1,11 +1,12 @@
-// FrameLoader: the one sequence that turns (file, frame number) into a DisplayBitmap, shared by
-// the tile window and velmora-tool render so that both show the same thing. Loads the file's
-// DataSet (or reuses the one it loaded last, while the file is unchanged), binds the ImageSource, describes the image, then feeds the DisplayBitmap: native
-// frames in pieces of 1,048,576 bytes (growth quantum = frame size), RLE / JPEG / JPEG-LS frames
-// read whole, decoded by PixelDecoder and appended once (quantum 0). JPEG 2000 and unknown
-// compression kinds are refused. When the frame completes, the display flags are applied in the
-// tile's order (reflect X, reflect Y, invert: each MarkComplete, ResetAdjustments, operation).
-// No windowing system here: the caller paints from the observer. Qt-free.
+// FrameLoader: the one sequence that turns (file, frame number) into a DisplayBitmap, shared by the
+// tile window and velmora-tool render so that both show the same thing. Loads the file's DataSet
+// (or reuses the one it loaded last, while the file is unchanged), binds the ImageSource, describes
+// the image, then feeds the DisplayBitmap: native frames in pieces of 1,048,576 bytes (growth
+// quantum = frame size), RLE / JPEG / JPEG-LS frames read whole, decoded by PixelDecoder and
+// appended once (quantum 0). JPEG 2000 and unknown compression kinds are refused. When the frame
+// completes, the display flags are applied in the tile's order (reflect X, reflect Y, invert: each
+// MarkComplete, ResetAdjustments, operation). No windowing system here: the caller paints from the
+// observer. Qt-free.
 #pragma once
 
 #include "imaging/display_bitmap.h"
@@ -13,7 +14,6 @@
 #include "imaging/image_source.h"
 #include "imaging/pixel_decoder.h"
 #include "imaging/window_presets.h"
-
 #include "toolkit/disk_file.h"
 #include "toolkit/result_code.h"
 

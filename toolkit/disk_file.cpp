@@ -149,8 +149,10 @@ bool DiskFile::StampOf(const char* path, FileStamp& stamp)
     struct stat info;
     if (!path || ::stat(path, &info) != 0)
         return false;
-    const auto nanoseconds = [](const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
-    stamp = { { info.st_dev, info.st_ino }, info.st_size, nanoseconds(info.st_mtim), nanoseconds(info.st_ctim) };
+    const auto nanoseconds
+        = [](const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    stamp = { { info.st_dev, info.st_ino }, info.st_size, nanoseconds(info.st_mtim),
+        nanoseconds(info.st_ctim) };
     return true;
 }
 

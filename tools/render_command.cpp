@@ -110,7 +110,8 @@ int RunRender(Args args)
     bool failed = false;
     uint32_t last = frame;
     for (uint32_t current = allFrames ? 1 : frame; current <= last; ++current) {
-        const FrameLoadResult result = loader.Load(file, current, flags, source, description, bitmap, &collector);
+        const FrameLoadResult result
+            = loader.Load(file, current, flags, source, description, bitmap, &collector);
         if (result == FrameLoadResult::LoadFailed) {
             ReportCode(loader.LoadCode(), nullptr);
             return 1;

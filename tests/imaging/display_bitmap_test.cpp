@@ -156,41 +156,44 @@ TEST(DisplayBitmapTest, SixteenBitWindowRules)
 
 TEST(DisplayBitmapTest, SixteenBitOutputMatchesTheFormulaOnEverySample)
 {
-    // Every stored value of 12-bit signed and unsigned data under several windows.
+    // Every stored value of 12-bit signed and unsigned data under several windows, the stored
+    // bits at the bottom of the word (other bits set above them) or at the top (bits below).
     struct Window {
         double center, width;
     };
-    for (uint32_t representation : { 0u, 1u })
-        for (const Window w : { Window { ABSENT_REAL, ABSENT_REAL }, Window { 300, 7 }, Window { -100, 1001 },
-                 Window { 2000, 3001 } }) {
-            ImageDescription d = Mono(4096, 1, 16);
-            d.bitsStored = 12;
-            d.highBit = 11;
-            d.pixelRepresentation = representation;
-            d.windowCenter = w.center;
-            d.windowWidth = w.width;
-            std::vector<uint8_t> raw;
-            for (int i = 0; i < 4096; ++i) {
-                raw.push_back(static_cast<uint8_t>(i));
-                raw.push_back(static_cast<uint8_t>(i >> 8));
+    for (uint32_t shift : { 0u, 4u })
+        for (uint32_t representation : { 0u, 1u })
+            for (const Window w : { Window { ABSENT_REAL, ABSENT_REAL }, Window { 300, 7 },
+                     Window { -100, 1001 }, Window { 2000, 3001 } }) {
+                ImageDescription d = Mono(4096, 1, 16);
+                d.bitsStored = 12;
+                d.highBit = 11 + shift;
+                d.pixelRepresentation = representation;
+                d.windowCenter = w.center;
+                d.windowWidth = w.width;
+                std::vector<uint8_t> raw;
+                for (int i = 0; i < 4096; ++i) {
+                    const int word = shift == 0 ? i | 0xA000 : (i << shift) | 0x5;
+                    raw.push_back(static_cast<uint8_t>(word));
+                    raw.push_back(static_cast<uint8_t>(word >> 8));
+                }
+                DisplayBitmap bitmap;
+                ASSERT_TRUE(Load(bitmap, d, raw));
+                int64_t lo = representation ? -2048 : 0, hi = representation ? 2047 : 4095;
+                double center = w.center, width = w.width;
+                if (IsAbsent(width)) {
+                    center = static_cast<double>(hi / 2);
+                    width = static_cast<double>(hi);
+                }
+                lo = std::max<int64_t>(lo, static_cast<int64_t>(center - width * 0.5));
+                hi = std::min<int64_t>(hi, static_cast<int64_t>(center + width * 0.5));
+                for (int i = 0; i < 4096; ++i) {
+                    const int64_t v = representation && i >= 2048 ? i - 4096 : i;
+                    const int64_t want = v <= lo ? 0 : v >= hi ? 255 : (v - lo) * 255 / (hi - lo);
+                    ASSERT_EQ(bitmap.Bits()[i], want)
+                        << "value " << v << " window " << w.center << "/" << w.width << " shift " << shift;
+                }
             }
-            DisplayBitmap bitmap;
-            ASSERT_TRUE(Load(bitmap, d, raw));
-            int64_t lo = representation ? -2048 : 0, hi = representation ? 2047 : 4095;
-            double center = w.center, width = w.width;
-            if (IsAbsent(width)) {
-                center = static_cast<double>(hi / 2);
-                width = static_cast<double>(hi);
-            }
-            lo = std::max<int64_t>(lo, static_cast<int64_t>(center - width * 0.5));
-            hi = std::min<int64_t>(hi, static_cast<int64_t>(center + width * 0.5));
-            for (int i = 0; i < 4096; ++i) {
-                const int64_t v = representation && i >= 2048 ? i - 4096 : i;
-                const int64_t want = v <= lo ? 0 : v >= hi ? 255 : (v - lo) * 255 / (hi - lo);
-                ASSERT_EQ(bitmap.Bits()[i], want)
-                    << "value " << v << " window " << w.center << "/" << w.width;
-            }
-        }
 }
 
 TEST(DisplayBitmapTest, SignedSamplesKeepTheirSign)

@@ -92,8 +92,8 @@ TEST_F(FrameLoaderTest, FramesOfAMultiFrameFile)
 
 TEST_F(FrameLoaderTest, DisplayFlagsInTheTilesOrder)
 {
-    ASSERT_EQ(
-        Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true, {} }), FrameLoadResult::Shown);
+    ASSERT_EQ(Load(Fixture("native_3_frames.dcm"), 1, DisplayFlags { true, true, true, {} }),
+        FrameLoadResult::Shown);
     // Mirrored and flipped, 0..5 as 2 x 3 becomes 5 4 3 / 2 1 0; inverted, it shows 255 minus that
     // while the raw frame stays as read.
     EXPECT_EQ(std::vector<uint8_t>(description.pixelBuffer.begin(), description.pixelBuffer.begin() + 6),
@@ -170,8 +170,8 @@ TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
 // read again, and one written in the last seconds is never taken for unchanged.
 TEST_F(FrameLoaderTest, AKeptFileIsReadAgainOnceItChanges)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path()
-        / ("velmora-kept-" + std::to_string(::getpid()));
+    const std::filesystem::path dir
+        = std::filesystem::temp_directory_path() / ("velmora-kept-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "image.dcm").string();
     const std::string other = (dir / "other.dcm").string();
