@@ -8,6 +8,7 @@
 #include "toolkit/built_in_tables.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace velmora {
 
@@ -36,7 +37,7 @@ int PreviewApp::Run(const std::vector<std::string>& paths)
 int RunViewer(int argc, char** argv)
 {
     // Read before Qt starts, so that --help and a wrong option need no display.
-    const CommandLine line = ParseCommandLine(argc, argv);
+    CommandLine line = ParseCommandLine(argc, argv);
     switch (line.action) {
     case CommandLine::Action::Help:
         std::fputs(HelpText().c_str(), stdout);
@@ -55,10 +56,13 @@ int RunViewer(int argc, char** argv)
         if (KindOf(path) == PathKind::Other)
             std::fprintf(stderr, "velmora: %s: neither a folder nor a file, passed over\n", path.c_str());
     }
-    // Qt sees the program name only: every argument is ours (Qt's own settings come from its
-    // environment variables, QT_QPA_PLATFORM and the like).
-    int qtArgc = 1;
-    PreviewApp app(qtArgc, argv);
+    // Qt sees the program name and its own options only: the paths are ours, whatever they say.
+    std::vector<char*> qtArgv { argv[0] };
+    for (std::string& arg : line.qtArguments)
+        qtArgv.push_back(arg.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArgv.size()) - 1;
+    PreviewApp app(qtArgc, qtArgv.data());
     return app.Run(line.paths);
 }
 

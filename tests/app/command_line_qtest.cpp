@@ -55,6 +55,24 @@ private slots:
         QCOMPARE(QString::fromStdString(line.unknownOption), unknown);
     }
 
+    // Qt's options, one dash or two, with their values, go to Qt; the paths around them stay ours.
+    void qtOptionsGoToQt()
+    {
+        const char* argv[] = { "velmora", "-platform", "offscreen", "/a", "--style=fusion", "-session",
+            "1a2b", "-reverse", "b.dcm", "--", "-style" };
+        const CommandLine line = ParseCommandLine(11, argv);
+        QCOMPARE(line.action, CommandLine::Action::Run);
+        QCOMPARE(line.paths, (std::vector<std::string> { "/a", "b.dcm", "-style" }));
+        QCOMPARE(line.qtArguments,
+            (std::vector<std::string> {
+                "-platform", "offscreen", "--style=fusion", "-session", "1a2b", "-reverse" }));
+
+        const char* missing[] = { "velmora", "/a", "-platform" };
+        const CommandLine cut = ParseCommandLine(3, missing);
+        QCOMPARE(cut.action, CommandLine::Action::WrongUsage);
+        QCOMPARE(cut.unknownOption, std::string("-platform"));
+    }
+
     void namesThatAreNotUtf8StayBytes()
     {
         const char* argv[] = { "velmora", "/scans/M\xfcller" };
