@@ -71,6 +71,7 @@ bool DisplayBitmap::Attach(ImageDescription* description)
     m_sourceRowBytes = m_stride = m_planeBytes = 0;
     m_savedColourTable.clear();
     m_backup.clear();
+    m_paletteMapReady = false;
     m_brightnessTotal = m_contrastTotal = 0;
     m_growthQuantum = 1;
     if (description == nullptr)
@@ -97,6 +98,7 @@ ResultCode DisplayBitmap::Begin(Progressive progressive, uint32_t growthQuantum)
     }
     DeleteBitmap();
     m_backup.clear();
+    m_paletteMapReady = false;
     m_complete = m_inverted = false;
     m_rowsBefore = m_rowsAfter = 0;
     m_progressive = progressive == Progressive::Yes;

@@ -158,6 +158,7 @@ private:
     int32_t m_contrastTotal = 0;
 
     std::vector<uint8_t> m_paletteMap; // 24-bit palette images: blue, green, red per index
+    bool m_paletteMapReady = false; // m_paletteMap is this frame's (cleared by Attach and Begin)
     std::vector<uint8_t> m_windowTable; // the 16-bit window look-up table, kept between frames
     // The bitmap's pixels, m_stride x rows. Kept when the bitmap is deleted: the next frame of the
     // same shape overwrites it in place (padding bytes stay zero, only pixels are written).

@@ -477,7 +477,10 @@ bool DisplayBitmap::ConvertPalette24(uint32_t length)
         return false;
     const bool wide = d.bitsAllocated > 8;
     const uint32_t indexes = wide ? 65536 : 256;
-    if (m_converted == 0 || m_paletteMap.size() != indexes * 3) {
+    // Built once per frame: a frame arriving in pieces smaller than a row, and every reconversion
+    // (invert, reflection, adjustment), use the same palettes.
+    if (!m_paletteMapReady || m_paletteMap.size() != indexes * 3) {
+        m_paletteMapReady = true;
         int32_t lo = 65535, hi = 0;
         for (const LookupTable* t : { &blue, &green, &red })
             for (uint16_t v : t->entries) {
