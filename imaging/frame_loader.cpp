@@ -200,7 +200,8 @@ DataSet* FrameLoader::DataSetFor(const std::string& path)
     // The stamp is taken before the load: a file changed while it loads differs next time.
     FileStamp stamp;
     const bool stamped = DiskFile::StampOf(path.c_str(), stamp);
-    m_reused = m_kept && stamped && !m_keptPath.empty() && path == m_keptPath && stamp == m_keptStamp;
+    m_reused = m_kept && stamped && !m_keptPath.empty() && path == m_keptPath && stamp == m_keptStamp
+        && m_kept->ReopenSource(path.c_str()) == SUCCESS;
     if (m_reused)
         return m_kept.get();
     ReleaseFile();
@@ -230,6 +231,10 @@ FrameLoadResult FrameLoader::Load(const std::string& path, uint32_t frame, const
     const FrameLoadResult result
         = LoadFromDataSet(*dataSet, frame, flags, source, description, bitmap, observer);
     source.Bind(nullptr);
+    // Closed between loads, so that a disk the file is on can be ejected while it is shown. A
+    // deflated file's source is an inflated copy of our own, which would vanish when closed.
+    if ((dataSet->Flags() & DS_DEFLATED) == 0)
+        dataSet->CloseSource();
     return result;
 }
 

@@ -65,8 +65,9 @@ public:
 // decoder's compressed and decoded frames), so that stepping through frames of one size, in one
 // file or many, allocates and clears nothing. Keep one beside each DisplayBitmap.
 //
-// It also keeps the data set of the file it loaded last, with that file open: a load of the same
-// path whose file still has the same identity, size and times reuses it, so stepping through
+// It also keeps the data set of the file it loaded last (the file itself is closed between
+// loads): a load of the same path whose file still has the same identity, size and times reopens
+// the file and reuses the data set, so stepping through
 // the frames of one file parses its header and walks its fragments once, not on every frame.
 // A file changed, replaced or removed in between is loaded afresh, and so is a file changed in
 // the last two seconds (file times are too coarse to tell a rewrite at once after the load).

@@ -670,4 +670,17 @@ void DataSet::CloseSource()
     m_source.Close();
 }
 
+ResultCode DataSet::ReopenSource(const char* path)
+{
+    if (m_source.IsOpen())
+        return SUCCESS;
+    DiskFile file;
+    FileIdentity id;
+    if (file.Open(path, FILE_READ) != SUCCESS || !file.Identity(id) || id != m_sourceIdentity)
+        return ERROR_FILE_OPEN;
+    // Swapped in, so that the values that point at m_source read from the file again.
+    m_source.Swap(file);
+    return SUCCESS;
+}
+
 } // namespace velmora

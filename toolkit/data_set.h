@@ -107,6 +107,9 @@ public:
     // the standard as the peers allow are read too; Tolerances() then says how.
     ResultCode Load(const char* path, uint32_t options = 0);
     void CloseSource();
+    // Opens the file Load read again after CloseSource, when `path` still names that file (the
+    // same device and inode); ERROR_FILE_OPEN otherwise. SUCCESS at once while it is open.
+    ResultCode ReopenSource(const char* path);
     ResultCode BeginParse(uint64_t start, uint32_t options);
     ResultCode PushBytes(const void* bytes, uint32_t length);
     ResultCode EndParse();

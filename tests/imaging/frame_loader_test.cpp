@@ -194,6 +194,13 @@ TEST_F(FrameLoaderTest, AKeptFileIsReadAgainOnceItChanges)
     ASSERT_EQ(loader.Load(path, 3, {}, source, description, bitmap), FrameLoadResult::Shown);
     EXPECT_TRUE(loader.ReusedFile());
     EXPECT_EQ(description.pixelBuffer, frameOf(path, 3).first);
+    // The file is closed between loads: nothing keeps a disk it is on from being ejected.
+    int open = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        open += std::filesystem::read_symlink(fd.path(), error) == std::filesystem::path(path);
+    }
+    EXPECT_EQ(open, 0);
 
     { // rewritten in place at the same size: MONOCHROME2 becomes MONOCHROME1
         std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
