@@ -172,6 +172,7 @@ TEST_F(FrameLoaderTest, AKeptFileIsReadAgainOnceItChanges)
 {
     const std::filesystem::path dir
         = std::filesystem::temp_directory_path() / ("velmora-kept-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "image.dcm").string();
     const std::string other = (dir / "other.dcm").string();
