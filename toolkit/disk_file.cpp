@@ -137,10 +137,10 @@ bool DiskFile::Identity(FileIdentity& id) const
 
 bool DiskFile::IdentityOf(const char* path, FileIdentity& id)
 {
-    struct stat info;
-    if (!path || ::stat(path, &info) != 0)
+    FileStamp stamp;
+    if (!StampOf(path, stamp))
         return false;
-    id = { info.st_dev, info.st_ino };
+    id = stamp.identity;
     return true;
 }
 
