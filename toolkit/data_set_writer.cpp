@@ -486,11 +486,12 @@ ResultCode DataSet::Save(const char* path, uint32_t options)
     const bool existed = DiskFile::IdentityOf(path, target);
     if (existed && (target == m_sourceIdentity || m_source.IsSameFile(path)))
         return ERROR_FILE_OPEN;
+    // An existing file is replaced only once the save has succeeded (FILE_REPLACE); a failed
+    // save removes what it created, never a file that was there before.
     DiskFile out;
-    const ResultCode opened = out.Open(path, FILE_CREATE | FILE_WRITE);
+    const ResultCode opened = out.Open(path, FILE_CREATE | FILE_WRITE | FILE_REPLACE);
     if (opened != SUCCESS)
         return opened;
-    // A failed save removes a half-written file it created, never one that was there before.
     const auto fail = [&out, existed](ResultCode code) {
         if (existed)
             out.Close();
@@ -524,8 +525,7 @@ ResultCode DataSet::Save(const char* path, uint32_t options)
     EndParse();
     if (result != SUCCESS)
         return fail(static_cast<ResultCode>(result));
-    out.Close();
-    return SUCCESS;
+    return out.Commit();
 }
 
 } // namespace velmora

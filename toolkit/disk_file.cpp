@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -18,6 +19,21 @@ namespace {
 constexpr uint64_t kBufferSize = 4096;
 constexpr uint64_t kReadAhead = 128 * 1024;
 constexpr uint64_t kMaxRequest = 0x7FFFFFFF;
+
+// Creates a new file named "SDK" and six unique characters in `folder` (0600, O_EXCL, so that
+// nothing planted under the name is followed). Returns its descriptor and sets `path`, or -1
+// with `path` cleared.
+int CreateUnique(std::string folder, std::string& path)
+{
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    folder += "SDKXXXXXX";
+    std::vector<char> buffer(folder.begin(), folder.end());
+    buffer.push_back('\0');
+    const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    path = fd < 0 ? std::string() : std::string(buffer.data());
+    return fd;
+}
 
 } // namespace
 
@@ -49,18 +65,9 @@ ResultCode DiskFile::Open(const char* path, uint32_t mode)
     else if (mode & FILE_WRITE)
         access = O_WRONLY;
     if (mode & FILE_TEMPORARY) {
-        std::string name = path ? path : TempFolder();
-        if (!name.empty() && name.back() != '/')
-            name += '/';
-        name += "SDKXXXXXX";
-        std::vector<char> buffer(name.begin(), name.end());
-        buffer.push_back('\0');
-        const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-        if (fd < 0) {
-            m_path.clear();
+        const int fd = CreateUnique(path ? path : TempFolder(), m_path);
+        if (fd < 0)
             return ERROR_FILE_OPEN;
-        }
-        m_path = buffer.data();
         // A temporary file that is deleted on close is unlinked at once: it then vanishes even
         // when the process dies.
         if (mode & FILE_DELETE_ON_CLOSE)
@@ -72,6 +79,8 @@ ResultCode DiskFile::Open(const char* path, uint32_t mode)
         m_path.clear();
         return ERROR_GENERAL_PARAMETER;
     }
+    if ((mode & FILE_REPLACE) && (mode & FILE_CREATE) && OpenReplacement(path))
+        return SUCCESS;
     m_path = path;
     int flags = access | O_CLOEXEC;
     if (mode & FILE_CREATE)
@@ -97,10 +106,59 @@ ResultCode DiskFile::Open(const char* path, uint32_t mode)
     return SUCCESS;
 }
 
+bool DiskFile::OpenReplacement(const char* path)
+{
+    struct stat target;
+    if (::stat(path, &target) != 0 || !S_ISREG(target.st_mode) || target.st_nlink != 1)
+        return false;
+    // Only a file this process may write is replaced: a write-protected file stays refused.
+    const int probe = ::open(path, O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (probe < 0)
+        return false;
+    ::close(probe);
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path, nullptr), &std::free);
+    if (!resolved)
+        return false;
+    std::string replaces = resolved.get();
+    const int fd = CreateUnique(replaces.substr(0, replaces.rfind('/') + 1), m_path);
+    if (fd < 0)
+        return false;
+    // The owner first: changing it may clear set-ID bits that the mode then puts back. Only
+    // root may give a file to another user; anyone else's replacement becomes their own.
+    if (::fchown(fd, target.st_uid, target.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), target.st_gid);
+    if (::fchmod(fd, target.st_mode & 07777) != 0) {
+        ::close(fd);
+        ::unlink(m_path.c_str());
+        m_path.clear();
+        return false;
+    }
+    m_fd = fd;
+    m_replaces = std::move(replaces);
+    return true;
+}
+
+ResultCode DiskFile::Commit()
+{
+    if (m_replaces.empty()) {
+        Close();
+        return SUCCESS;
+    }
+    const bool replaced
+        = m_fd >= 0 && ::fdatasync(m_fd) == 0 && ::rename(m_path.c_str(), m_replaces.c_str()) == 0;
+    if (replaced)
+        m_replaces.clear();
+    Close();
+    return replaced ? SUCCESS : ERROR_FILE_WRITE;
+}
+
 void DiskFile::Close()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+    if (!m_replaces.empty())
+        ::unlink(m_path.c_str());
+    m_replaces.clear();
     m_fd = -1;
     m_position = 0;
     m_bufferStart = 0;
@@ -111,6 +169,7 @@ void DiskFile::Swap(DiskFile& other) noexcept
 {
     std::swap(m_fd, other.m_fd);
     m_path.swap(other.m_path);
+    m_replaces.swap(other.m_replaces);
     std::swap(m_mode, other.m_mode);
     std::swap(m_position, other.m_position);
     m_buffer.swap(other.m_buffer);
@@ -159,7 +218,9 @@ bool DiskFile::StampOf(const char* path, FileStamp& stamp)
 void DiskFile::CloseAndRemove()
 {
     struct stat info;
-    const bool regular = m_fd >= 0 && ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+    // Close removes an uncommitted replacement itself.
+    const bool regular
+        = m_replaces.empty() && m_fd >= 0 && ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
     Close();
     if (regular && !m_path.empty())
         ::unlink(m_path.c_str());

@@ -21,6 +21,13 @@ enum FileMode : uint32_t {
     FILE_TEMPORARY = 0x10, // a new unique name with the prefix "SDK" in the temporary folder
     FILE_SHARE_READ = 0x20, // recorded; POSIX files are always shareable
     FILE_SHARE_WRITE = 0x40,
+    // With FILE_CREATE: an existing regular file is not written in place but replaced by
+    // Commit. The bytes go to a temporary file in its folder, given the file's owner and
+    // permissions; Commit renames it over the file, and closing without Commit removes it, so
+    // an unfinished save leaves the earlier file as it was. A link is followed and stays a
+    // link. A file with several hard links, or in a folder that takes no new file, is still
+    // written in place (replacing it would part it from its other names, or cannot be done).
+    FILE_REPLACE = 0x80,
 };
 
 // A file's identity whatever path names it: device and inode.
@@ -52,7 +59,13 @@ public:
     // for anything but a regular file when opened for reading only); a temporary name made by
     // the failing call is removed.
     ResultCode Open(const char* path, uint32_t mode);
+    // Closes the file; a FILE_REPLACE file not yet committed is removed, the file it was to
+    // replace stays.
     void Close();
+    // Finishes a file opened with FILE_REPLACE: its bytes are flushed to the disk and it takes
+    // the place of the file it replaces. Closes the file. ERROR_FILE_WRITE when that fails
+    // (the earlier file then stays); SUCCESS, having only closed it, for any other file.
+    ResultCode Commit();
     // Exchanges the two files, positions and buffers included.
     void Swap(DiskFile& other) noexcept;
     bool IsOpen() const { return m_fd >= 0; }
@@ -92,8 +105,13 @@ public:
     static const char* TempFolder();
 
 private:
+    // FILE_REPLACE: opens a temporary file standing in for `path`; false when `path` is to be
+    // written in place.
+    bool OpenReplacement(const char* path);
+
     int m_fd = -1;
     std::string m_path;
+    std::string m_replaces; // FILE_REPLACE: the file that Commit replaces, links resolved
     uint32_t m_mode = 0;
     int64_t m_position = 0; // logical position of the next read or write
     // Read buffer: bytes [m_bufferStart, m_bufferStart + m_bufferLength) of the file.

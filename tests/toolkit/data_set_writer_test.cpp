@@ -525,16 +525,60 @@ TEST_F(WriterTest, FailedSavesLeaveNothingBehind)
         for (const std::string& path : { copy, link, hard })
             EXPECT_EQ(ds.Save(path.c_str(), 0), ERROR_FILE_OPEN) << path;
         EXPECT_EQ(ReadFile(copy), original);
-        // A failing save onto another file that was there before never deletes it.
+        // A failing save onto another file that was there before leaves it as it was, also
+        // through a link, and leaves no temporary file beside it.
         const std::string other = WriteFile("other.dcm", { 1, 2, 3 });
+        const std::string otherLink = PathOf("other-link.dcm");
+        ASSERT_EQ(::symlink(other.c_str(), otherLink.c_str()), 0);
         EXPECT_EQ(ds.Save(other.c_str(), 0), ERROR_FILE_SEEK);
-        struct stat info;
-        EXPECT_EQ(::stat(other.c_str(), &info), 0);
+        EXPECT_EQ(ds.Save(otherLink.c_str(), 0), ERROR_FILE_SEEK);
+        EXPECT_EQ(ReadFile(other), Bytes({ 1, 2, 3 }));
+        EXPECT_EQ(Listing().size(), 5u);
+        ::unlink(otherLink.c_str());
         for (const std::string& path : { copy, link, hard, other })
             ::unlink(path.c_str());
     }
     EXPECT_EQ(ReadFile(source), original);
     EXPECT_TRUE(Listing().empty()) << Listing().front();
+}
+
+TEST_F(WriterTest, SavingOverAFileKeepsItsPermissionsAndLinks)
+{
+    DataSet ds;
+    Build(ds);
+    const Bytes saved = BuiltImplicit();
+    const auto modeOf = [](const std::string& path) {
+        struct stat info { };
+        ::lstat(path.c_str(), &info);
+        return info.st_mode;
+    };
+    // A plain file: replaced whole, with its permissions.
+    const std::string plain = WriteFile("plain.dcm", { 9, 9, 9 });
+    ASSERT_EQ(::chmod(plain.c_str(), 0640), 0);
+    ASSERT_EQ(ds.Save(plain.c_str(), 0), SUCCESS);
+    EXPECT_EQ(ReadFile(plain), saved);
+    EXPECT_EQ(modeOf(plain) & 07777, 0640u);
+    // Through a link: the link stays a link and the file it names gets the bytes.
+    const std::string linked = WriteFile("linked.dcm", { 8 }), link = PathOf("link.dcm");
+    ASSERT_EQ(::symlink("linked.dcm", link.c_str()), 0);
+    ASSERT_EQ(ds.Save(link.c_str(), 0), SUCCESS);
+    EXPECT_TRUE(S_ISLNK(modeOf(link)));
+    EXPECT_EQ(ReadFile(linked), saved);
+    // Hard links: written in place, so that every name shows the new bytes.
+    const std::string first = WriteFile("first.dcm", { 7 }), second = PathOf("second.dcm");
+    ASSERT_EQ(::link(first.c_str(), second.c_str()), 0);
+    ASSERT_EQ(ds.Save(second.c_str(), 0), SUCCESS);
+    EXPECT_EQ(ReadFile(first), saved);
+    // A write-protected file stays refused (root may write anything).
+    if (::geteuid() != 0) {
+        const std::string locked = WriteFile("locked.dcm", { 6 });
+        ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+        EXPECT_EQ(ds.Save(locked.c_str(), 0), ERROR_FILE_OPEN);
+        EXPECT_EQ(ReadFile(locked), Bytes({ 6 }));
+    }
+    // No temporary file is left behind.
+    for (const std::string& name : Listing())
+        EXPECT_NE(name.rfind("SDK", 0), 0u) << name;
 }
 
 // Tags of sequences that a file carries as UN values (an implicit little-endian sequence inside):
