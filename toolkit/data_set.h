@@ -194,7 +194,7 @@ private:
     ElementId m_current = NO_ELEMENT;
     uint8_t m_header[12] = {}; // header bytes of the element being read
     uint32_t m_tolerances = 0; // ReadTolerance bits of the current pass
-    bool m_bodyVrUnchecked = false; // explicit pass: the first element after group 0002 is still to come
+    bool m_bodyVrUnchecked = false; // the first element after group 0002 is still to come
     uint64_t m_memoryCapacity = 0; // bytes allocated for the value being read into memory
 
     // Writer scratch: header bytes, options of the pass, header size of the current element.

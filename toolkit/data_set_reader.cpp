@@ -57,7 +57,9 @@ ResultCode DataSet::BeginParse(uint64_t start, uint32_t options)
     m_consumed = 0;
     m_ended = 0;
     m_tolerances = 0;
-    m_bodyVrUnchecked = (options & DS_EXPLICIT_VR) != 0;
+    // Files give the first element after group 0002 a look whichever VR encoding they declare;
+    // bytes pushed by a program in memory mode are taken as they are.
+    m_bodyVrUnchecked = (options & DS_MEMORY_MODE) == 0;
     // The spool file is opened when the first value goes there, not here: a scan of a folder
     // would otherwise create a temporary file per file read.
     return SUCCESS;
@@ -262,8 +264,8 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
                 const bool meta = TagGroup(node.tag) == 0x0002;
                 // Not a VR: this group 0002 element is implicit little-endian after all. A long-header
                 // VR newer than the dictionary (UR, UC, OV, SV, UV...) is a VR too.
-                const bool implicitMeta = meta && (m_flags & DS_META_GROUP) && GlobalVrDictionary().IndexOf(code) < 0
-                    && !HasLongHeader(code);
+                const bool implicitMeta = meta && (m_flags & DS_META_GROUP)
+                    && GlobalVrDictionary().IndexOf(code) < 0 && !HasLongHeader(code);
                 // The body is implicit although the syntax says explicit: decided, as pydicom does,
                 // by the first element after group 0002 alone. Zero padding and a tag of group
                 // FFFF (no data element has one; a run of FF bytes would read as endless
@@ -287,6 +289,26 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
                     }
                 }
                 continue;
+            }
+            if (!explicitVr && m_bodyVrUnchecked && TagGroup(node.tag) != 0x0002
+                && !IsItemOrDelimiter(node.tag)) {
+                m_bodyVrUnchecked = false;
+                // The body is explicit although the syntax says implicit: the first element after
+                // group 0002 carries a VR where its length would be (pydicom decides so too). A
+                // length of at least 0x4141 whose two low bytes spell a VR is the only confusion.
+                const uint16_t code = static_cast<uint16_t>((m_header[4] << 8) | m_header[5]);
+                if (IsUpperCaseVr(m_header + 4)
+                    && (GlobalVrDictionary().IndexOf(code) >= 0 || HasLongHeader(code))) {
+                    m_flags |= DS_EXPLICIT_VR;
+                    m_tolerances |= TOLERATED_EXPLICIT_BODY;
+                    node.flags |= NODE_EXPLICIT_VR;
+                    node.vr = code;
+                    if (HasLongHeader(code)) {
+                        node.headerLength = 12;
+                        node.value.offset += 4;
+                        continue;
+                    }
+                }
             }
             const ResultCode result = HeaderComplete(node);
             if (result != SUCCESS || m_ended)

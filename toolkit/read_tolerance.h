@@ -17,10 +17,13 @@ enum ReadTolerance : uint32_t {
     // Eight zero bytes where an element should start (tag (0000,0000), length 0, never a real
     // element): the data set ends there, so trailing zero padding is not read as elements.
     TOLERATED_ZERO_PADDING = 0x4,
+    // The transfer syntax says implicit VR (or there is none) but the first element after group
+    // 0002 carries a known VR where an implicit length would be: the body is read as explicit VR.
+    TOLERATED_EXPLICIT_BODY = 0x8,
 };
 
 inline constexpr ReadTolerance kReadTolerances[]
-    = { TOLERATED_IMPLICIT_BODY, TOLERATED_ODD_LENGTH, TOLERATED_ZERO_PADDING };
+    = { TOLERATED_IMPLICIT_BODY, TOLERATED_ODD_LENGTH, TOLERATED_ZERO_PADDING, TOLERATED_EXPLICIT_BODY };
 
 // A one-line description of `tolerance` for warnings.
 constexpr std::string_view ToleranceText(ReadTolerance tolerance)
@@ -32,6 +35,9 @@ constexpr std::string_view ToleranceText(ReadTolerance tolerance)
         return "values of odd length; read as they stand";
     case TOLERATED_ZERO_PADDING:
         return "zero bytes where an element should start; the data set ends there";
+    case TOLERATED_EXPLICIT_BODY:
+        return "the data set is explicit VR where implicit VR was expected (the transfer syntax says so, "
+               "or there is none); read as explicit";
     }
     return {};
 }

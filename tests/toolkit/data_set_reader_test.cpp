@@ -181,6 +181,7 @@ protected:
     std::vector<std::string> m_files;
 };
 
+const char* kImplicitLittle = "1.2.840.10008.1.2";
 const char* kExplicitLittle = "1.2.840.10008.1.2.1";
 const char* kExplicitBig = "1.2.840.10008.1.2.2";
 
@@ -409,12 +410,14 @@ TEST_F(ReaderTest, EncapsulatedPixelData)
 }
 
 // pydicom's trees of the files at `paths` from one run of tests/data/toolkit/pydicom_tree.py: per
-// path, one "DEPTH (gggg,eeee) VR" per element or item, or the one line "refused".
-std::map<std::string, std::vector<std::string>> PydicomTrees(const std::vector<std::string>& paths)
+// path, one "DEPTH (gggg,eeee) VR" per element or item, or the one line "refused". `force`
+// reads files without a preamble too.
+std::map<std::string, std::vector<std::string>> PydicomTrees(
+    const std::vector<std::string>& paths, bool force = false)
 {
     const char* source = std::getenv("VELMORA_SOURCE_DIR");
-    std::string command
-        = std::string("/usr/bin/python3 ") + (source ? source : ".") + "/tests/data/toolkit/pydicom_tree.py";
+    std::string command = std::string("/usr/bin/python3 ") + (source ? source : ".")
+        + "/tests/data/toolkit/pydicom_tree.py" + (force ? " --force" : "");
     for (const std::string& path : paths)
         command += " '" + path + "'";
     std::map<std::string, std::vector<std::string>> trees;
@@ -436,10 +439,10 @@ std::map<std::string, std::vector<std::string>> PydicomTrees(const std::vector<s
     return trees;
 }
 
-// pydicom's tree of one file, one "DEPTH (gggg,eeee)" per element or item.
+// pydicom's tree of one file, read with force, one "DEPTH (gggg,eeee)" per element or item.
 std::vector<std::string> PydicomTree(const std::string& path)
 {
-    std::vector<std::string> tree = PydicomTrees({ path })[path];
+    std::vector<std::string> tree = PydicomTrees({ path }, true)[path];
     for (std::string& line : tree)
         line = line.substr(0, line.find_last_of(' '));
     return tree;
@@ -481,6 +484,24 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
         w.Header(tags::ITEM_DELIMITATION, "", 0).Header(tags::SEQUENCE_DELIMITATION, "", 0);
         w.Filler(20).Element(0x00100010, "PN", "DOE^JANE").Us(0x00280010, 512);
         cases.push_back({ "implicit body", w, TOLERATED_IMPLICIT_BODY });
+    }
+    {
+        // Implicit syntax, explicit body: a first element with a long header, a sequence, and a
+        // value whose VR the dictionary would give otherwise.
+        Writer w;
+        w.Preamble().Meta(kImplicitLittle).Element(0x00080008, "UT", "ORIGINAL");
+        w.Header(0x00081140, "SQ", 0xFFFFFFFF)
+            .Header(tags::ITEM, "", 0xFFFFFFFF)
+            .Element(0x00081150, "UI", "1.23");
+        w.Header(tags::ITEM_DELIMITATION, "", 0).Header(tags::SEQUENCE_DELIMITATION, "", 0);
+        w.Filler(20).Element(0x00100010, "LO", "DOE^JOHN").Us(0x00280010, 512);
+        cases.push_back({ "explicit body", w, TOLERATED_EXPLICIT_BODY });
+    }
+    {
+        // No group 0002 at all, explicit little-endian from the first byte.
+        Writer w;
+        w.Element(0x00080060, "CS", "MR").Filler(20).Us(0x00280010, 512);
+        cases.push_back({ "explicit without meta", w, TOLERATED_EXPLICIT_BODY });
     }
     {
         // A transfer syntax UID of 19 bytes without its padding, then an explicit body with an
@@ -531,10 +552,14 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "DOE^JANE");
     EXPECT_EQ(m_ds.GetVr(m_ds.FindElement(-1, 0x00100010, true)), vr::PN);
     ASSERT_EQ(m_ds.Load(Save(cases[1].file.Bytes()).c_str()), SUCCESS);
+    EXPECT_NE(m_ds.Flags() & DS_EXPLICIT_VR, 0u);
+    EXPECT_EQ(String(m_ds.FindElement(-1, 0x00080008, true)), "ORIGINAL");
+    EXPECT_EQ(m_ds.GetVr(m_ds.FindElement(-1, 0x00100010, true)), vr::LO);
+    ASSERT_EQ(m_ds.Load(Save(cases[3].file.Bytes()).c_str()), SUCCESS);
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "ABC");
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00204000, true)), "odd");
     // A pass that pushes on after the padding is told that the data set has ended.
-    const std::vector<uint8_t>& padded = cases[2].file.Bytes();
+    const std::vector<uint8_t>& padded = cases[4].file.Bytes();
     ASSERT_EQ(m_ds.BeginParse(132, DS_META_GROUP | DS_EXPLICIT_VR | DS_VALUES_IN_MEMORY), SUCCESS);
     EXPECT_EQ(m_ds.PushBytes(padded.data() + 132, static_cast<uint32_t>(padded.size() - 132)), SUCCESS);
     EXPECT_TRUE(m_ds.Ended());
@@ -747,8 +772,9 @@ TEST_F(ReaderTest, HeadersOnlyOfALargeFile)
 // their reason; a listed file that stops differing fails, so that the list stays true.
 TEST_F(ReaderTest, PydicomFilesReadAsPydicomReadsThem)
 {
-    // Read here, refused by pydicom without force: no preamble, read as implicit VR from offset 0.
-    const std::set<std::string> readBeyondPydicom = { "rtstruct.dcm" };
+    // Read here, refused by pydicom without force (no preamble): read from offset 0 as implicit VR,
+    // or as explicit VR where the first element carries one, as pydicom does with force.
+    const std::set<std::string> readBeyondPydicom = { "rtstruct.dcm", "ExplVR_LitEndNoMeta.dcm" };
     // Read by pydicom, refused here.
     const std::map<std::string, std::string> refusedHere = {
         { "UN_sequence.dcm", "a sequence in an element of VR UN" },

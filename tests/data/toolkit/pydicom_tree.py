@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Prints the element tree pydicom reads from each DICOM file named on the command line, the
 shape data_set_reader_test compares with the toolkit's tree: a line "== PATH", then "refused"
-when pydicom (without force) cannot read the file, else one line per element or item in
+when pydicom cannot read the file (without force; with --force first, force=True for every file), else one line per element or item in
 pre-order: DEPTH TAG VR. Group 0002 first, then the body; sequence items as (fffe,e000) one level
 below their sequence. Where pydicom's dictionary leaves the VR open ("US or SS", "OB or OW"),
 that is printed, so that either choice agrees."""
@@ -33,11 +33,13 @@ def walk(ds, depth, out):
 
 
 def main():
-    for path in sys.argv[1:]:
+    paths = sys.argv[1:]
+    force = paths[:1] == ["--force"]
+    for path in paths[1:] if force else paths:
         print("==", path)
         out = []
         try:
-            ds = pydicom.dcmread(path, defer_size=256)
+            ds = pydicom.dcmread(path, defer_size=256, force=force)
             if getattr(ds, "file_meta", None) is not None:
                 walk(ds.file_meta, 0, out)
             walk(ds, 0, out)
