@@ -1,15 +1,12 @@
 #include "app/model/exam_model.h"
 
+#include "toolkit/text_case.h"
+
 #include <cstdio>
 
 namespace velmora {
 
 namespace {
-
-char FoldAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 std::string ImageLabel(int number)
 {
@@ -24,13 +21,7 @@ const std::string g_noLabel;
 
 bool SameLabel(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    }
-    return true;
+    return EqualIgnoringCase(a, b);
 }
 
 bool ExamModel::Valid(ExamItem item) const

@@ -41,8 +41,8 @@ using FourSlots = std::array<TileSlot, 4>;
 enum class Wrap { No, Yes };
 enum class Across { SeriesOnly, WholeTree };
 
-// Label equality for siblings: ASCII letters compared ignoring case, every other byte exactly
-// (so the lead and trail bytes of multibyte characters are never folded).
+// Label equality for siblings: the UTF-8 labels compared ignoring the case of their letters
+// (EqualIgnoringCase), never folding a single byte of a multibyte character.
 bool SameLabel(std::string_view a, std::string_view b);
 
 class ExamModel {

@@ -139,12 +139,17 @@ TEST(ExamModel, FilesWithoutPixelDataKeepTheirGroups)
     EXPECT_EQ(model.FirstDeepest(), model.FirstChild(model.FirstChild(model.FirstChild(0))));
 }
 
-TEST(ExamModel, SameLabelFoldsOnlyAsciiLetters)
+TEST(ExamModel, SiblingLabelsIgnoreTheCaseOfLetters)
 {
-    EXPECT_TRUE(SameLabel("Doe John", "DOE JOHN"));
-    EXPECT_FALSE(SameLabel("Doe John", "DOE JOHN "));
-    EXPECT_FALSE(SameLabel("\xC3\xA9", "\xC3\x89")); // bytes above 0x7F are compared as they are
-    EXPECT_TRUE(SameLabel("\xC3\xA9x", "\xC3\xA9X"));
+    ExamModel model;
+    FileImage(model, Labels("M\xC3\xBCller^Hans", "Study", "Series"), "/a"); // Müller
+    FileImage(model, Labels("M\xC3\x9CLLER^HANS", "STUDY", "series"), "/b"); // MÜLLER
+    FileImage(model, Labels("Mueller^Hans", "Study", "Series"), "/c");
+    EXPECT_EQ(Images(model).size(), 3u);
+    const ExamItem first = model.FirstChild(0);
+    ASSERT_NE(first, 0);
+    EXPECT_NE(model.NextSibling(first), 0);
+    EXPECT_EQ(model.NextSibling(model.NextSibling(first)), 0); // two patients
 }
 
 // Two patients; the first has one study with series A (3 images) and B (1 image).
