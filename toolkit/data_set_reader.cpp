@@ -130,6 +130,14 @@ ResultCode DataSet::HeaderComplete(ElementNode& node)
     if (node.headerLength == 12) {
         node.reserved = Read16(m_header + 6, big);
         node.value.length = Read32(m_header + 8, big);
+        if (node.vr == vr::UN && node.value.length == UNDEFINED_VALUE_LENGTH
+            && node.tag != tags::PIXEL_DATA) {
+            // A UN element of undefined length is a sequence whose content is implicit VR
+            // little-endian (PS3.5 section 6.2.2): a writer that did not know the element's VR
+            // kept its items as they were. Read as the sequence it is, as DCMTK and pydicom do.
+            node.vr = vr::SQ;
+            node.flags &= ~static_cast<uint32_t>(NODE_BIG_ENDIAN | NODE_EXPLICIT_VR);
+        }
     } else if ((node.flags & NODE_EXPLICIT_VR) && !IsItemOrDelimiter(node.tag)) {
         node.value.length = Read16(m_header + 6, big);
     } else {
@@ -232,8 +240,12 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
             m_position += take;
             if (m_consumed < 4)
                 break;
-            uint16_t group = Read16(m_header, dataSetBig);
-            uint32_t flags = m_flags & (DS_BIG_ENDIAN | DS_EXPLICIT_VR);
+            // An element inside a sequence is encoded as the sequence's content is: as the data
+            // set, except inside a sequence read from a UN element (see HeaderComplete).
+            const ElementId parent = node.parent;
+            uint32_t flags = parent >= 0 ? m_nodes[parent].flags & (NODE_BIG_ENDIAN | NODE_EXPLICIT_VR)
+                                         : m_flags & (DS_BIG_ENDIAN | DS_EXPLICIT_VR);
+            uint16_t group = Read16(m_header, (flags & NODE_BIG_ENDIAN) != 0);
             if (m_flags & DS_META_GROUP) {
                 if (group == 0x0002 || (dataSetBig && group == 0x0200)) {
                     group = 0x0002;
