@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QKeySequence>
+#include <QSaveFile>
 
 namespace velmora {
 
@@ -109,11 +110,16 @@ bool ReadingAids::ExportImage()
         return false;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".png");
-    QImageWriter writer(path, "png");
-    if (writer.write(image))
+    // Written beside the target and put in its place only when complete: a failed export
+    // leaves an earlier file of that name as it was.
+    QSaveFile file(path);
+    QImageWriter writer(&file, "png");
+    if (file.open(QIODevice::WriteOnly) && writer.write(image) && file.commit())
         return true;
+    const QString reason
+        = writer.error() != QImageWriter::UnknownError ? writer.errorString() : file.errorString();
     CurrentDialogs().Message(&m_owner, tr("Export Image"),
-        tr("The image could not be written to %1: %2").arg(path, writer.errorString()), MessageIcon::Warning);
+        tr("The image could not be written to %1: %2").arg(path, reason), MessageIcon::Warning);
     return false;
 }
 

@@ -25,6 +25,12 @@ public:
     {
     }
     QString SaveFile(QWidget*, const QString&, const QString&) override { return m_path; }
+    MessageAnswer Message(QWidget*, const QString&, const QString& text, MessageIcon) override
+    {
+        messages << text;
+        return MessageAnswer::Ok;
+    }
+    QStringList messages;
 
 private:
     QString m_path;
@@ -355,6 +361,17 @@ private slots:
         const QImage withOverlay = QImage(path + ".png").convertToFormat(QImage::Format_RGB32);
         QVERIFY(Differing(withOverlay, shown, QRect(0, 0, 128, 20)) > 20);
         QCOMPARE(Differing(withOverlay, shown, QRect(40, 50, 48, 20)), 0);
+        SetDialogs(std::move(previous));
+
+        // A destination that cannot be written is reported, and nothing is left behind.
+        const QString missing = m_scratch.filePath("missing/export.png");
+        auto failing = std::make_unique<SavingDialogs>(missing);
+        SavingDialogs* told = failing.get();
+        previous = SetDialogs(std::move(failing));
+        QVERIFY(!d->Aids()->ExportImage());
+        QCOMPARE(told->messages.size(), 1);
+        QVERIFY(told->messages[0].startsWith("The image could not be written to " + missing));
+        QVERIFY(!QFileInfo::exists(m_scratch.filePath("missing")));
         SetDialogs(std::move(previous));
     }
 
