@@ -86,15 +86,17 @@ ResultCode DiskFile::Open(const char* path, uint32_t mode)
     if (mode & FILE_CREATE)
         flags |= O_CREAT | O_TRUNC;
     // Input is read from regular files only: opening a FIFO would block until a writer comes,
-    // and a device such as /dev/zero never ends. O_NONBLOCK keeps the open itself from waiting.
+    // and a device such as /dev/zero never ends. Output never goes to a FIFO, whose open would
+    // wait for a reader and which takes no positioned writes. O_NONBLOCK keeps the open itself
+    // from waiting; it changes nothing for regular files.
     const bool input = access == O_RDONLY && !(mode & FILE_CREATE);
-    if (input)
-        flags |= O_NONBLOCK;
+    flags |= O_NONBLOCK;
     const int fd = ::open(path, flags, 0666);
     if (fd < 0)
         return ERROR_FILE_OPEN;
     struct stat info;
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || (input && !S_ISREG(info.st_mode))) {
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode)
+        || (input && !S_ISREG(info.st_mode))) {
         ::close(fd);
         return ERROR_FILE_OPEN;
     }

@@ -495,6 +495,11 @@ TEST_F(WriterTest, FailedSavesLeaveNothingBehind)
         ASSERT_EQ(ds.Load(source.c_str()), SUCCESS);
         EXPECT_EQ(ds.Save(PathOf("missing/out.dcm").c_str(), 0), ERROR_FILE_OPEN);
         EXPECT_EQ(ds.Save(m_folder.c_str(), 0), ERROR_FILE_OPEN);
+        // A FIFO: refused at once instead of waiting for a reader.
+        const std::string fifo = PathOf("fifo");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        EXPECT_EQ(ds.Save(fifo.c_str(), 0), ERROR_FILE_OPEN);
+        ::unlink(fifo.c_str());
     }
     {
         // The source was closed: its values cannot be read, and the half-written file goes.
