@@ -481,15 +481,18 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
         uint32_t tolerances;
     };
     std::vector<Case> cases;
+    // A sequence of undefined length with one item.
+    const auto sequence = [](Writer& w) -> Writer& {
+        w.Header(0x00081140, "SQ", 0xFFFFFFFF)
+            .Header(tags::ITEM, "", 0xFFFFFFFF)
+            .Element(0x00081150, "UI", "1.23");
+        return w.Header(tags::ITEM_DELIMITATION, "", 0).Header(tags::SEQUENCE_DELIMITATION, "", 0);
+    };
     {
         // Explicit syntax, implicit body (with a sequence, and a value whose VR only the dictionary knows).
         Writer w(false, false);
         w.Preamble().Meta(kExplicitLittle).Element(0x00080060, "CS", "CT");
-        w.Header(0x00081140, "SQ", 0xFFFFFFFF)
-            .Header(tags::ITEM, "", 0xFFFFFFFF)
-            .Element(0x00081150, "UI", "1.23");
-        w.Header(tags::ITEM_DELIMITATION, "", 0).Header(tags::SEQUENCE_DELIMITATION, "", 0);
-        w.Filler(20).Element(0x00100010, "PN", "DOE^JANE").Us(0x00280010, 512);
+        sequence(w).Filler(20).Element(0x00100010, "PN", "DOE^JANE").Us(0x00280010, 512);
         cases.push_back({ "implicit body", w, TOLERATED_IMPLICIT_BODY });
     }
     {
@@ -497,11 +500,7 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
         // value whose VR the dictionary would give otherwise.
         Writer w;
         w.Preamble().Meta(kImplicitLittle).Element(0x00080008, "UT", "ORIGINAL");
-        w.Header(0x00081140, "SQ", 0xFFFFFFFF)
-            .Header(tags::ITEM, "", 0xFFFFFFFF)
-            .Element(0x00081150, "UI", "1.23");
-        w.Header(tags::ITEM_DELIMITATION, "", 0).Header(tags::SEQUENCE_DELIMITATION, "", 0);
-        w.Filler(20).Element(0x00100010, "LO", "DOE^JOHN").Us(0x00280010, 512);
+        sequence(w).Filler(20).Element(0x00100010, "LO", "DOE^JOHN").Us(0x00280010, 512);
         cases.push_back({ "explicit body", w, TOLERATED_EXPLICIT_BODY });
     }
     {
