@@ -125,11 +125,10 @@ bool DiskFile::OpenReplacement(const char* path)
     const int fd = CreateUnique(replaces.substr(0, replaces.rfind('/') + 1), m_path);
     if (fd < 0)
         return false;
-    // The owner first: changing it may clear set-ID bits that the mode then puts back. Only
-    // root may give a file to another user; anyone else's replacement becomes their own.
-    if (::fchown(fd, target.st_uid, target.st_gid) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), target.st_gid);
-    if (::fchmod(fd, target.st_mode & 07777) != 0) {
+    // The owner first: changing it may clear set-ID bits that the mode then puts back. A file
+    // whose owner or group this process cannot give away (someone else's file in a shared
+    // folder) is written in place instead, so that saving never changes who owns it.
+    if (::fchown(fd, target.st_uid, target.st_gid) != 0 || ::fchmod(fd, target.st_mode & 07777) != 0) {
         ::close(fd);
         ::unlink(m_path.c_str());
         m_path.clear();
