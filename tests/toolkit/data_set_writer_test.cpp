@@ -552,17 +552,26 @@ TEST_F(WriterTest, SavingOverAFileKeepsItsPermissionsAndLinks)
     DataSet ds;
     Build(ds);
     const Bytes saved = BuiltImplicit();
-    const auto modeOf = [](const std::string& path) {
+    const auto statOf = [](const std::string& path) {
         struct stat info { };
         ::lstat(path.c_str(), &info);
-        return info.st_mode;
+        return info;
     };
-    // A plain file: replaced whole, with its permissions.
+    const auto modeOf = [&](const std::string& path) { return statOf(path).st_mode; };
+    // A plain file: replaced whole, with its permissions and (where the test may set another
+    // one) its owner.
     const std::string plain = WriteFile("plain.dcm", { 9, 9, 9 });
     ASSERT_EQ(::chmod(plain.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root)
+        ASSERT_EQ(::chown(plain.c_str(), 12345, 12346), 0);
     ASSERT_EQ(ds.Save(plain.c_str(), 0), SUCCESS);
     EXPECT_EQ(ReadFile(plain), saved);
     EXPECT_EQ(modeOf(plain) & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(statOf(plain).st_uid, 12345u);
+        EXPECT_EQ(statOf(plain).st_gid, 12346u);
+    }
     // Through a link: the link stays a link and the file it names gets the bytes.
     const std::string linked = WriteFile("linked.dcm", { 8 }), link = PathOf("link.dcm");
     ASSERT_EQ(::symlink("linked.dcm", link.c_str()), 0);
@@ -575,7 +584,7 @@ TEST_F(WriterTest, SavingOverAFileKeepsItsPermissionsAndLinks)
     ASSERT_EQ(ds.Save(second.c_str(), 0), SUCCESS);
     EXPECT_EQ(ReadFile(first), saved);
     // A write-protected file stays refused (root may write anything).
-    if (::geteuid() != 0) {
+    if (!root) {
         const std::string locked = WriteFile("locked.dcm", { 6 });
         ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
         EXPECT_EQ(ds.Save(locked.c_str(), 0), ERROR_FILE_OPEN);
