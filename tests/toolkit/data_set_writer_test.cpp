@@ -563,8 +563,9 @@ TEST_F(WriterTest, SavingOverAFileKeepsItsPermissionsAndLinks)
     const std::string plain = WriteFile("plain.dcm", { 9, 9, 9 });
     ASSERT_EQ(::chmod(plain.c_str(), 0640), 0);
     const bool root = ::geteuid() == 0;
-    if (root)
+    if (root) {
         ASSERT_EQ(::chown(plain.c_str(), 12345, 12346), 0);
+    }
     ASSERT_EQ(ds.Save(plain.c_str(), 0), SUCCESS);
     EXPECT_EQ(ReadFile(plain), saved);
     EXPECT_EQ(modeOf(plain) & 07777, 0640u);
