@@ -315,6 +315,15 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
                     m_tolerances |= TOLERATED_EXPLICIT_BODY;
                     node.flags |= NODE_EXPLICIT_VR;
                     node.vr = code;
+                    // Without group 0002 nothing states the byte order: a first group that reads
+                    // as 0x0800 (any low byte zero) is 0x0008 big-endian, as DCMTK decides too.
+                    const uint16_t group = TagGroup(node.tag);
+                    if (m_current == FirstTopLevel() && group != 0 && (group & 0x00FF) == 0) {
+                        m_flags |= DS_BIG_ENDIAN;
+                        m_tolerances |= TOLERATED_BIG_ENDIAN_BODY;
+                        node.flags |= NODE_BIG_ENDIAN;
+                        node.tag = MakeTag(Read16(m_header, true), Read16(m_header + 2, true));
+                    }
                     if (HasLongHeader(code)) {
                         node.headerLength = 12;
                         node.value.offset += 4;

@@ -20,10 +20,13 @@ enum ReadTolerance : uint32_t {
     // The transfer syntax says implicit VR (or there is none) but the first element after group
     // 0002 carries a known VR where an implicit length would be: the body is read as explicit VR.
     TOLERATED_EXPLICIT_BODY = 0x8,
+    // With TOLERATED_EXPLICIT_BODY, in a file without group 0002: the first tag's group has the
+    // byte order of big-endian (0x0800 for 0x0008), so the data set is read as big-endian.
+    TOLERATED_BIG_ENDIAN_BODY = 0x10,
 };
 
-inline constexpr ReadTolerance kReadTolerances[]
-    = { TOLERATED_IMPLICIT_BODY, TOLERATED_ODD_LENGTH, TOLERATED_ZERO_PADDING, TOLERATED_EXPLICIT_BODY };
+inline constexpr ReadTolerance kReadTolerances[] = { TOLERATED_IMPLICIT_BODY, TOLERATED_ODD_LENGTH,
+    TOLERATED_ZERO_PADDING, TOLERATED_EXPLICIT_BODY, TOLERATED_BIG_ENDIAN_BODY };
 
 // A one-line description of `tolerance` for warnings.
 constexpr std::string_view ToleranceText(ReadTolerance tolerance)
@@ -38,6 +41,8 @@ constexpr std::string_view ToleranceText(ReadTolerance tolerance)
     case TOLERATED_EXPLICIT_BODY:
         return "the data set is explicit VR where implicit VR was expected (the transfer syntax says so, "
                "or there is none); read as explicit";
+    case TOLERATED_BIG_ENDIAN_BODY:
+        return "no group 0002 and a first tag in big-endian byte order; read as big-endian";
     }
     return {};
 }

@@ -53,7 +53,7 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
         return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
 }
 
@@ -107,7 +107,7 @@ int RunRender(Args args)
     DisplayBitmap bitmap;
     RawCollector collector(bitmap, !rawPath.empty());
     FrameLoader loader;
-    bool failed = false;
+    bool failed = false, anyShown = false;
     uint32_t last = frame;
     for (uint32_t current = allFrames ? 1 : frame; current <= last; ++current) {
         const FrameLoadResult result
@@ -118,6 +118,7 @@ int RunRender(Args args)
         }
         if (allFrames && current == 1 && collector.frames > 1)
             last = static_cast<uint32_t>(collector.frames);
+        anyShown |= result == FrameLoadResult::Shown;
         if (result != FrameLoadResult::Shown) {
             const std::string detail
                 = "(frame " + std::to_string(current) + ": " + FrameLoadResultName(result) + ")";
@@ -127,6 +128,9 @@ int RunRender(Args args)
                 return 1;
         }
     }
+    // No frame shown: there is nothing to write, and no file is made.
+    if (!anyShown)
+        return 1;
     if (!rawPath.empty() && !WriteFile(rawPath, collector.raw)) {
         std::fprintf(stderr, "%s: %s (%s)\n", std::string(ResultCodeName(ERROR_GENERAL_IO)).c_str(),
             std::string(ResultCodeMessage(ERROR_GENERAL_IO)).c_str(), rawPath.c_str());

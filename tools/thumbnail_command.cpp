@@ -114,11 +114,13 @@ int RunThumbnail(Args args)
     const std::vector<uint8_t> bits = ToBgr(target, stride);
     const std::vector<uint8_t> png
         = EncodePng(DibView { bits.data(), target.width, target.height, 24, stride, nullptr });
+    if (png.empty())
+        return Fail(ERROR_GENERAL_IO, out);
     std::FILE* output = std::fopen(out.c_str(), "wb");
     if (output == nullptr)
         return Fail(ERROR_GENERAL_IO, out);
     const bool written = std::fwrite(png.data(), 1, png.size(), output) == png.size();
-    if (std::fclose(output) != 0 || !written || png.empty())
+    if (std::fclose(output) != 0 || !written)
         return Fail(ERROR_GENERAL_IO, out);
     return 0;
 }

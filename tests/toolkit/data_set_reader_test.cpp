@@ -510,6 +510,13 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
         cases.push_back({ "explicit without meta", w, TOLERATED_EXPLICIT_BODY });
     }
     {
+        // No group 0002, explicit big-endian.
+        Writer w(true);
+        w.Element(0x00080060, "CS", "MR").Filler(20).Us(0x00280010, 512);
+        cases.push_back(
+            { "big-endian without meta", w, TOLERATED_EXPLICIT_BODY | TOLERATED_BIG_ENDIAN_BODY });
+    }
+    {
         // A transfer syntax UID of 19 bytes without its padding, then an explicit body with an
         // odd-length text value in the middle.
         Writer w;
@@ -561,11 +568,11 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
     EXPECT_NE(m_ds.Flags() & DS_EXPLICIT_VR, 0u);
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00080008, true)), "ORIGINAL");
     EXPECT_EQ(m_ds.GetVr(m_ds.FindElement(-1, 0x00100010, true)), vr::LO);
-    ASSERT_EQ(m_ds.Load(Save(cases[3].file.Bytes()).c_str()), SUCCESS);
+    ASSERT_EQ(m_ds.Load(Save(cases[4].file.Bytes()).c_str()), SUCCESS);
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "ABC");
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00204000, true)), "odd");
     // A pass that pushes on after the padding is told that the data set has ended.
-    const std::vector<uint8_t>& padded = cases[4].file.Bytes();
+    const std::vector<uint8_t>& padded = cases[5].file.Bytes();
     ASSERT_EQ(m_ds.BeginParse(132, DS_META_GROUP | DS_EXPLICIT_VR | DS_VALUES_IN_MEMORY), SUCCESS);
     EXPECT_EQ(m_ds.PushBytes(padded.data() + 132, static_cast<uint32_t>(padded.size() - 132)), SUCCESS);
     EXPECT_TRUE(m_ds.Ended());
@@ -819,8 +826,10 @@ TEST_F(ReaderTest, HeadersOnlyOfALargeFile)
 TEST_F(ReaderTest, PydicomFilesReadAsPydicomReadsThem)
 {
     // Read here, refused by pydicom without force (no preamble): read from offset 0 as implicit VR,
-    // or as explicit VR where the first element carries one, as pydicom does with force.
-    const std::set<std::string> readBeyondPydicom = { "rtstruct.dcm", "ExplVR_LitEndNoMeta.dcm" };
+    // or as explicit VR (big-endian by the first tag) where the first element carries a VR, as
+    // pydicom does with force.
+    const std::set<std::string> readBeyondPydicom
+        = { "rtstruct.dcm", "ExplVR_LitEndNoMeta.dcm", "ExplVR_BigEndNoMeta.dcm" };
     // Read by pydicom, refused here.
     const std::map<std::string, std::string> refusedHere = {
         { "dicomdirtests/DICOMDIR-empty.dcm", "fewer than 21 elements" },

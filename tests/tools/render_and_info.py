@@ -171,6 +171,13 @@ def test_render(tool, work):
         check(result.returncode == status, f"render {args}: exit {result.returncode}, expected {status}")
         if status == 1:
             check(b"ERROR_" in result.stderr, f"render {args}: no result code on stderr: {result.stderr!r}")
+    # A file with no frame to show makes no output files and names only why it failed.
+    outputs = [os.path.join(work, "none.png"), os.path.join(work, "none.raw")]
+    result = run(tool, "render", os.path.join(FIXTURES, "zero_rows.dcm"), "--frame", "all",
+                 "--png", outputs[0], "--raw", outputs[1])
+    check(result.returncode == 1 and not any(map(os.path.exists, outputs))
+          and result.stderr.count(b"ERROR_") == 1 and b"runtime error" not in result.stderr,
+          f"render of nothing shown: {result.returncode} {result.stderr!r}")
     result = run(tool, "render", os.path.join(FIXTURES, "native_3_frames.dcm"), "--frame", "all",
                  "--raw", os.path.join(work, "last.raw"))
     check(result.returncode == 0 and open(os.path.join(work, "last.raw"), "rb").read() == bytes(range(12, 18)),
