@@ -100,7 +100,8 @@ public:
 
     // Reads the file's headers into the tree (replacing it); values stay in the file, which
     // stays open. ERROR_FILE_OPEN, ERROR_FILE_FORMAT (fewer than 21 elements), ERROR_MEMORY_FULL
-    // (a deflated body that inflates beyond MAX_INFLATION_RATIO), SUCCESS. A deflated body is
+    // (a deflated body that inflates beyond MAX_INFLATION_RATIO, or more elements than
+    // ElementLimit()), SUCCESS. A deflated body is
     // inflated into a temporary file, unless `options` holds DS_DISCARD_LARGE_VALUES: then it
     // is parsed as it inflates, small values kept in memory and large ones only measured, and
     // nothing is written anywhere (what filing a file into the exam tree needs). Files that bend
@@ -111,6 +112,7 @@ public:
     // same device and inode); ERROR_FILE_OPEN otherwise. SUCCESS at once while it is open.
     ResultCode ReopenSource(const char* path);
     ResultCode BeginParse(uint64_t start, uint32_t options);
+    // ERROR_MEMORY_FULL when the bytes hold more elements than ElementLimit(): the parse stops.
     ResultCode PushBytes(const void* bytes, uint32_t length);
     ResultCode EndParse();
     // Keeps a copy of the 132 bytes of `block` (preamble + "DICM"); null releases it. False when
@@ -122,6 +124,13 @@ public:
     uint32_t Flags() const { return m_flags; }
     // ReadTolerance bits of the last parse pass: what the file needed beyond the standard.
     uint32_t Tolerances() const { return m_tolerances; }
+    // The most elements (items and delimiters included) a parse may hold. The tree takes about
+    // 90 bytes per element, so a crafted file of millions of empty elements would otherwise take
+    // eleven times its size in memory. The default, kDefaultElementLimit, is far beyond any real
+    // object (a multi-frame image with thousands of frames holds a few hundred thousand).
+    static constexpr int32_t kDefaultElementLimit = 1 << 22;
+    int32_t ElementLimit() const { return m_elementLimit; }
+    void SetElementLimit(int32_t limit) { m_elementLimit = limit; }
     bool Ended() const { return m_ended != 0; }
     uint64_t StreamPosition() const { return m_position; }
 
@@ -171,6 +180,8 @@ private:
     ResultCode HeaderComplete(ElementNode& node);
     ResultCode BeginValue(ElementNode& node);
     ResultCode FinishValue(ElementId id);
+    // One parse of the source from `start`: ERROR_MEMORY_FULL when it held more elements than
+    // the limit, else what EndParse gives.
     ResultCode RunPass(uint64_t start, uint32_t encoding);
     // The offset where the deflated body begins (after the leading group 0002); 0 when unknown.
     uint64_t DeflatedBodyStart() const;
@@ -194,6 +205,7 @@ private:
     ElementId m_current = NO_ELEMENT;
     uint8_t m_header[12] = {}; // header bytes of the element being read
     uint32_t m_tolerances = 0; // ReadTolerance bits of the current pass
+    int32_t m_elementLimit = kDefaultElementLimit;
     bool m_bodyVrUnchecked = false; // the first element after group 0002 is still to come
     uint64_t m_memoryCapacity = 0; // bytes allocated for the value being read into memory
 

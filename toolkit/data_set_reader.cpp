@@ -222,6 +222,8 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
     const bool dataSetBig = (m_flags & DS_BIG_ENDIAN) != 0;
     while (length > 0) {
         if (m_consumed == 0) {
+            if (UsedCount() >= m_elementLimit)
+                return ERROR_MEMORY_FULL;
             const ElementId id = PlaceNewElement();
             if (id < 0)
                 return ERROR_MEMORY_ALLOC;
@@ -409,7 +411,15 @@ ResultCode DataSet::RunPass(uint64_t start, uint32_t encoding)
                 break;
             const uint64_t got = m_source.Read(piece, sizeof piece);
             at += got;
-            if (got == 0 || PushBytes(piece, static_cast<uint32_t>(got)) != SUCCESS)
+            if (got == 0)
+                break;
+            // A parse that stops keeps the tree as parsed; only too many elements fail the pass.
+            const ResultCode pushed = PushBytes(piece, static_cast<uint32_t>(got));
+            if (pushed == ERROR_MEMORY_FULL) {
+                EndParse();
+                return pushed;
+            }
+            if (pushed != SUCCESS)
                 break;
             const ElementNode* node = Node(m_current);
             if (node && m_consumed > 4 && m_consumed > node->headerLength && !(node->flags & NODE_COMPLETE)) {
@@ -461,15 +471,19 @@ ResultCode DataSet::ParseInflated(uint64_t start)
         DS_META_GROUP | DS_KEEP_SOURCE | DS_EXPLICIT_VR | DS_SMALL_VALUES_IN_MEMORY
             | DS_DISCARD_LARGE_VALUES);
     std::vector<uint8_t> head(bodyStart > start ? bodyStart - start : 0);
-    ResultCode result = SUCCESS;
+    ResultCode result = SUCCESS, pushed = SUCCESS;
     if (m_source.Seek(0, static_cast<int64_t>(start)) == static_cast<int64_t>(start)
         && m_source.Read(head.data(), head.size()) == head.size()
         && PushBytes(head.data(), static_cast<uint32_t>(head.size())) == SUCCESS) {
         // A parse that stops (an odd length, say) keeps the tree as parsed, as RunPass does.
-        result = InflateBody(m_source, bodyStart,
-            [this](const uint8_t* bytes, uint32_t length) { return PushBytes(bytes, length) == SUCCESS; });
+        result = InflateBody(m_source, bodyStart, [this, &pushed](const uint8_t* bytes, uint32_t length) {
+            pushed = PushBytes(bytes, length);
+            return pushed == SUCCESS;
+        });
     }
     EndParse();
+    if (pushed == ERROR_MEMORY_FULL)
+        return pushed;
     return result == ERROR_MEMORY_FULL ? result : SUCCESS;
 }
 
@@ -486,7 +500,9 @@ ResultCode DataSet::Load(const char* path, uint32_t options)
         && std::memcmp(preamble + 128, "DICM", 4) == 0;
     const uint64_t start = hasPreamble ? 132 : 0;
 
-    RunPass(start, 0);
+    // Only the pass whose tree is kept can fail the load: a first pass over a body that is not
+    // implicit little-endian reads whatever it finds.
+    ResultCode pass = RunPass(start, 0);
     uint32_t compression = 0;
     bool deflated = false;
     const ElementId syntax = FindElement(NO_ELEMENT, tags::TRANSFER_SYNTAX_UID, true);
@@ -499,16 +515,21 @@ ResultCode DataSet::Load(const char* path, uint32_t options)
         deflated = uids.IsDeflated(row);
         const bool explicitVr = uids.IsExplicit(row);
         const bool little = uids.IsLittleEndian(row);
+        const bool parsedInflating = deflated && (options & DS_DISCARD_LARGE_VALUES);
         ResultCode parsed = SUCCESS;
-        if (deflated && (options & DS_DISCARD_LARGE_VALUES))
+        if (parsedInflating)
             parsed = ParseInflated(start);
         else if (deflated)
             parsed = InflateSource();
         if (parsed != SUCCESS)
             return parsed;
-        if ((explicitVr || !little) && !(deflated && (options & DS_DISCARD_LARGE_VALUES)))
-            RunPass(start, (explicitVr ? DS_EXPLICIT_VR : 0u) | (little ? 0u : DS_BIG_ENDIAN));
+        if (parsedInflating)
+            pass = SUCCESS;
+        else if (explicitVr || !little)
+            pass = RunPass(start, (explicitVr ? DS_EXPLICIT_VR : 0u) | (little ? 0u : DS_BIG_ENDIAN));
     }
+    if (pass == ERROR_MEMORY_FULL)
+        return pass;
     m_flags |= compression & DS_COMPRESSION_MASK;
     if (deflated)
         m_flags |= DS_DEFLATED;

@@ -646,6 +646,42 @@ std::vector<uint8_t> Deflate(const std::vector<uint8_t>& bytes, int windowBits)
     return out;
 }
 
+// Too many elements fail the load instead of taking memory without bound, in every way a file
+// is read: implicit and explicit little-endian, big-endian, deflated (inflated into a temporary
+// file, and parsed while inflating as filing does).
+TEST_F(ReaderTest, MoreElementsThanTheLimitFailTheLoad)
+{
+    struct Case {
+        const char* syntax;
+        bool big, explicitVr, deflated;
+        uint32_t options;
+    };
+    const Case cases[] = {
+        { "1.2.840.10008.1.2", false, false, false, 0 },
+        { kExplicitLittle, false, true, false, 0 },
+        { kExplicitBig, true, true, false, 0 },
+        { "1.2.840.10008.1.2.1.99", false, true, true, 0 },
+        { "1.2.840.10008.1.2.1.99", false, true, true, DS_DISCARD_LARGE_VALUES },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.syntax) + (c.options ? " while filing" : ""));
+        Writer meta;
+        meta.Preamble().Meta(c.syntax);
+        Writer body(c.big, c.explicitVr);
+        body.Filler(40);
+        std::vector<uint8_t> bytes = meta.Bytes();
+        const std::vector<uint8_t> encoded = c.deflated ? Deflate(body.Bytes(), -15) : body.Bytes();
+        bytes.insert(bytes.end(), encoded.begin(), encoded.end());
+        const std::string path = Save(bytes);
+        m_ds.SetElementLimit(30);
+        EXPECT_EQ(m_ds.Load(path.c_str(), c.options), ERROR_MEMORY_FULL);
+        m_ds.SetElementLimit(42);
+        EXPECT_EQ(m_ds.Load(path.c_str(), c.options), SUCCESS);
+        EXPECT_EQ(m_ds.CountElements(), 42);
+    }
+    m_ds.SetElementLimit(DataSet::kDefaultElementLimit);
+}
+
 TEST_F(ReaderTest, DeflatedBodyIsInflated)
 {
     const char* kDeflated = "1.2.840.10008.1.2.1.99";
