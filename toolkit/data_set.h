@@ -101,11 +101,11 @@ public:
     // Reads the file's headers into the tree (replacing it); values stay in the file, which
     // stays open. ERROR_FILE_OPEN, ERROR_FILE_FORMAT (fewer than 21 elements), ERROR_MEMORY_FULL
     // (a deflated body that inflates beyond MAX_INFLATION_RATIO, or more elements than
-    // ElementLimit()), SUCCESS. A deflated body is
-    // inflated into a temporary file, unless `options` holds DS_DISCARD_LARGE_VALUES: then it
-    // is parsed as it inflates, small values kept in memory and large ones only measured, and
-    // nothing is written anywhere (what filing a file into the exam tree needs). Files that bend
-    // the standard as the peers allow are read too; Tolerances() then says how.
+    // ElementLimit()), SUCCESS. A deflated body is inflated into a temporary file, unless
+    // `options` holds DS_DISCARD_LARGE_VALUES: then it is parsed as it inflates, small values
+    // kept in memory and large ones only measured, and nothing is written anywhere (what filing
+    // a file into the exam tree needs). Files that bend the standard as the peers allow are read
+    // too; Tolerances() then says how.
     ResultCode Load(const char* path, uint32_t options = 0);
     void CloseSource();
     // Opens the file Load read again after CloseSource, when `path` still names that file (the
