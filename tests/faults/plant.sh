@@ -14,6 +14,12 @@ cmake_args=${VELMORA_FAULT_CMAKE_ARGS:-"-DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANIT
 
 mkdir -p "$scratch"
 rsync -a --delete --exclude '/build*' --exclude '.git' "$source_tree/" "$scratch/src/"
+# rsync gives a file that an earlier run faulted its older source time again, older than the
+# object built from the fault: touch those files so that the build recompiles them.
+if [ -f "$scratch/faulted" ]; then
+    sort -u "$scratch/faulted" | while read -r file; do touch "$scratch/src/$file"; done
+    rm -f "$scratch/faulted"
+fi
 build=$scratch/build
 # shellcheck disable=SC2086
 nice -n 19 cmake -S "$scratch/src" -B "$build" $cmake_args >"$scratch/configure.log" 2>&1 || {
@@ -40,6 +46,7 @@ while IFS=$'\t' read -r name file script; do
         continue
     fi
     target=$scratch/src/$file
+    echo "$file" >>"$scratch/faulted"
     cp "$target" "$scratch/pristine"
     sed -i -e "$script" "$target"
     if cmp -s "$target" "$scratch/pristine"; then
