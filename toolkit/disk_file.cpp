@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -20,14 +21,15 @@ constexpr uint64_t kBufferSize = 4096;
 constexpr uint64_t kReadAhead = 128 * 1024;
 constexpr uint64_t kMaxRequest = 0x7FFFFFFF;
 
-// Creates a new file named "SDK" and six unique characters in `folder` (0600, O_EXCL, so that
-// nothing planted under the name is followed). Returns its descriptor and sets `path`, or -1
-// with `path` cleared.
-int CreateUnique(std::string folder, std::string& path)
+// Creates a new file named `prefix` and six unique characters in `folder` (0600, O_EXCL, so
+// that nothing planted under the name is followed). Returns its descriptor and sets `path`, or
+// -1 with `path` cleared.
+int CreateUnique(std::string folder, std::string_view prefix, std::string& path)
 {
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
-    folder += "SDKXXXXXX";
+    folder += prefix;
+    folder += "XXXXXX";
     std::vector<char> buffer(folder.begin(), folder.end());
     buffer.push_back('\0');
     const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
@@ -65,7 +67,7 @@ ResultCode DiskFile::Open(const char* path, uint32_t mode)
     else if (mode & FILE_WRITE)
         access = O_WRONLY;
     if (mode & FILE_TEMPORARY) {
-        const int fd = CreateUnique(path ? path : TempFolder(), m_path);
+        const int fd = CreateUnique(path ? path : TempFolder(), "SDK", m_path);
         if (fd < 0)
             return ERROR_FILE_OPEN;
         // A temporary file that is deleted on close is unlinked at once: it then vanishes even
@@ -122,7 +124,11 @@ bool DiskFile::OpenReplacement(const char* path)
     if (!resolved)
         return false;
     std::string replaces = resolved.get();
-    const int fd = CreateUnique(replaces.substr(0, replaces.rfind('/') + 1), m_path);
+    // A hidden name that says whose it is: ".NAME.velmora-XXXXXX" (NAME shortened to stay within
+    // the 255 bytes a file name may have), in case a crash leaves it behind.
+    const size_t slash = replaces.rfind('/');
+    const std::string prefix = "." + replaces.substr(slash + 1, 200) + ".velmora-";
+    const int fd = CreateUnique(replaces.substr(0, slash + 1), prefix, m_path);
     if (fd < 0)
         return false;
     // The owner first: changing it may clear set-ID bits that the mode then puts back. A file

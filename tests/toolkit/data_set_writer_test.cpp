@@ -593,7 +593,7 @@ TEST_F(WriterTest, SavingOverAFileKeepsItsPermissionsAndLinks)
     }
     // No temporary file is left behind.
     for (const std::string& name : Listing())
-        EXPECT_NE(name.rfind("SDK", 0), 0u) << name;
+        EXPECT_EQ(name.find(".velmora-"), std::string::npos) << name;
 }
 
 // Tags of sequences that a file carries as UN values (an implicit little-endian sequence inside):
