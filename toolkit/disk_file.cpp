@@ -10,6 +10,7 @@
 #include <memory>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -114,6 +115,9 @@ bool DiskFile::OpenReplacement(const char* path)
 {
     struct stat target;
     if (::stat(path, &target) != 0 || !S_ISREG(target.st_mode) || target.st_nlink != 1)
+        return false;
+    // A file with an access control list keeps it only when written in place.
+    if (::getxattr(path, "system.posix_acl_access", nullptr, 0) > 0)
         return false;
     // Only a file this process may write is replaced: a write-protected file stays refused.
     const int probe = ::open(path, O_WRONLY | O_CLOEXEC | O_NONBLOCK);

@@ -23,11 +23,12 @@ enum FileMode : uint32_t {
     FILE_SHARE_WRITE = 0x40,
     // With FILE_CREATE: an existing regular file is not written in place but replaced by
     // Commit. The bytes go to a temporary file in its folder (".NAME.velmora-" and six
-    // characters), given the file's owner and permissions; Commit renames it over the file, and closing
-    // without Commit removes it, so an unfinished save leaves the earlier file as it was. A link is followed
-    // and stays a link. A file with several hard links, one whose owner or group the process cannot give the
-    // new file, or in a folder that takes no new file, is still written in place (replacing it would part it
-    // from its other names or its owner, or cannot be done).
+    // characters), given the file's owner and permissions; Commit renames it over the file,
+    // and closing without Commit removes it, so an unfinished save leaves the earlier file as
+    // it was. A link is followed and stays a link. A file with several hard links, an access
+    // control list, an owner or group the process cannot give the new file, or in a folder
+    // that takes no new file, is still written in place (replacing it would part it from its
+    // other names, its access rules or its owner, or cannot be done).
     FILE_REPLACE = 0x80,
 };
 

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 #include <zlib.h>
@@ -584,6 +585,19 @@ TEST_F(WriterTest, SavingOverAFileKeepsItsPermissionsAndLinks)
     ASSERT_EQ(::link(first.c_str(), second.c_str()), 0);
     ASSERT_EQ(ds.Save(second.c_str(), 0), SUCCESS);
     EXPECT_EQ(ReadFile(first), saved);
+    // A file with an access control list (user 12345 may read it): written in place, so that
+    // the list stays. Where the file system takes no lists this part is skipped.
+    const std::string listed = WriteFile("listed.dcm", { 5 });
+    const ino_t listedInode = statOf(listed).st_ino;
+    const uint8_t acl[] = { 2, 0, 0, 0, // version 2, then tag, permissions, id per entry
+        0x01, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0, 4, 0, 0x39, 0x30, 0, 0, 0x04, 0, 4, 0, 0xFF, 0xFF,
+        0xFF, 0xFF, 0x10, 0, 4, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x20, 0, 4, 0, 0xFF, 0xFF, 0xFF, 0xFF };
+    if (::setxattr(listed.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) == 0) {
+        ASSERT_EQ(ds.Save(listed.c_str(), 0), SUCCESS);
+        EXPECT_EQ(ReadFile(listed), saved);
+        EXPECT_EQ(statOf(listed).st_ino, listedInode);
+        EXPECT_GT(::getxattr(listed.c_str(), "system.posix_acl_access", nullptr, 0), 0);
+    }
     // A write-protected file stays refused (root may write anything).
     if (!root) {
         const std::string locked = WriteFile("locked.dcm", { 6 });
