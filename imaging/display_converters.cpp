@@ -400,14 +400,20 @@ bool DisplayBitmap::ConvertMonochromeFloat(uint32_t length)
             low = high = 0.0; // nothing finite: black
     }
     const double span = high - low;
+    // (v - low) * 255 / span; near the largest doubles that overflows, and the same fraction is
+    // taken in halves instead. A window with an infinite end shows black between its ends.
+    const auto level = [low, high, span](double v) -> uint8_t {
+        double scaled = (v - low) * 255.0 / span;
+        if (!(scaled < 256.0))
+            scaled = (v / 2 - low / 2) / (high / 2 - low / 2) * 255.0;
+        return scaled >= 0.0 && scaled < 256.0 ? static_cast<uint8_t>(scaled) : 0;
+    };
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     for (uint32_t r = 0; r < d.rows; ++r) {
         uint8_t* out = BitmapRow(r);
         for (uint32_t c = 0; c < columns; ++c) {
             const double v = sample(static_cast<size_t>(r) * columns + c);
-            const uint8_t byte = !(v > low) ? 0
-                : v >= high                 ? 255
-                                            : static_cast<uint8_t>((v - low) * 255.0 / span);
+            const uint8_t byte = !(v > low) ? 0 : v >= high ? 255 : level(v);
             out[c] = invert ? static_cast<uint8_t>(255 - byte) : byte;
         }
     }

@@ -331,6 +331,19 @@ TEST(DisplayBitmapTest, FloatSamplesAreWindowed)
         EXPECT_EQ(std::vector<uint8_t>(bitmap.Bits().begin(), bitmap.Bits().begin() + 6),
             (std::vector<uint8_t> { 0, 127, 191, 255, 0, 255 }));
     }
+    // Doubles from the lowest to the largest: the span overflows, the levels do not. The range
+    // is -M..M, so 0 is half way (127) and M / 2 three quarters (191).
+    const double most = std::numeric_limits<double>::max();
+    std::vector<uint8_t> raw(4 * 8);
+    const double extremes[] = { -most, 0.0, most / 2, most };
+    std::memcpy(raw.data(), extremes, sizeof extremes);
+    ImageDescription d = Mono(4, 1, 64);
+    d.floatSamples = true;
+    d.displayDepth = 8;
+    DisplayBitmap bitmap;
+    ASSERT_TRUE(Load(bitmap, d, raw));
+    EXPECT_EQ(std::vector<uint8_t>(bitmap.Bits().begin(), bitmap.Bits().begin() + 4),
+        (std::vector<uint8_t> { 0, 127, 191, 255 }));
 }
 
 // MONOCHROME1 shows 255 minus the MONOCHROME2 grey on every monochrome path; the MONOCHROME2
