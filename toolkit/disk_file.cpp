@@ -131,7 +131,8 @@ bool DiskFile::OpenReplacement(const char* path)
     // A hidden name that says whose it is: ".NAME.velmora-XXXXXX" (NAME shortened to stay within
     // the 255 bytes a file name may have), in case a crash leaves it behind.
     const size_t slash = replaces.rfind('/');
-    const std::string prefix = "." + replaces.substr(slash + 1, 200) + ".velmora-";
+    std::string prefix(1, '.');
+    prefix.append(replaces, slash + 1, 200).append(".velmora-");
     const int fd = CreateUnique(replaces.substr(0, slash + 1), prefix, m_path);
     if (fd < 0)
         return false;
