@@ -42,6 +42,12 @@ bool IsUpperCaseVr(const uint8_t* letters)
     return letters[0] >= 'A' && letters[0] <= 'Z' && letters[1] >= 'A' && letters[1] <= 'Z';
 }
 
+// A VR of the dictionary, or a long-header VR newer than it (UR, UC, OV, SV, UV...).
+bool IsKnownVr(uint16_t code)
+{
+    return GlobalVrDictionary().IndexOf(code) >= 0 || HasLongHeader(code);
+}
+
 } // namespace
 
 ResultCode DataSet::BeginParse(uint64_t start, uint32_t options)
@@ -276,10 +282,8 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
             if (explicitVr && target == 6) {
                 const uint16_t code = static_cast<uint16_t>((m_header[4] << 8) | m_header[5]);
                 const bool meta = TagGroup(node.tag) == 0x0002;
-                // Not a VR: this group 0002 element is implicit little-endian after all. A long-header
-                // VR newer than the dictionary (UR, UC, OV, SV, UV...) is a VR too.
-                const bool implicitMeta = meta && (m_flags & DS_META_GROUP)
-                    && GlobalVrDictionary().IndexOf(code) < 0 && !HasLongHeader(code);
+                // Not a VR: this group 0002 element is implicit little-endian after all.
+                const bool implicitMeta = meta && (m_flags & DS_META_GROUP) && !IsKnownVr(code);
                 // The body is implicit although the syntax says explicit: decided, as pydicom does,
                 // by the first element after group 0002 alone. Zero padding and a tag of group
                 // FFFF (no data element has one; a run of FF bytes would read as endless
@@ -311,8 +315,7 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
                 // group 0002 carries a VR where its length would be (pydicom decides so too). A
                 // length of at least 0x4141 whose two low bytes spell a VR is the only confusion.
                 const uint16_t code = static_cast<uint16_t>((m_header[4] << 8) | m_header[5]);
-                if (IsUpperCaseVr(m_header + 4)
-                    && (GlobalVrDictionary().IndexOf(code) >= 0 || HasLongHeader(code))) {
+                if (IsUpperCaseVr(m_header + 4) && IsKnownVr(code)) {
                     m_flags |= DS_EXPLICIT_VR;
                     m_tolerances |= TOLERATED_EXPLICIT_BODY;
                     node.flags |= NODE_EXPLICIT_VR;
