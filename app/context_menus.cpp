@@ -34,6 +34,7 @@ QMenu* ContextMenus::Open(MenuPlaces place, QPoint at)
     delete m_open.data();
     auto* menu = new QMenu(&m_dialog);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QPointer<QWidget> tile = place == IMAGE_MENU ? TileAt(at) : nullptr;
     int group = 0;
     for (const Command* command : m_dialog.Commands().InMenu(place)) {
         if (group != 0 && command->group != group)
@@ -48,8 +49,11 @@ QMenu* ContextMenus::Open(MenuPlaces place, QPoint at)
             action->setCheckable(true);
             action->setChecked(command->checked());
         }
-        connect(action, &QAction::triggered, &m_dialog,
-            [dialog = &m_dialog, id = command->id] { dialog->TriggerCommand(id); });
+        connect(action, &QAction::triggered, &m_dialog, [this, tile, id = command->id] {
+            m_actingTile = tile;
+            m_dialog.TriggerCommand(id);
+            m_actingTile = nullptr;
+        });
     }
     m_open = menu;
     menu->popup(at);
@@ -85,6 +89,16 @@ bool ContextMenus::IsTile(QObject* watched) const
             return true;
     }
     return false;
+}
+
+QWidget* ContextMenus::TileAt(QPoint global) const
+{
+    for (int k = 0; k < 4; ++k) {
+        QWidget* tile = m_dialog.Area().Tile(k);
+        if (tile && tile->rect().contains(tile->mapFromGlobal(global)))
+            return tile;
+    }
+    return nullptr;
 }
 
 bool ContextMenus::eventFilter(QObject* watched, QEvent* event)

@@ -31,16 +31,21 @@ public:
     void OpenForKeyboard();
     // The menu open now, null when none.
     QMenu* OpenMenu() const;
+    // While an item of the image area's menu runs: the tile the menu was opened over (the menu
+    // has taken the mouse, so the tile under it says nothing). Null at any other time.
+    QWidget* ActingTile() const { return m_actingTile; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool IsTile(QObject* watched) const;
+    QWidget* TileAt(QPoint global) const;
     void OpenTreeMenu(QPoint inViewport);
 
     MainDialog& m_dialog;
     QPointer<QMenu> m_open;
+    QPointer<QWidget> m_actingTile;
     // The right press on a tile that may become a click: where, and whether the mouse moved.
     QPointer<QObject> m_pressedTile;
     QPoint m_pressedAt;

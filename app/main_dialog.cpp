@@ -86,7 +86,8 @@ MainDialog::MainDialog(QString programFolder, std::unique_ptr<ImageArea> area,
     new PathDrops(*this);
     // Features add their commands here, after the viewer's own.
     AddViewerCommands(m_commands, *this);
-    m_readingAids = new ReadingAids(*this, *m_area, *m_tree); // owned as a child
+    // Owned as a child; the image menu's items act on the tile the menu was opened over.
+    m_readingAids = new ReadingAids(*this, *m_area, *m_tree, [this] { return m_menus->ActingTile(); });
     AddReadingAidCommands(m_commands, *m_readingAids);
 }
 

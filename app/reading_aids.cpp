@@ -17,11 +17,13 @@
 
 namespace velmora {
 
-ReadingAids::ReadingAids(QWidget& owner, ImageArea& area, ExamTree& tree)
+ReadingAids::ReadingAids(
+    QWidget& owner, ImageArea& area, ExamTree& tree, std::function<QWidget*()> pointedTile)
     : QObject(&owner)
     , m_owner(owner)
     , m_area(area)
     , m_tree(tree)
+    , m_pointedTile(std::move(pointedTile))
 {
     connect(&m_tree, &ExamTree::SelectionChanged, this, [this] { FollowSelection(); });
 }
@@ -48,6 +50,10 @@ void ReadingAids::ChooseWindow(WindowChoice choice)
 
 TileWindow* ReadingAids::CurrentTile() const
 {
+    if (QWidget* pointed = m_pointedTile ? m_pointedTile() : nullptr) {
+        auto* tile = qobject_cast<TileWindow*>(pointed);
+        return tile != nullptr && tile->ImageShown() ? tile : nullptr;
+    }
     TileWindow* first = nullptr;
     for (int k = 0; k < m_area.Mode(); ++k) {
         auto* tile = qobject_cast<TileWindow*>(m_area.Tile(k));

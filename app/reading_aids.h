@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 class QWidget;
 
@@ -22,8 +23,9 @@ class TileWindow;
 class ReadingAids : public QObject {
     Q_OBJECT
 public:
-    // A child of `owner`, as the tags window it opens.
-    ReadingAids(QWidget& owner, ImageArea& area, ExamTree& tree);
+    // A child of `owner`, as the tags window it opens. `pointedTile`, when set, names a tile the
+    // image commands act on whatever the mouse is over (a context menu's tile); null: none.
+    ReadingAids(QWidget& owner, ImageArea& area, ExamTree& tree, std::function<QWidget*()> pointedTile = {});
 
     void ToggleOverlay();
     // F2, F3 and F4..F8 (preset 0..4). A preset does nothing unless a live tile shows an image
@@ -36,8 +38,8 @@ public:
     // cancelled, without an image, or when writing failed (then a message says so).
     bool ExportImage();
 
-    // The tile the image commands act on: the live tile under the mouse, else tile 0; null
-    // when it shows nothing.
+    // The tile the image commands act on: the pointed tile when there is one, else the live tile
+    // under the mouse, else tile 0; null when it shows nothing.
     TileWindow* CurrentTile() const;
     TagsWindow* Tags() const;
     // The last window chosen (the file's own at start).
@@ -49,6 +51,7 @@ private:
     QWidget& m_owner;
     ImageArea& m_area;
     ExamTree& m_tree;
+    std::function<QWidget*()> m_pointedTile;
     QPointer<TagsWindow> m_tags;
     WindowChoice m_window;
 };

@@ -8,6 +8,7 @@
 #include "platform/dialogs.h"
 #include "viewer_fixture.h"
 
+#include <QClipboard>
 #include <QMenu>
 #include <QTreeWidget>
 
@@ -28,13 +29,15 @@ public:
         return MessageAnswer::Ok;
     }
     QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString SaveFile(QWidget*, const QString&, const QString&) override { return {}; }
+    QString SaveFile(QWidget*, const QString&, const QString&) override { return savePath; }
     QString Folder(QWidget*, const QString&) override { return {}; }
     bool ShowFolder(const QByteArray& url) override
     {
         m_shown << url;
         return true;
     }
+
+    QString savePath; // what the save dialog answers
 
 private:
     QList<QByteArray>& m_shown;
@@ -137,6 +140,52 @@ private slots:
         QTest::mouseClick(tile, Qt::LeftButton, {}, p);
         QTest::qWait(50);
         QVERIFY(!d->Menus().OpenMenu());
+    }
+
+    // Copy and Export from the menu of a tile take that tile's image (the menu holds the mouse,
+    // so the tile under it is no guide); from the menu of an empty tile they take nothing.
+    void theImageMenuActsOnTheTileItWasOpenedOver()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        QTest::keyClick(d.get(), Qt::Key_4);
+        TileWindow* tile2 = TileOf(*d, 2);
+        QVERIFY(tile2->ImageShown());
+        const QImage third = tile2->ImageAsShown();
+        QVERIFY(third != TileOf(*d, 0)->ImageAsShown());
+        const auto rightClick = [&](TileWindow* tile) {
+            const QPoint p = tile->rect().center();
+            SendMouse(tile, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, p);
+            SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, p);
+            return WaitForMenu(*d);
+        };
+
+        QMenu* menu = rightClick(tile2);
+        QVERIFY(menu);
+        ChooseItem(menu, "Copy image");
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), third);
+
+        const QString exported = m_out.filePath("tile2.png");
+        QList<QByteArray> shown;
+        auto saving = std::make_unique<WatchedDialogs>(shown);
+        saving->savePath = exported;
+        auto previous = SetDialogs(std::move(saving));
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        ChooseItem(rightClick(tile2), "Export image as PNG...");
+        SetDialogs(std::move(previous));
+        QCOMPARE(QImage(exported).convertToFormat(QImage::Format_RGB32), third);
+
+        // Image 3 of three: tiles 1 to 3 stay empty.
+        QTest::keyClick(d.get(), Qt::Key_PageDown);
+        QTest::keyClick(d.get(), Qt::Key_PageDown);
+        QVERIFY(!TileOf(*d, 2)->ImageShown());
+        QApplication::clipboard()->setText("before");
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        ChooseItem(rightClick(TileOf(*d, 2)), "Copy image");
+        QCOMPARE(QApplication::clipboard()->text(), QString("before"));
+        // The keyboard's Ctrl+C afterwards is back to the tile under the mouse, else tile 0.
+        QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+            TileOf(*d, 0)->ImageAsShown());
     }
 
     void eachMenuItemDoesWhatAClickOnItsButtonDoes_data()
