@@ -225,7 +225,9 @@ void TileWindow::ShowPicture(const std::string& path)
 void TileWindow::ApplyWindow()
 {
     const WindowChoice choice = Effective(windowChoice);
-    if (!m_imageShown || m_content != TileContent::DicomFrame || choice == m_appliedWindow)
+    // The window already shown is chosen again to undo a window/level drag.
+    const bool dragged = m_bitmap.BrightnessTotal() != 0 || m_bitmap.ContrastTotal() != 0;
+    if (!m_imageShown || m_content != TileContent::DicomFrame || (choice == m_appliedWindow && !dragged))
         return;
     // The same frame in another window: converted again from the raw frame in place, so the pan,
     // the reflections, Invert and the annotations stay. Brightness and contrast dragged for the

@@ -212,6 +212,35 @@ private slots:
         QCOMPARE(TileOf(*d, 0)->Description().windowWidth, 120.0);
     }
 
+    // F2, or the key of the window shown, undoes a window/level drag.
+    void theShownWindowsKeyUndoesADrag()
+    {
+        auto d = Viewer();
+        TileWindow* tile = TileOf(*d, 0);
+        const auto drag = [&] {
+            SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, { 300, 300 });
+            SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, { 330, 280 });
+            SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, { 330, 280 });
+            QVERIFY(tile->Bitmap().BrightnessTotal() != 0 && tile->Bitmap().ContrastTotal() != 0);
+        };
+        const QImage file = tile->ImageAsShown();
+        const CornerLines fileLines = tile->OverlayLines();
+        QTest::keyClick(d.get(), Qt::Key_L);
+        drag();
+        QVERIFY(tile->ImageAsShown() != file);
+        QTest::keyClick(d.get(), Qt::Key_F2);
+        QCOMPARE(tile->ImageAsShown(), file);
+        QCOMPARE(tile->OverlayLines(), fileLines);
+
+        QTest::keyClick(d.get(), Qt::Key_F7); // bone
+        const QImage bone = tile->ImageAsShown();
+        QVERIFY(bone != file);
+        drag();
+        QTest::keyClick(d.get(), Qt::Key_F7);
+        QCOMPARE(tile->ImageAsShown(), bone);
+        QCOMPARE(tile->Description().windowWidth, 2000.0);
+    }
+
     // A preset re-windows the frame shown: the measurements on it, the pan, the reflections and
     // Invert stay, and the pixels are the preset's negative.
     void presetsKeepTheFramesAnnotationsPanAndFlags()
