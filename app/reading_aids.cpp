@@ -78,22 +78,24 @@ void ReadingAids::ShowTags()
         m_tags = new TagsWindow(&m_owner);
         m_tags->setAttribute(Qt::WA_DeleteOnClose, false);
     }
-    FollowSelection();
     m_tags->show();
+    FollowSelection();
     m_tags->raise();
     m_tags->activateWindow();
 }
 
 void ReadingAids::FollowSelection()
 {
-    if (m_tags.isNull())
+    // A closed window reads nothing (cine would parse every file twice); it catches up when
+    // shown again.
+    if (m_tags.isNull() || !m_tags->isVisible())
         return;
+    // No image selected (a patient, study or series, or an emptied tree): nothing is listed, as
+    // nothing is shown.
     std::string path;
-    if (!m_tree.Model().GetPath(m_tree.Selected(), path))
-        return;
-    const QString file = QString::fromStdString(path);
-    if (file != m_tags->File())
-        m_tags->ShowFile(file);
+    m_tree.Model().GetPath(m_tree.Selected(), path);
+    if (path != m_tags->File() || path.empty())
+        m_tags->ShowFile(path);
 }
 
 void ReadingAids::CopyImage()

@@ -66,17 +66,21 @@ TagsWindow::TagsWindow(QWidget* parent)
     connect(copyKey, &QShortcut::activated, this, [this] { CopySelection(); });
 }
 
-void TagsWindow::ShowFile(const QString& path)
+void TagsWindow::ShowFile(const std::string& path)
 {
     m_path = path;
     m_tree->clear();
-    DataSet dataSet;
-    const QByteArray local = QFile::encodeName(path);
-    if (path.isEmpty() || dataSet.Load(local.constData()) != SUCCESS) {
-        m_fileLabel->setText(path.isEmpty() ? QString() : tr("%1 (not readable as DICOM)").arg(path));
+    if (path.empty()) {
+        m_fileLabel->setText(tr("No image selected"));
         return;
     }
-    m_fileLabel->setText(path);
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
+    DataSet dataSet;
+    if (dataSet.Load(path.c_str()) != SUCCESS) {
+        m_fileLabel->setText(tr("%1 (not readable as DICOM)").arg(shown));
+        return;
+    }
+    m_fileLabel->setText(shown);
     // Each node goes under the last row of the depth above it (pre-order).
     std::vector<QTreeWidgetItem*> parents;
     for (ElementId id = dataSet.FirstTopLevel(); id >= 0; id = dataSet.NextInPreOrder(id)) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <string>
 
 class QLabel;
 class QLineEdit;
@@ -21,9 +22,11 @@ public:
 
     explicit TagsWindow(QWidget* parent = nullptr);
 
-    // Lists the data set of `path` (a file that cannot be read leaves the list empty and says so).
-    void ShowFile(const QString& path);
-    const QString& File() const { return m_path; }
+    // Lists the data set of `path`, the file system's bytes (a name need not be UTF-8). A file
+    // that cannot be read leaves the list empty and says so; an empty path says that no image is
+    // selected.
+    void ShowFile(const std::string& path);
+    const std::string& File() const { return m_path; }
     void SetFilter(const QString& text);
     // The selected rows as dump lines (indent by depth), in list order, one per line.
     QString SelectedLines() const;
@@ -34,7 +37,7 @@ public:
 private:
     void ApplyFilter();
 
-    QString m_path;
+    std::string m_path;
     QLabel* m_fileLabel = nullptr;
     QLineEdit* m_filter = nullptr;
     QTreeWidget* m_tree = nullptr;

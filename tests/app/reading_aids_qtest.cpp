@@ -9,8 +9,11 @@
 #include "viewer_fixture.h"
 
 #include <QClipboard>
+#include <QLabel>
 #include <QProcess>
 #include <QScreen>
+#include <cstdio>
+#include <unistd.h>
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -313,7 +316,7 @@ private slots:
         QTest::keyClick(d.get(), Qt::Key_D, Qt::ControlModifier);
         TagsWindow* tags = d->Aids()->Tags();
         QVERIFY(tags != nullptr && tags->isVisible());
-        QCOMPARE(tags->File(), Slice(1));
+        QCOMPARE(tags->File(), Slice(1).toStdString());
 
         QProcess dump;
         dump.start(VELMORA_TOOL_PATH, { "dump", Slice(1) });
@@ -362,7 +365,47 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), lines[1] + '\n' + lines[2] + '\n');
 
         QTest::keyClick(d.get(), Qt::Key_PageDown);
-        QCOMPARE(tags->File(), Slice(2));
+        QCOMPARE(tags->File(), Slice(2).toStdString());
+    }
+
+    // The tags window lists the file the tile shows, whatever bytes name it; with no image
+    // selected, or a file gone since the scan, it lists nothing and says why.
+    void tagsWindowFollowsToAnyNameAndToNoImage()
+    {
+        auto d = Viewer();
+        const std::string latin1 = m_scratch.filePath("caf").toStdString() + "\xe9.dcm"; // not UTF-8
+        QVERIFY(QFile::copy(Slice(3), m_scratch.filePath("copy.dcm")));
+        QVERIFY(::rename(m_scratch.filePath("copy.dcm").toLocal8Bit().constData(), latin1.c_str()) == 0);
+        d->OpenPaths({ latin1 });
+        QVERIFY(TileOf(*d, 0)->ImageShown());
+        QTest::keyClick(d.get(), Qt::Key_D, Qt::ControlModifier);
+        TagsWindow* tags = d->Aids()->Tags();
+        const auto label = [&] { return tags->findChild<QLabel*>()->text(); };
+        QCOMPARE(tags->File(), latin1);
+        QVERIFY(tags->Tree()->topLevelItemCount() > 20);
+        QVERIFY(!label().contains("not readable"));
+        ::unlink(latin1.c_str());
+
+        // The patient item: the tiles go blank, and so does the list.
+        ExamTree* tree = d->Tree();
+        tree->Select(tree->Model().Parent(tree->Model().Parent(tree->Model().Parent(tree->Selected()))));
+        QCOMPARE(tags->File(), std::string());
+        QCOMPARE(tags->Tree()->topLevelItemCount(), 0);
+        QCOMPARE(label(), QString("No image selected"));
+
+        // The image again, its file deleted since: not readable, said so.
+        QTest::keyClick(d.get(), Qt::Key_PageDown);
+        QCOMPARE(tags->File(), latin1);
+        QCOMPARE(tags->Tree()->topLevelItemCount(), 0);
+        QVERIFY(label().endsWith("(not readable as DICOM)"));
+
+        // Closed, it stays as it was until opened again.
+        tags->close();
+        d->OpenPaths({ Slice(1).toStdString() });
+        QCOMPARE(tags->File(), latin1);
+        QTest::keyClick(d.get(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(tags->File(), Slice(1).toStdString());
+        QVERIFY(tags->Tree()->topLevelItemCount() > 20);
     }
 
     void exportAndCopyGiveTheImageAsShown()
