@@ -9,17 +9,19 @@ namespace velmora {
 
 namespace {
 
-enum class Markers { None, Jpeg, Jpeg2000 };
+enum class Markers { None, Jpeg, Jpeg2000, Rle };
 
 Markers MarkersFor(int32_t compressionKind)
 {
-    // JPEG processes and JPEG-LS both open with SOI; JPEG 2000 with SOC.
+    // JPEG processes and JPEG-LS both open with SOI; JPEG 2000 with SOC; RLE with its header.
     switch (CodecForCompression(compressionKind)) {
     case PixelCodec::Jpeg:
     case PixelCodec::JpegLs:
         return Markers::Jpeg;
     case PixelCodec::Jpeg2000:
         return Markers::Jpeg2000;
+    case PixelCodec::Rle:
+        return Markers::Rle;
     default:
         return Markers::None;
     }
@@ -37,6 +39,11 @@ bool StartsFrame(const FragmentInfo& fragment, Markers markers)
             return true;
         return n >= 8 && h[0] == 0 && h[1] == 0 && h[2] == 0 && h[3] == 0x0C && h[4] == 'j' && h[5] == 'P'
             && h[6] == ' ' && h[7] == ' ';
+    case Markers::Rle:
+        // PS3.5 G.5: a segment count of 1 to 15, then the first segment's offset, 64 (the
+        // header's own size), both little-endian 32-bit.
+        return n >= 8 && h[0] >= 1 && h[0] <= 15 && h[1] == 0 && h[2] == 0 && h[3] == 0 && h[4] == 64
+            && h[5] == 0 && h[6] == 0 && h[7] == 0;
     case Markers::None:
         break;
     }

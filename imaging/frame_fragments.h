@@ -9,7 +9,8 @@
 //   each on a fragment boundary, decides.
 // - The codec's start markers decide when they name N frames (any number when N is absent): a
 //   JPEG / JPEG-LS frame starts with SOI (FFD8), a JPEG 2000 frame with SOC SIZ (FF4F FF51) or a
-//   JP2 signature box. Failing that, JPEG end markers (EOI, FFD9) at fragment ends.
+//   JP2 signature box, an RLE frame with its header (1 to 15 segments, the first at offset 64).
+//   Failing that, JPEG end markers (EOI, FFD9) at fragment ends.
 // - N = 1: every fragment belongs to the one frame.
 // - When nothing decides: one fragment per frame.
 #pragma once

@@ -75,7 +75,10 @@ TEST(FrameFragmentsTest, GroupsFragmentsIntoFrames)
             { { 0, 1 }, { 1, 1 }, { 2, 1 } } },
         { "markers naming too many frames: one per fragment", {}, { SOI, SOI, SOI, MID }, 2, JPEG,
             { { 0, 1 }, { 1, 1 }, { 2, 1 }, { 3, 1 } } },
-        { "RLE without a table: one per fragment", {}, { RLE_HEADER, MID, RLE_HEADER }, 2, RLE,
+        { "RLE headers start frames", {}, { RLE_HEADER, MID, RLE_HEADER }, 2, RLE, { { 0, 2 }, { 2, 1 } } },
+        { "absent Number of Frames, one split RLE frame", {}, { RLE_HEADER, MID, MID }, 0, RLE,
+            { { 0, 3 } } },
+        { "RLE headers naming too few frames: one per fragment", {}, { RLE_HEADER, MID, MID }, 2, RLE,
             { { 0, 1 }, { 1, 1 }, { 2, 1 } } },
     };
     for (const Case& c : cases) {
@@ -96,11 +99,11 @@ uint8_t Hex(const std::string& s, size_t i)
     return static_cast<uint8_t>(std::stoi(s.substr(2 * i, 2), nullptr, 16));
 }
 
-// DCMTK files (dcmcjpeg / dcmcjpls +fs 1) whose two frames each span several fragments.
+// DCMTK files (dcmcjpeg / dcmcjpls / dcmcrle +fs 1) whose two frames each span several fragments.
 TEST(FrameFragmentsTest, GroupsRealSplitFrames)
 {
-    for (const auto& [name, kind] :
-        { std::pair { "jpeg_e1_split", JPEG }, std::pair { "jls_split", JPEG_LS } }) {
+    for (const auto& [name, kind] : { std::pair { "jpeg_e1_split", JPEG }, std::pair { "jls_split", JPEG_LS },
+             std::pair { "rle_split", RLE } }) {
         SCOPED_TRACE(name);
         std::ifstream in(testing::FixtureDirectory() + name + ".frags");
         ASSERT_TRUE(in.good());
@@ -137,8 +140,10 @@ TEST(FrameFragmentsTest, GroupsRealSplitFrames)
         ASSERT_EQ(frames, 2u);
         ASSERT_GT(fragments.size(), 2u * frames);
         EXPECT_EQ(GroupFragments(table, fragments, frames, kind), expected);
-        // Without the table the start markers find the same frames, and so do the end markers.
+        // Without the table the start markers find the same frames, and so do JPEG's end markers.
         EXPECT_EQ(GroupFragments({}, fragments, frames, kind), expected);
+        if (kind == RLE)
+            continue;
         for (FragmentInfo& f : fragments)
             f.headLength = 0;
         EXPECT_EQ(GroupFragments({}, fragments, frames, kind), expected);

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """velmora-tool render over every layout the display shows: pydicom's test files, their DCMTK
-transcodes (RLE, JPEG lossless, JPEG-LS) and files made here (one-bit and trailing-byte
-multi-frames, 8 bits stored in 16 as JPEG-LS, Float and Double Float Pixel Data, cut and
-hostile frame counts).
+transcodes (RLE, also split over fragments, JPEG lossless, JPEG-LS) and files made here (one-bit
+and trailing-byte multi-frames, 8 bits stored in 16 as JPEG-LS, Float and Double Float Pixel
+Data, cut and hostile frame counts).
 
 For each file: the inverted PNG is 255 minus the plain one in every pixel and channel; the first,
 second and last frames' --raw bytes equal pydicom's pixel_array in native layout (lossless
@@ -87,7 +87,8 @@ def transcodes(work):
     sources = [os.path.join(PYDICOM, n) for n in ("CT_small.dcm", "MR_small.dcm", "rtdose.dcm", "SC_rgb_small_odd.dcm")]
     sources.append(os.path.join(work, "stored8_in16.dcm"))
     for source in sources:
-        for tool, flags, suffix in (("dcmcrle", [], "rle"), ("dcmcjpls", [], "jls"), ("dcmcjpeg", ["+e1"], "sv1")):
+        for tool, flags, suffix in (("dcmcrle", [], "rle"), ("dcmcrle", ["+fs", "1", "-ot"], "rle_split"),
+                                    ("dcmcjpls", [], "jls"), ("dcmcjpeg", ["+e1"], "sv1")):
             path = os.path.join(work, f"{os.path.basename(source)[:-4]}_{suffix}.dcm")
             if subprocess.run([tool, *flags, source, path], capture_output=True).returncode == 0:
                 out.append(path)
@@ -107,11 +108,14 @@ def expected_frame(ds, frame):
     return np.ascontiguousarray(array).astype(array.dtype.newbyteorder("<")).tobytes()
 
 
-def check_file(tool, path, work, frames_held=None):
+def check_file(tool, path, work, frames_held=None, must_show=False):
     name = os.path.basename(path)
     plain, inverted = os.path.join(work, "plain.png"), os.path.join(work, "inverted.png")
     if run(tool, "render", path, "--png", plain).returncode != 0:
-        return False  # not shown (JPEG 2000, unsupported layouts): nothing to compare
+        # Not shown (JPEG 2000, unsupported layouts): nothing to compare. Lossless transcodes of
+        # files that are shown must be shown too.
+        check(not must_show, f"{name}: refused")
+        return False
     result = run(tool, "render", path, "--png", inverted, "--invert")
     check(result.returncode == 0, f"{name}: --invert failed")
     a, b = read_png(plain).astype(int), read_png(inverted).astype(int)
@@ -169,9 +173,9 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         cases = [(os.path.join(PYDICOM, n), None) for n in sorted(os.listdir(PYDICOM)) if n.endswith(".dcm")]
         cases += made_files(work)
-        cases += [(p, None) for p in transcodes(work)]
-        for path, frames in cases:
-            shown += check_file(tool, path, work, frames)
+        transcoded = transcodes(work)
+        for path, frames in cases + [(p, None) for p in transcoded]:
+            shown += check_file(tool, path, work, frames, must_show=path in transcoded)
         with tempfile.TemporaryDirectory() as counts:
             check_frame_counts(tool, counts)
     print(f"{shown} files shown, {len(failures)} failures")

@@ -224,6 +224,7 @@ def main():
     for src, n in [(gray8, 'gray8'), (rgb8, 'rgb8'), (rgb8p, 'rgb8p'), (gray12, 'gray12'), (gray16, 'gray16'),
                    (gray16s, 'gray16s'), (rgb16, 'rgb16'), (multi8, 'multi8')]:
         transcode(src, 'rle_' + n, ['dcmcrle'], dcmrle, 'rle')
+    transcode(big8, 'rle_split', ['dcmcrle', '+fs', '1'], dcmrle, 'rle', keep_fragments=True)
 
     djpeg = ['dcmdjpeg', '+cn']
     for src, n in [(gray8, 'gray8'), (rgb8, 'rgb8'), (multi8, 'multi8')]:
