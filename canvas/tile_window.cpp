@@ -216,6 +216,9 @@ void TileWindow::ShowPicture(const std::string& path)
     // that frame's snapshot over the picture at the next click.
     DropAnnotations();
     m_picture = LoadPicture(path);
+    // What was read of the frame no longer applies: no presets, no overlay facts.
+    m_hounsfield = false;
+    m_facts = {};
     // The tile holds an image now, even when the file could not be read: it paints black.
     m_imageShown = true;
     m_content = TileContent::Picture;

@@ -284,12 +284,15 @@ private slots:
     {
         auto d = Viewer();
         ExamTree* tree = d->Tree();
-        ExamItem mr = 0;
+        ExamItem mr = 0, ct = 0;
         for (ExamItem item = tree->Model().FirstDeepest(); item != 0;
              item = tree->Model().NextImage(item, Wrap::No, Across::WholeTree)) {
             std::string path;
-            if (tree->Model().GetPath(item, path) && path.find("MR001") != std::string::npos)
+            tree->Model().GetPath(item, path);
+            if (path.find("MR001") != std::string::npos)
                 mr = item;
+            else if (path.find("CT001") != std::string::npos)
+                ct = item;
         }
         QVERIFY(mr != 0);
         tree->Select(mr);
@@ -297,6 +300,18 @@ private slots:
         QTest::keyClick(d.get(), Qt::Key_F4);
         QCOMPARE(d->Aids()->Window(), WindowChoice {});
         QCOMPARE(Pixels(TileOf(*d, 0)->Bitmap()), shown);
+
+        // Nor on a picture that took the place of a CT slice.
+        tree->Select(ct);
+        QVERIFY(TileOf(*d, 0)->Hounsfield());
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        const QString jpeg = m_scratch.filePath("picture.jpg");
+        QVERIFY(picture.save(jpeg));
+        TileOf(*d, 0)->ShowPicture(jpeg.toStdString());
+        QTest::keyClick(d.get(), Qt::Key_F6);
+        QCOMPARE(d->Aids()->Window(), WindowChoice {});
+        QVERIFY(TileOf(*d, 0)->OverlayLines() == CornerLines {});
     }
 
     void frameRangeSpansPydicomsMinimumToMaximum()
