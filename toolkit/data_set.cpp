@@ -18,6 +18,33 @@ namespace {
 constexpr uint16_t VR_UN = 0x554E;
 constexpr uint32_t kSmallValue = 1024;
 
+constexpr uint32_t kPixelRepresentation = 0x00280103;
+
+// Attributes whose value is a pixel value, US or SS as Pixel Representation says.
+bool HoldsPixelValue(uint32_t tag)
+{
+    switch (tag) {
+    case 0x00189810: // Zero Velocity Pixel Value
+    case 0x00221452: // Mapped Pixel Value
+    case 0x00280104: // Smallest Valid Pixel Value
+    case 0x00280105: // Largest Valid Pixel Value
+    case 0x00280106: // Smallest Image Pixel Value
+    case 0x00280107: // Largest Image Pixel Value
+    case 0x00280108: // Smallest Pixel Value in Series
+    case 0x00280109: // Largest Pixel Value in Series
+    case 0x00280110: // Smallest Image Pixel Value in Plane
+    case 0x00280111: // Largest Image Pixel Value in Plane
+    case 0x00280120: // Pixel Padding Value
+    case 0x00280121: // Pixel Padding Range Limit
+    case 0x00409211: // Real World Value Last Value Mapped
+    case 0x00409216: // Real World Value First Value Mapped
+        return true;
+    default:
+        // Histogram First and Last Bin Value of the repeating groups 60xx.
+        return (TagGroup(tag) & 0xFF00) == 0x6000 && (TagElement(tag) == 0x3004 || TagElement(tag) == 0x3006);
+    }
+}
+
 bool IsSpaceOrTab(char c)
 {
     return c == ' ' || c == '\t';
@@ -179,10 +206,13 @@ uint32_t DataSet::GetHeldLength(ElementId id) const
             ++total;
         uint64_t held = c->length;
         if (c->file && !c->memory) {
+            // A closed file cannot be measured: its values count as declared, and reading them
+            // fails.
             const int64_t size = c->file->Size();
-            held = size < 0 || static_cast<uint64_t>(size) <= c->offset
-                ? 0
-                : std::min<uint64_t>(held, static_cast<uint64_t>(size) - c->offset);
+            if (size >= 0)
+                held = static_cast<uint64_t>(size) <= c->offset
+                    ? 0
+                    : std::min<uint64_t>(held, static_cast<uint64_t>(size) - c->offset);
         }
         total += held;
     }
@@ -412,6 +442,12 @@ uint16_t DataSet::ResolveVr(ElementId id)
     // A private creator, (gggg,0010) to (gggg,00FF) of an odd group, is LO (PS3.5 7.8.1).
     if ((group & 1) != 0 && group > 0x0008 && element >= 0x0010 && element <= 0x00FF)
         return vr::LO;
+    // Pixel values ("US or SS" in PS3.6) are signed when the pixels are: a padding value of -2000
+    // must not turn into 63536 when the file is written with VRs.
+    if (HoldsPixelValue(tag)) {
+        const ElementId representation = FindTopLevel(kPixelRepresentation);
+        return representation >= 0 && GetUnsigned(representation, 0) == 1 ? vr::SS : vr::US;
+    }
     const TagDictionary& dictionary = GlobalTagDictionary();
     return dictionary.VrOf(dictionary.IndexOf(tag));
 }

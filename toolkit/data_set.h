@@ -138,11 +138,15 @@ public:
 
     // Writes the data set to `path` (SAVE_PREAMBLE and DS_* options). The source file must still
     // be open when values lie there. ERROR_FILE_OPEN (also when `path` is the source file itself),
-    // ERROR_MEMORY_ALLOC, ERROR_FILE_WRITE, or the error of a value read; a failed save removes
-    // the regular file it had begun.
+    // ERROR_DS_TRANSFER_SYNTAX (DS_META_GROUP with an encoding no transfer syntax names for this
+    // data set, such as compressed pixel data in big-endian), ERROR_MEMORY_ALLOC,
+    // ERROR_FILE_WRITE, or the error of a value read; a failed save removes the regular file it
+    // had begun. Values cut short by the end of a damaged source are written as far as they go.
     ResultCode Save(const char* path, uint32_t options);
     // Starts a write pass at stream position `start` with DS_* options: group lengths and
-    // delimiters in the tree are replaced by the ones this encoding needs. Always SUCCESS.
+    // delimiters in the tree are replaced by the ones this encoding needs, and with DS_META_GROUP
+    // group 0002 is set up (file_meta.h). SUCCESS, or ERROR_DS_TRANSFER_SYNTAX as PrepareMetaGroup
+    // gives it (the pass then writes nothing).
     ResultCode BeginWrite(uint64_t start, uint32_t options);
     // Produces up to `size` bytes of the encoded data set into `buffer`; `produced` receives the
     // count. Returns 1 while more follows, SUCCESS at the end, ERROR_GENERAL_INIT without a pass

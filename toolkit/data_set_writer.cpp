@@ -7,8 +7,8 @@
 // 0002 is compressed on the way out.
 #include "toolkit/data_set.h"
 #include "toolkit/encoding_rules.h"
+#include "toolkit/file_meta.h"
 #include "toolkit/tag.h"
-#include "toolkit/uid_dictionary.h"
 #include "toolkit/vr_dictionary.h"
 
 #include <algorithm>
@@ -152,9 +152,15 @@ struct DataSet::WriteState {
             return IsEncapsulated(ds, id) ? (n.vr == vr::OW ? vr::OW : vr::OB) : vr::SQ;
         if (GlobalVrDictionary().IndexOf(n.vr) < 0 && !HasLongHeader(n.vr))
             return vr::UN;
-        if (!HasLongHeader(n.vr) && Padded(ds.GetValueLength(id)) > 0xFFFFu)
+        if (!HasLongHeader(n.vr) && Padded(LeafLength(ds, id)) > 0xFFFFu)
             return vr::UN;
         return n.vr;
+    }
+    // The value bytes a leaf is written with: what was read of it. A value that a damaged source
+    // cuts short is written as far as the file goes, not filled up with invented zeros.
+    static uint32_t LeafLength(const DataSet& ds, ElementId id)
+    {
+        return std::min(ds.GetValueLength(id), ds.GetHeldLength(id));
     }
     static uint32_t HeaderSize(const DataSet& ds, ElementId id)
     {
@@ -168,7 +174,7 @@ struct DataSet::WriteState {
         const uint64_t header = HeaderSize(ds, id);
         if (ds.IsContainer(id) || IsDelimiter(ds.m_nodes[id].tag))
             return header;
-        return header + Padded(ds.GetValueLength(id));
+        return header + Padded(LeafLength(ds, id));
     }
     // The encoded size of a container's children, delimiters included.
     static uint64_t ContentSize(const DataSet& ds, ElementId id)
@@ -228,23 +234,15 @@ ResultCode DataSet::BeginWrite(uint64_t start, uint32_t options)
     if (!m_writeState)
         m_writeState.reset(new (std::nothrow) WriteState());
 
+    // The body is deflated only when group 0002 says so.
     bool deflateBody = false;
     if (options & DS_META_GROUP) {
-        ElementId syntax = FindTopLevel(tags::TRANSFER_SYNTAX_UID);
-        if (syntax < 0)
-            syntax = InsertElement(NO_ELEMENT, tags::TRANSFER_SYNTAX_UID, vr::UI, false, 0);
-        else
-            FreeValue(syntax);
-        const UidDictionary& uids = GlobalUidDictionary();
-        const int32_t row
-            = uids.FindTransferSyntax((options & DS_BIG_ENDIAN) == 0, (options & DS_EXPLICIT_VR) != 0,
-                (options & DS_DEFLATED) != 0, static_cast<CompressionKind>(GetCompression()));
-        if (syntax >= 0 && row >= 0) {
-            const std::string text(uids.UidText(row));
-            SetString(syntax, text.c_str());
-            // The body is deflated only when group 0002 says so.
-            deflateBody = uids.IsDeflated(row);
+        const ResultCode meta = PrepareMetaGroup(*this, options);
+        if (meta != SUCCESS) {
+            m_ended = 1; // nothing to write: WriteBytes refuses
+            return meta;
         }
+        deflateBody = (options & DS_DEFLATED) != 0;
     }
     if (m_writeState)
         m_writeState->Restart(deflateBody);
@@ -379,7 +377,7 @@ int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool
             const bool big = WriteState::IsBigEndian(*this, next);
             const bool container = IsContainer(next);
             const bool delimiter = IsDelimiter(n.tag);
-            const uint64_t valueLength = (container || delimiter) ? 0 : GetValueLength(next);
+            const uint64_t valueLength = (container || delimiter) ? 0 : WriteState::LeafLength(*this, next);
             uint32_t lengthField
                 = static_cast<uint32_t>(std::min<uint64_t>(Padded(valueLength), 0xFFFFFFFEu));
             if (container) {
@@ -486,6 +484,10 @@ ResultCode DataSet::Save(const char* path, uint32_t options)
     const bool existed = DiskFile::IdentityOf(path, target);
     if (existed && (target == m_sourceIdentity || m_source.IsSameFile(path)))
         return ERROR_FILE_OPEN;
+    // An encoding that no transfer syntax names (compressed pixel data big-endian, say) is
+    // refused before anything is written.
+    if ((options & DS_META_GROUP) && OutputTransferSyntax(*this, options).empty())
+        return ERROR_DS_TRANSFER_SYNTAX;
     // An existing file is replaced only once the save has succeeded (FILE_REPLACE); a failed
     // save removes what it created, never a file that was there before.
     DiskFile out;
@@ -511,9 +513,10 @@ ResultCode DataSet::Save(const char* path, uint32_t options)
         if (!out.Write(block, kPreambleSize))
             return fail(ERROR_FILE_WRITE);
     }
-    BeginWrite(
+    int32_t result = BeginWrite(
         (options & SAVE_PREAMBLE) ? kPreambleSize : 0, options & ~static_cast<uint32_t>(SAVE_PREAMBLE));
-    int32_t result = PENDING;
+    if (result == SUCCESS)
+        result = PENDING;
     while (result == PENDING) {
         uint32_t produced = 0;
         result = WriteBytes(buffer.get(), kOutputBufferSize, produced);

@@ -619,6 +619,31 @@ TEST_F(ReaderTest, UnknownSequencesAreReadAsImplicitLittleEndian)
     }
 }
 
+TEST_F(ReaderTest, PixelValuesOfAnImplicitFileFollowPixelRepresentation)
+{
+    // "US or SS" attributes hold pixel values: SS when Pixel Representation is 1, as pydicom and
+    // DCMTK resolve them, also inside items. Written with VRs, a padding value of -2000 (bytes
+    // 30 F8) must stay -2000 for every reader, not become 63536.
+    for (const uint16_t representation : { 0, 1 }) {
+        SCOPED_TRACE(representation);
+        const uint16_t expected = representation == 1 ? vr::SS : vr::US;
+        Writer w(false, false);
+        w.Filler(20).Us(0x00280103, representation).Us(0x00280106, 0xF830).Us(0x00280120, 0xF830);
+        w.Header(0x00409096, "", 0xFFFFFFFF).Header(tags::ITEM, "", 0xFFFFFFFF).Us(0x00409216, 0xF830);
+        w.Header(tags::ITEM_DELIMITATION, "", 0).Header(tags::SEQUENCE_DELIMITATION, "", 0);
+        const std::string path = Save(w.Bytes());
+        ASSERT_EQ(m_ds.Load(path.c_str()), SUCCESS);
+        for (const uint32_t tag : { 0x00280106u, 0x00280120u, 0x00409216u })
+            EXPECT_EQ(m_ds.GetVr(m_ds.FindElement(-1, tag, false)), expected) << TagText(tag);
+        EXPECT_EQ(m_ds.GetVr(m_ds.FindElement(-1, 0x00280103, false)), vr::US);
+        const std::string saved = path + ".saved";
+        m_files.push_back(saved);
+        ASSERT_EQ(m_ds.Save(saved.c_str(), SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR), SUCCESS);
+        ASSERT_EQ(m_ds.Load(saved.c_str()), SUCCESS);
+        EXPECT_EQ(m_ds.GetVr(m_ds.FindElement(-1, 0x00280120, false)), expected);
+    }
+}
+
 TEST_F(ReaderTest, ExplicitBodyStaysExplicit)
 {
     // Only the first element after group 0002 decides: a later element with a strange VR does

@@ -2,6 +2,7 @@
 // trips over pydicom's files, and failed saves.
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
+#include "toolkit/file_meta.h"
 #include "toolkit/tag.h"
 #include "toolkit/tag_dictionary.h"
 #include "toolkit/vr_code.h"
@@ -248,16 +249,173 @@ TEST_F(WriterTest, MetaGroupLengthAndTransferSyntax)
         if (syntax.size() & 1)
             syntax += '\0';
         Encoder meta; // group 0002 is explicit little-endian whatever the body is
-        const uint32_t rest = 14 + 8 + static_cast<uint32_t>(syntax.size());
+        const std::string implementation(kImplementationClassUid);
+        const std::string name
+            = "VELMORA " VELMORA_VERSION + std::string(std::strlen(VELMORA_VERSION) % 2, ' ');
+        const uint32_t rest
+            = 14 + 8 + static_cast<uint32_t>(syntax.size() + 8 + implementation.size() + 8 + name.size());
         meta.Explicit(0x00020000, "UL", 4).U32(rest);
         meta.Explicit(0x00020001, "OB", 2).U16(0x0100);
         meta.Explicit(0x00020010, "UI", static_cast<uint32_t>(syntax.size())).Text(syntax);
+        meta.Explicit(0x00020012, "UI", static_cast<uint32_t>(implementation.size())).Text(implementation);
+        meta.Explicit(0x00020013, "SH", static_cast<uint32_t>(name.size())).Text(name);
         ASSERT_GE(out.size(), meta.bytes.size());
         EXPECT_EQ(Bytes(out.begin(), out.begin() + static_cast<long>(meta.bytes.size())), meta.bytes);
         char* text = ds.GetString(ds.FindElement(NO_ELEMENT, tags::TRANSFER_SYNTAX_UID, true), 0);
         EXPECT_STREQ(text, row.syntax);
         DataSet::FreeString(text);
     }
+}
+
+// A PS3.10 file: preamble, group 0002 with `meta` elements and the transfer syntax, then `body`.
+Bytes Part10(const std::string& syntax, const Bytes& body, const std::string& instance = "")
+{
+    Encoder e;
+    e.bytes.assign(128, 0);
+    e.Text("DICM");
+    e.Explicit(0x00020001, "OB", 2).U16(0x0100);
+    if (!instance.empty())
+        e.Explicit(0x00020003, "UI", static_cast<uint32_t>(instance.size())).Text(instance);
+    const std::string padded = syntax + std::string(syntax.size() % 2, '\0');
+    e.Explicit(0x00020010, "UI", static_cast<uint32_t>(padded.size())).Text(padded);
+    e.bytes.insert(e.bytes.end(), body.begin(), body.end());
+    return e.bytes;
+}
+
+const char* kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+
+// SOP Class and Instance UIDs and 20 short elements: enough for Load.
+Encoder IdentifiedBody(bool explicitVr)
+{
+    Encoder e;
+    const std::string sopClass = kSecondaryCapture + std::string(1, '\0');
+    const std::string sopInstance("1.2.3.4\0", 8);
+    if (explicitVr) {
+        e.Explicit(0x00080016, "UI", 26).Text(sopClass).Explicit(0x00080018, "UI", 8).Text(sopInstance);
+        for (uint32_t i = 0; i < 20; ++i)
+            e.Explicit(0x00091000 + i, "SH", 2).Text("AB");
+    } else {
+        e.Implicit(0x00080016, 26).Text(sopClass).Implicit(0x00080018, 8).Text(sopInstance);
+        for (uint32_t i = 0; i < 20; ++i)
+            e.Implicit(0x00091000 + i, 2).Text("AB");
+    }
+    return e;
+}
+
+std::string TextOf(DataSet& ds, uint32_t tag)
+{
+    char* text = ds.GetString(ds.FindElement(NO_ELEMENT, tag, true), 0);
+    const std::string value = text ? text : "<none>";
+    DataSet::FreeString(text);
+    return value;
+}
+
+TEST_F(WriterTest, CompressedPixelDataKeepsItsTransferSyntaxOrIsRefused)
+{
+    // Fragments are carried as they are, under the transfer syntax that says how they are coded:
+    // the file's own when it names the same encoding (.55, a retired JPEG process that shares its
+    // decoder with .50; .92, a JPEG 2000 syntax unknown to the dictionary). No transfer syntax
+    // carries compressed pixel data big-endian, implicit or deflated: such a save is refused
+    // before a byte is written.
+    Encoder body = IdentifiedBody(true);
+    body.Explicit(0x00280100, "US", 2).U16(8);
+    body.Explicit(tags::PIXEL_DATA, "OB", 0xFFFFFFFF);
+    body.Implicit(tags::ITEM, 0).Implicit(tags::ITEM, 4).U32(0xD9FFD8FF);
+    body.Implicit(tags::SEQUENCE_DELIMITATION, 0);
+    struct Row {
+        const char* source;
+        uint32_t options;
+        ResultCode result;
+    };
+    const Row rows[] = {
+        { "1.2.840.10008.1.2.4.55", DS_EXPLICIT_VR, SUCCESS },
+        { "1.2.840.10008.1.2.4.92", DS_EXPLICIT_VR, SUCCESS },
+        { "1.2.840.10008.1.2.4.55", DS_EXPLICIT_VR | DS_BIG_ENDIAN, ERROR_DS_TRANSFER_SYNTAX },
+        { "1.2.840.10008.1.2.4.55", 0, ERROR_DS_TRANSFER_SYNTAX },
+        { "1.2.840.10008.1.2.4.55", DS_EXPLICIT_VR | DS_DEFLATED, ERROR_DS_TRANSFER_SYNTAX },
+        { "1.2.840.10008.1.2.4.92", DS_EXPLICIT_VR | DS_BIG_ENDIAN, ERROR_DS_TRANSFER_SYNTAX },
+        { "1.2.840.10008.1.2.4.92", DS_EXPLICIT_VR | DS_DEFLATED, ERROR_DS_TRANSFER_SYNTAX },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.source) + " options " + std::to_string(row.options));
+        DataSet ds;
+        ASSERT_EQ(ds.Load(WriteFile("compressed.dcm", Part10(row.source, body.bytes)).c_str()), SUCCESS);
+        const std::string out = PathOf("out.dcm");
+        ASSERT_EQ(ds.Save(out.c_str(), SAVE_PREAMBLE | DS_META_GROUP | row.options), row.result);
+        if (row.result != SUCCESS) {
+            EXPECT_NE(::access(out.c_str(), F_OK), 0) << "nothing is written";
+            EXPECT_EQ(ds.BeginWrite(0, DS_META_GROUP | row.options), row.result);
+            uint8_t buffer[16];
+            uint32_t produced = 0;
+            EXPECT_EQ(ds.WriteBytes(buffer, sizeof buffer, produced), ERROR_GENERAL_INIT);
+            continue;
+        }
+        const Bytes written = ReadFile(out);
+        ASSERT_GE(written.size(), body.bytes.size());
+        EXPECT_TRUE(std::equal(
+            body.bytes.begin(), body.bytes.end(), written.end() - static_cast<long>(body.bytes.size())))
+            << "the body, fragments included, is written as it was read";
+        DataSet copy;
+        ASSERT_EQ(copy.Load(out.c_str()), SUCCESS);
+        EXPECT_EQ(TextOf(copy, tags::TRANSFER_SYNTAX_UID), row.source);
+        ::unlink(out.c_str());
+    }
+}
+
+TEST_F(WriterTest, MetaGroupNamesTheObjectAndItsWriter)
+{
+    // PS3.10 7.1: a file's group 0002 holds the version (00 01), the SOP Class and Instance UIDs
+    // of the object in the body, and the UID of the implementation that wrote it. A data set
+    // read without group 0002 gets them all; one whose group 0002 names another instance than
+    // its body names its body's.
+    const Bytes raw = IdentifiedBody(false).bytes;
+    const Bytes stale = Part10("1.2.840.10008.1.2.1", IdentifiedBody(true).bytes, "1.2.3.5\0");
+    for (const Bytes& source : { raw, stale }) {
+        SCOPED_TRACE(&source == &raw ? "no group 0002" : "group 0002 of another instance");
+        DataSet ds;
+        ASSERT_EQ(ds.Load(WriteFile("source.dcm", source).c_str()), SUCCESS);
+        const std::string out = PathOf("out.dcm");
+        ASSERT_EQ(ds.Save(out.c_str(), SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR), SUCCESS);
+        DataSet copy;
+        ASSERT_EQ(copy.Load(out.c_str()), SUCCESS);
+        const ElementId version = copy.FindElement(NO_ELEMENT, 0x00020001, true);
+        ASSERT_EQ(copy.GetValueLength(version), 2u);
+        uint8_t bytes[2] = {};
+        ASSERT_EQ(copy.ReadValue(version, bytes, 0, 2), SUCCESS);
+        EXPECT_EQ(bytes[0], 0);
+        EXPECT_EQ(bytes[1], 1);
+        EXPECT_EQ(TextOf(copy, 0x00020002), kSecondaryCapture);
+        EXPECT_EQ(TextOf(copy, 0x00020003), "1.2.3.4");
+        EXPECT_EQ(TextOf(copy, tags::TRANSFER_SYNTAX_UID), "1.2.840.10008.1.2.1");
+        // A UID (PS3.5 9.1): at most 64 characters, digits and dots, no leading zero in a component.
+        const std::string implementation = TextOf(copy, 0x00020012);
+        EXPECT_LE(implementation.size(), 64u);
+        EXPECT_EQ(implementation.find_first_not_of("0123456789."), std::string::npos) << implementation;
+        EXPECT_EQ(implementation.find(".0"), std::string::npos) << implementation;
+        ::unlink(out.c_str());
+    }
+}
+
+TEST_F(WriterTest, ValueCutByTheEndOfTheFileIsWrittenAsRead)
+{
+    // Pixel data that declares 100 bytes of which the file holds 37: the copy holds those 37
+    // (and a pad byte), not 63 invented zeros behind them.
+    Encoder file = IdentifiedBody(false);
+    const Bytes head = file.bytes;
+    file.Implicit(tags::PIXEL_DATA, 100);
+    for (uint8_t i = 0; i < 37; ++i)
+        file.bytes.push_back(static_cast<uint8_t>(i + 1));
+    DataSet ds;
+    ASSERT_EQ(ds.Load(WriteFile("cut.dcm", file.bytes).c_str()), SUCCESS);
+    const std::string out = PathOf("out.dcm");
+    ASSERT_EQ(ds.Save(out.c_str(), 0), SUCCESS);
+    Encoder expected;
+    expected.bytes = head;
+    expected.Implicit(tags::PIXEL_DATA, 38);
+    for (uint8_t i = 0; i < 37; ++i)
+        expected.bytes.push_back(static_cast<uint8_t>(i + 1));
+    expected.bytes.push_back(0);
+    EXPECT_EQ(ReadFile(out), expected.bytes);
 }
 
 // Raw inflate (RFC 1951) of a whole stream.
@@ -624,7 +782,7 @@ std::set<uint32_t> SequencesInUnValues(DataSet& ds)
     return found;
 }
 
-// One line per node that both trees must share: depth, tag, container or leaf, value bytes.
+// One line per node that both trees must share: depth, tag, container or leaf, value bytes read.
 // Group 0002, group lengths and delimiters are the writer's own and are left out.
 std::vector<std::string> Snapshot(DataSet& ds, const std::set<uint32_t>& skipped)
 {
@@ -642,12 +800,16 @@ std::vector<std::string> Snapshot(DataSet& ds, const std::set<uint32_t>& skipped
         if (ds.IsContainer(id)) {
             line << " container";
         } else {
-            const uint32_t length = ds.GetValueLength(id);
+            // What was read: a value that the end of a truncated file cuts is as long as it goes,
+            // and the writer pads it to even length.
+            const uint32_t length = std::min(ds.GetValueLength(id), ds.GetHeldLength(id));
             std::string value(length, '\0');
             if (length > 0) {
                 EXPECT_EQ(ds.ReadValue(id, value.data(), 0, length), SUCCESS) << TagText(tag);
             }
-            line << ' ' << length << ' ' << std::hash<std::string>()(value);
+            if (length % 2 == 0 && length > 0 && (value.back() == ' ' || value.back() == '\0'))
+                value.pop_back();
+            line << ' ' << (length + 1) / 2 * 2 << ' ' << std::hash<std::string>()(value);
         }
         lines.push_back(line.str());
     }

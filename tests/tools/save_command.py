@@ -5,7 +5,9 @@ preamble, meta group, explicit VR little-endian), alone and with --big-endian,
 --defined-lengths, --all-group-lengths and --deflated (the body compressed), the output is a
 file that dcmdump reads without a warning and pydicom without complaint; its pixel data decodes
 to the source's pixels (native and RLE) or carries the same fragments (other compressions);
-(0002,0000) counts the rest of group 0002; every other element keeps its value. A source that
+(0002,0000) counts the rest of group 0002 and group 0002 names the body's SOP Class and Instance
+and a valid implementation UID; every other element keeps its value. Compressed pixel data
+cannot be saved big-endian, implicit or deflated (ERROR_DS_TRANSFER_SYNTAX). A source that
 cannot be loaded and an unwritable destination fail with the result code's name and leave
 nothing behind; wrong usage exits 2."""
 import os
@@ -41,6 +43,15 @@ def run(*args):
 def dcmdump_clean(path):
     result = subprocess.run(["dcmdump", "-q", "-dc", path], capture_output=True, text=True)
     assert result.returncode == 0 and result.stderr == "", (path, result.stderr)
+
+
+def meta_group_is_valid(path, source):
+    """PS3.10 7.1: version 00 01, the SOP Class and Instance UIDs of the body, the writer's UID."""
+    meta = pydicom.dcmread(path).file_meta
+    assert meta.FileMetaInformationVersion == b"\0\1", path
+    assert meta.MediaStorageSOPClassUID == source.SOPClassUID, path
+    assert meta.MediaStorageSOPInstanceUID == source.SOPInstanceUID, path
+    assert meta.ImplementationClassUID.is_valid, (path, meta.ImplementationClassUID)
 
 
 def meta_group_length_agrees(path):
@@ -125,6 +136,7 @@ with tempfile.TemporaryDirectory() as scratch:
             assert result.returncode == 0, (name, variant, result.stderr)
             dcmdump_clean(out)
             meta_group_length_agrees(out)
+            meta_group_is_valid(out, source)
             copy = pydicom.dcmread(out)  # no force: a file with preamble and meta group
             syntax = copy.file_meta.TransferSyntaxUID
             if compressed:
@@ -139,6 +151,12 @@ with tempfile.TemporaryDirectory() as scratch:
             if not ("--big-endian" in variant and source["PixelData"].VR == "OW" and source.BitsAllocated != 16):
                 same_pixels(source, copy, name)
             checked += 1
+
+    # No transfer syntax carries compressed pixel data big-endian, implicit or deflated.
+    for variant in (["--big-endian"], ["--deflated"], []):
+        options = ["--preamble", "--meta", "--explicit"] if variant else ["--preamble", "--meta"]
+        refused = run("save", os.path.join(data, "JPEG2000.dcm"), os.path.join(scratch, "c.dcm"), *options, *variant)
+        assert refused.returncode == 1 and refused.stderr.startswith("ERROR_DS_TRANSFER_SYNTAX:"), refused
 
     # Failures: nothing is left where the output would have gone.
     missing = run("save", os.path.join(data, "no-such-file.dcm"), os.path.join(scratch, "a.dcm"))
