@@ -118,7 +118,10 @@ void TagsWindow::ApplyFilter()
 QString TagsWindow::SelectedLines() const
 {
     QStringList lines;
-    for (QTreeWidgetItemIterator it(m_tree, QTreeWidgetItemIterator::Selected); *it; ++it)
+    // Only what the filter shows: a row hidden after it was selected stays selected.
+    for (QTreeWidgetItemIterator it(
+             m_tree, QTreeWidgetItemIterator::Selected | QTreeWidgetItemIterator::NotHidden);
+         *it; ++it)
         lines.append((*it)->data(TAG, LINE_ROLE).toString());
     return lines.join('\n');
 }

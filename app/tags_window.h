@@ -28,7 +28,8 @@ public:
     void ShowFile(const std::string& path);
     const std::string& File() const { return m_path; }
     void SetFilter(const QString& text);
-    // The selected rows as dump lines (indent by depth), in list order, one per line.
+    // The selected rows the filter shows as dump lines (indent by depth), in list order, one per
+    // line.
     QString SelectedLines() const;
     // Puts SelectedLines on the clipboard.
     void CopySelection() const;

@@ -378,6 +378,11 @@ private slots:
         tags->Tree()->topLevelItem(2)->setSelected(true);
         tags->CopySelection();
         QCOMPARE(QApplication::clipboard()->text(), lines[1] + '\n' + lines[2] + '\n');
+        // Rows the filter hides are not copied, though selected before it hid them.
+        tags->Tree()->selectAll();
+        tags->SetFilter("0020,000");
+        QCOMPARE(tags->SelectedLines(),
+            lines.filter("(0020,000d)").first() + '\n' + lines.filter("(0020,000e)").first());
 
         QTest::keyClick(d.get(), Qt::Key_PageDown);
         QCOMPARE(tags->File(), Slice(2).toStdString());
