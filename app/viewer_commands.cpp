@@ -8,6 +8,9 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace velmora {
 
 namespace {
@@ -33,13 +36,18 @@ bool NoToolOn(const MainDialog& d)
     return true;
 }
 
-// The file manager on the folder of the selected image's file.
+// The file manager on the folder of the selected image's file; a message when none starts (no
+// desktop, no xdg-open), where a click would otherwise do nothing at all.
 void OpenContainingFolder(MainDialog& d)
 {
     const ExamItem item = d.Tree()->Selected();
     const ImageItemRecord* record = item ? d.Tree()->Model().Record(item) : nullptr;
-    if (record && !record->path.empty())
-        CurrentDialogs().ShowFolder(ContainingFolderUrl(record->path));
+    if (!record || record->path.empty() || CurrentDialogs().ShowFolder(ContainingFolderUrl(record->path)))
+        return;
+    const QString folder
+        = QFileInfo(QFile::decodeName(QByteArray::fromStdString(record->path))).absolutePath();
+    CurrentDialogs().Message(&d, "Open containing folder",
+        QString("No file manager could be started to show %1.").arg(folder), MessageIcon::Warning);
 }
 
 } // namespace

@@ -24,8 +24,9 @@ public:
         : m_shown(shown)
     {
     }
-    MessageAnswer Message(QWidget*, const QString&, const QString&, MessageIcon) override
+    MessageAnswer Message(QWidget*, const QString&, const QString& text, MessageIcon) override
     {
+        messages << text;
         return MessageAnswer::Ok;
     }
     QString OpenFile(QWidget*, const QString&, const QString&) override { return {}; }
@@ -34,10 +35,12 @@ public:
     bool ShowFolder(const QByteArray& url) override
     {
         m_shown << url;
-        return true;
+        return fileManager;
     }
 
     QString savePath; // what the save dialog answers
+    bool fileManager = true; // whether one starts
+    QStringList messages;
 
 private:
     QList<QByteArray>& m_shown;
@@ -279,6 +282,18 @@ private slots:
         const std::string path = tree->Model().Record(tree->Selected())->path;
         QCOMPARE(QUrl::fromEncoded(shown.first()),
             QUrl::fromLocalFile(QFileInfo(QString::fromStdString(path)).absolutePath()));
+
+        // Without a file manager the user is told, by the key as by the menu.
+        auto none = std::make_unique<WatchedDialogs>(shown);
+        none->fileManager = false;
+        WatchedDialogs* told = none.get();
+        previous = SetDialogs(std::move(none));
+        QTest::keyClick(d.get(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(told->messages,
+            QStringList { "No file manager could be started to show "
+                + QFileInfo(QString::fromStdString(path)).absolutePath() + "." });
+        SetDialogs(std::move(previous));
     }
 
     void helpListsEveryKeyOfTheTable()
