@@ -264,9 +264,12 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
         return true; // the window needs the whole frame's range
     const SampleReader reader(d);
     const uint8_t* raw = d.pixelBuffer.data();
-    int32_t lo = 0, hi = 0;
-    ScanPixelRange(d, reader, raw, m_total, lo, hi);
-    WindowRange(d, lo, hi);
+    int32_t scannedLo = 0, scannedHi = 0;
+    ScanPixelRange(d, reader, raw, m_total, scannedLo, scannedHi);
+    int64_t windowLo = scannedLo, windowHi = scannedHi;
+    WindowRange(d, windowLo, windowHi);
+    // Within the scanned range, or 0..2^(bits stored) when the window collapsed: 32-bit values.
+    const int32_t lo = static_cast<int32_t>(windowLo), hi = static_cast<int32_t>(windowHi);
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     const uint32_t shift = reader.Shift();
     const uint32_t mask = reader.Mask();
@@ -312,8 +315,8 @@ bool DisplayBitmap::ConvertMonochrome1(uint32_t length)
     return true;
 }
 
-// 32-bit samples (dose grids): windowed like the 16-bit path, in 64-bit arithmetic; the cached
-// range is kept within 32-bit signed values.
+// 32-bit samples (dose grids): windowed like the 16-bit path, in 64-bit arithmetic, so that
+// unsigned samples above 2^31 keep their order.
 bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
 {
     ImageDescription& d = *m_description;
@@ -323,22 +326,20 @@ bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
     const uint8_t* raw = d.pixelBuffer.data();
     const bool signedData = d.pixelRepresentation == 1;
     const uint32_t pixels = d.rows * d.columns;
-    auto sample = [&](uint32_t i) -> int32_t {
+    auto sample = [&](uint32_t i) -> int64_t {
         uint32_t v;
         std::memcpy(&v, raw + 4 * static_cast<size_t>(i), 4);
-        if (signedData)
-            return static_cast<int32_t>(v);
-        return static_cast<int32_t>(std::min<uint32_t>(v, INT32_MAX));
+        return signedData ? int64_t { static_cast<int32_t>(v) } : int64_t { v };
     };
-    int32_t lo, hi;
+    int64_t lo, hi;
     if (d.minimumKnown && d.maximumKnown) {
         lo = d.pixelMinimum;
         hi = d.pixelMaximum;
     } else {
-        lo = INT32_MAX;
+        lo = signedData ? INT32_MAX : UINT32_MAX;
         hi = signedData ? INT32_MIN : 0;
         for (uint32_t i = 0; i < pixels; ++i) {
-            const int32_t v = sample(i);
+            const int64_t v = sample(i);
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
@@ -347,15 +348,13 @@ bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
         d.minimumKnown = d.maximumKnown = true;
     }
     WindowRange(d, lo, hi);
-    const int64_t span = static_cast<int64_t>(hi) - lo;
+    const int64_t span = hi - lo;
     const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
     for (uint32_t r = 0; r < d.rows; ++r) {
         uint8_t* out = BitmapRow(r);
         for (uint32_t c = 0; c < columns; ++c) {
-            const int32_t v = sample(r * d.columns + c);
-            uint8_t byte = v <= lo ? 0
-                : v >= hi          ? 255
-                                   : static_cast<uint8_t>((static_cast<int64_t>(v) - lo) * 255 / span);
+            const int64_t v = sample(r * d.columns + c);
+            uint8_t byte = v <= lo ? 0 : v >= hi ? 255 : static_cast<uint8_t>((v - lo) * 255 / span);
             out[c] = invert ? static_cast<uint8_t>(255 - byte) : byte;
         }
     }

@@ -77,9 +77,10 @@ struct ImageDescription {
     uint32_t smallestFirstMapped = 0;
     bool bothTables = false; // both modality and VOI LUT were read
 
-    int32_t pixelMinimum = 0; // cached scanned range (DisplayBitmap fills it)
+    // Cached scanned range (DisplayBitmap fills it); 64-bit so that unsigned 32-bit samples fit.
+    int64_t pixelMinimum = 0;
     bool minimumKnown = false;
-    int32_t pixelMaximum = 0;
+    int64_t pixelMaximum = 0;
     bool maximumKnown = false;
 
     double windowCenter = 0.0;

@@ -136,8 +136,9 @@ void ScanPixelRange(ImageDescription& d, const SampleReader& reader, const uint8
     int32_t& lo, int32_t& hi)
 {
     if (d.minimumKnown && d.maximumKnown) {
-        lo = d.pixelMinimum;
-        hi = d.pixelMaximum;
+        // Scanned from samples of at most 16 bits: within 32-bit range.
+        lo = static_cast<int32_t>(d.pixelMinimum);
+        hi = static_cast<int32_t>(d.pixelMaximum);
         return;
     }
     lo = 1 << (reader.BitsStored() - 1);
@@ -200,20 +201,21 @@ bool FileWindow(const ImageDescription& d, double& low, double& high)
     return true;
 }
 
-void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi)
+void WindowRange(const ImageDescription& d, int64_t& lo, int64_t& hi)
 {
     double low, high;
     if (IsAbsent(d.windowWidth))
-        WindowEnds(hi / 2, hi, 0.0, 1.0, low, high);
+        WindowEnds(static_cast<double>(hi / 2), static_cast<double>(hi), 0.0, 1.0, low, high);
     else if (IsAbsent(d.windowCenter))
-        WindowEnds(static_cast<double>((static_cast<int64_t>(lo) + hi) / 2),
-            static_cast<double>(static_cast<int64_t>(hi) - lo), 0.0, 1.0, low, high);
+        WindowEnds(static_cast<double>((lo + hi) / 2), static_cast<double>(hi - lo), 0.0, 1.0, low, high);
     else
         FileWindow(d, low, high);
-    auto toInt = [](double v) {
+    // Ends far outside any sample's range are cut to +/-2^53, where doubles are still exact.
+    auto toInt = [](double v) -> int64_t {
         if (std::isnan(v))
             return 0;
-        return static_cast<int32_t>(std::trunc(std::clamp(v, -2147483648.0, 2147483647.0)));
+        constexpr double kLimit = 9007199254740992.0;
+        return static_cast<int64_t>(std::trunc(std::clamp(v, -kLimit, kLimit)));
     };
     lo = std::max(lo, toInt(low));
     hi = std::min(hi, toInt(high));
@@ -221,7 +223,7 @@ void WindowRange(const ImageDescription& d, int32_t& lo, int32_t& hi)
         lo = 0;
         const uint32_t bits
             = (d.bitsStored == 0 || d.bitsStored > d.bitsAllocated) ? d.bitsAllocated : d.bitsStored;
-        hi = 1 << std::clamp<uint32_t>(bits, 1, 30);
+        hi = int64_t { 1 } << std::clamp<uint32_t>(bits, 1, 30);
     }
 }
 

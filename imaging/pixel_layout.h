@@ -79,6 +79,6 @@ bool FileWindow(const ImageDescription& description, double& low, double& high);
 
 // Narrows [lo, hi] (the pixel range) to the window in stored values (the file's, else one made
 // from the range); a window that collapses to one value becomes 0..2^bits stored.
-void WindowRange(const ImageDescription& description, int32_t& lo, int32_t& hi);
+void WindowRange(const ImageDescription& description, int64_t& lo, int64_t& hi);
 
 } // namespace velmora

@@ -79,9 +79,9 @@ std::optional<WindowValues> ShownWindow(const ImageDescription& d)
 {
     if (!IsWindowed(d) || !d.minimumKnown || !d.maximumKnown)
         return std::nullopt;
-    int32_t lo = d.pixelMinimum, hi = d.pixelMaximum;
+    int64_t lo = d.pixelMinimum, hi = d.pixelMaximum;
     WindowRange(d, lo, hi);
-    const double low = Rescaled(d, lo), high = Rescaled(d, hi);
+    const double low = Rescaled(d, static_cast<double>(lo)), high = Rescaled(d, static_cast<double>(hi));
     return WindowValues { (low + high) / 2.0, std::fabs(high - low) };
 }
 

@@ -4,6 +4,7 @@
 #include "imaging/segmented_palette.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
@@ -280,22 +281,47 @@ TEST(DisplayBitmapTest, OneBitPixelsArePackedAcrossRows)
 
 TEST(DisplayBitmapTest, ThirtyTwoBitSamplesAreWindowed)
 {
-    ImageDescription d = Mono(3, 1, 32);
-    d.displayDepth = 8;
-    std::vector<uint8_t> raw;
-    for (uint32_t v : { 0u, 1000000u, 2000000u })
-        for (int b = 0; b < 4; ++b)
-            raw.push_back(static_cast<uint8_t>(v >> (8 * b)));
-    DisplayBitmap bitmap;
-    ASSERT_TRUE(Load(bitmap, d, raw));
-    EXPECT_EQ(Grey(bitmap, 0, 0), 0);
-    EXPECT_EQ(Grey(bitmap, 1, 0), 127);
-    EXPECT_EQ(Grey(bitmap, 2, 0), 255);
-    bitmap.MarkComplete();
-    ASSERT_EQ(bitmap.Invert(), SUCCESS);
-    EXPECT_EQ(Grey(bitmap, 0, 0), 255);
-    ASSERT_EQ(bitmap.Invert(), SUCCESS);
-    EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 12), raw);
+    struct Case {
+        const char* name;
+        uint32_t representation;
+        double center, width; // A for none
+        std::array<uint32_t, 3> samples;
+        std::array<uint8_t, 3> grey;
+    };
+    const double A = ABSENT_REAL;
+    const std::vector<Case> cases {
+        // Min-max 0..2,000,000: 1,000,000 -> 127.
+        { "unsigned", 0, A, A, { 0, 1000000, 2000000 }, { 0, 127, 255 } },
+        // Above 2^31 (DCMTK's word-swapped dose grids): 1e9..4e9, (3e9 - 1e9) * 255 / 3e9 = 170.
+        { "unsigned above 2^31", 0, A, A, { 1000000000u, 3000000000u, 4000000000u }, { 0, 170, 255 } },
+        // Window 2e9..4e9 inside 1e9..4.2e9: (3.5e9 - 2e9) * 255 / 2e9 = 191.
+        { "unsigned window above 2^31", 0, 3e9, 2e9, { 1000000000u, 3500000000u, 4200000000u },
+            { 0, 191, 255 } },
+        // Signed without a window: stretched from 0 to the maximum, 1e9 * 255 / 2e9 = 127.
+        { "signed", 1, A, A, { static_cast<uint32_t>(-2000000000), 1000000000u, 2000000000u },
+            { 0, 127, 255 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageDescription d = Mono(3, 1, 32);
+        d.displayDepth = 8;
+        d.pixelRepresentation = c.representation;
+        d.windowCenter = c.center;
+        d.windowWidth = c.width;
+        std::vector<uint8_t> raw;
+        for (uint32_t v : c.samples)
+            for (int b = 0; b < 4; ++b)
+                raw.push_back(static_cast<uint8_t>(v >> (8 * b)));
+        DisplayBitmap bitmap;
+        ASSERT_TRUE(Load(bitmap, d, raw));
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(Grey(bitmap, x, 0), c.grey[x]) << "pixel " << x;
+        bitmap.MarkComplete();
+        ASSERT_EQ(bitmap.Invert(), SUCCESS);
+        EXPECT_EQ(Grey(bitmap, 0, 0), 255 - c.grey[0]);
+        ASSERT_EQ(bitmap.Invert(), SUCCESS);
+        EXPECT_EQ(std::vector<uint8_t>(d.pixelBuffer.begin(), d.pixelBuffer.begin() + 12), raw);
+    }
 }
 
 // Float and Double Float Pixel Data: the file's window, else the finite range of the frame.

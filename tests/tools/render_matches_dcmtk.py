@@ -42,7 +42,9 @@ PYDICOM = os.path.join(os.path.dirname(pydicom.__file__), "data", "test_files")
 
 # Native files that are transcoded with each DCMTK tool below (one of each layout).
 TRANSCODED = ("CT_small.dcm", "MR_small.dcm", "SC_rgb_small_odd.dcm", "SC_rgb.dcm", "image_dfl.dcm",
-              "OBXXXX1A.dcm", "US1_UNCR.dcm", "rtdose_1frame.dcm", "liver_1frame.dcm")
+              "OBXXXX1A.dcm", "US1_UNCR.dcm", "rtdose_1frame.dcm", "liver_1frame.dcm",
+              # DCMTK swaps its 32-bit big-endian samples per 16-bit word: little-endian values above 2^31.
+              "rtdose_expb_1frame.dcm")
 TRANSCODERS = (("rle", ["dcmcrle"]), ("rle_split", ["dcmcrle", "+fs", "1", "-ot"]), ("jpeg_lossless", ["dcmcjpeg", "+e1"]),
                ("jpeg_baseline", ["dcmcjpeg", "+eb"]), ("jpeg_ls", ["dcmcjpls"]),
                ("implicit", ["dcmconv", "+ti"]), ("big_endian", ["dcmconv", "+tb"]))
