@@ -270,7 +270,7 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     WindowRange(d, windowLo, windowHi);
     // Within the scanned range, or 0..2^(bits stored) when the window collapsed: 32-bit values.
     const int32_t lo = static_cast<int32_t>(windowLo), hi = static_cast<int32_t>(windowHi);
-    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    const bool invert = (d.photometricCode == PHOTOMETRIC_MONOCHROME1) != WindowReversed(d);
     const uint32_t shift = reader.Shift();
     const uint32_t mask = reader.Mask();
     // Every possible word through the reader and the window once; then one look-up per pixel.
@@ -349,7 +349,7 @@ bool DisplayBitmap::ConvertMonochrome32(uint32_t length)
     }
     WindowRange(d, lo, hi);
     const int64_t span = hi - lo;
-    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    const bool invert = (d.photometricCode == PHOTOMETRIC_MONOCHROME1) != WindowReversed(d);
     for (uint32_t r = 0; r < d.rows; ++r) {
         uint8_t* out = BitmapRow(r);
         for (uint32_t c = 0; c < columns; ++c) {
@@ -407,7 +407,7 @@ bool DisplayBitmap::ConvertMonochromeFloat(uint32_t length)
             scaled = (v / 2 - low / 2) / (high / 2 - low / 2) * 255.0;
         return scaled >= 0.0 && scaled < 256.0 ? static_cast<uint8_t>(scaled) : 0;
     };
-    const bool invert = d.photometricCode == PHOTOMETRIC_MONOCHROME1;
+    const bool invert = (d.photometricCode == PHOTOMETRIC_MONOCHROME1) != WindowReversed(d);
     for (uint32_t r = 0; r < d.rows; ++r) {
         uint8_t* out = BitmapRow(r);
         for (uint32_t c = 0; c < columns; ++c) {

@@ -177,6 +177,10 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
     m_decoder.SetLayout(description.planarConfiguration, static_cast<uint32_t>(decodedSize));
     if (m_decoder.Decode() != SUCCESS || m_decoder.DecodedLength() == 0)
         return FrameLoadResult::DecodeFailed;
+    // JPEG gives its components by pixel whatever Planar Configuration says (PS3.5 8.2.1 has it
+    // be 0 for JPEG; files that say 1 are read by pixel by DCMTK and pydicom too).
+    if (CodecForCompression(description.compressionKind) == PixelCodec::Jpeg)
+        description.planarConfiguration = 0;
     bitmap.Attach(&description);
     if (bitmap.Begin(Progressive::Yes, 0) != SUCCESS)
         return FrameLoadResult::AppendFailed;

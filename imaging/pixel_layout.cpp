@@ -201,6 +201,13 @@ bool FileWindow(const ImageDescription& d, double& low, double& high)
     return true;
 }
 
+bool WindowReversed(const ImageDescription& d)
+{
+    double intercept = 0.0, slope = 1.0;
+    return !IsAbsent(d.windowWidth) && !IsAbsent(d.windowCenter) && UsableRescale(d, intercept, slope)
+        && slope < 0.0;
+}
+
 void WindowRange(const ImageDescription& d, int64_t& lo, int64_t& hi)
 {
     double low, high;

@@ -77,6 +77,11 @@ bool UsableRescale(const ImageDescription& description, double& intercept, doubl
 // when intercept and slope are both present. False when the file has no window.
 bool FileWindow(const ImageDescription& description, double& low, double& high);
 
+// True when the file's window runs the other way in stored values: with a negative rescale slope
+// the highest stored value is the lowest rescaled one, which a window (PS3.3 C.11.2.1.2 windows
+// the rescaled values) shows darkest. The levels are then reversed as for MONOCHROME1.
+bool WindowReversed(const ImageDescription& description);
+
 // Narrows [lo, hi] (the pixel range) to the window in stored values (the file's, else one made
 // from the range); a window that collapses to one value becomes 0..2^bits stored.
 void WindowRange(const ImageDescription& description, int64_t& lo, int64_t& hi);

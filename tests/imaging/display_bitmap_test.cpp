@@ -404,6 +404,16 @@ TEST(DisplayBitmapTest, MonochromeOneReversesEveryPath)
     oneBit.displayDepth = 8;
     ImageDescription thirtyTwo = Mono(3, 1, 32);
     thirtyTwo.displayDepth = 8;
+    // Window 800/400 on rescaled values 1000 - v: stored 0..400 with 0 white.
+    ImageDescription negativeSlope = window;
+    negativeSlope.windowCenter = 800;
+    negativeSlope.windowWidth = 400;
+    negativeSlope.rescaleIntercept = 1000;
+    negativeSlope.rescaleSlope = -1;
+    ImageDescription negativeSlope32 = negativeSlope;
+    negativeSlope32.bitsAllocated = negativeSlope32.bitsStored = 32;
+    negativeSlope32.highBit = 31;
+    negativeSlope32.displayDepth = 8;
     const std::vector<Case> cases {
         { "8-bit", eight, { 0, 10, 255 }, { 0, 10, 255 } },
         // (v - 50) * 255 / 100: 75 -> 63.
@@ -416,6 +426,9 @@ TEST(DisplayBitmapTest, MonochromeOneReversesEveryPath)
         { "1-bit", oneBit, { 0x03, 0x01 }, { 255, 255, 0, 0, 0, 0, 0, 0, 255 } },
         // Min-max 0..2,000,000: 1,000,000 -> 127.
         { "32-bit", thirtyTwo, longs({ 0, 1000000, 2000000 }), { 0, 127, 255 } },
+        // Reversed as MONOCHROME1 is: 255 - (100 - 0) * 255 / 400 = 192.
+        { "16-bit window, negative slope", negativeSlope, Words({ 0, 100, 400 }), { 255, 192, 0 } },
+        { "32-bit window, negative slope", negativeSlope32, longs({ 0, 100, 400 }), { 255, 192, 0 } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -2,9 +2,9 @@
 """velmora-tool render --png against DCMTK's dcmj2pnm, an independent renderer, within one grey
 level per sample, on the layouts the other tests read: pydicom's test files, the fixtures in
 tests/data/imaging/source, DCMTK transcodes of them (RLE, also split over 1 KB fragments without
-an offset table, JPEG lossless and baseline, JPEG-LS, implicit and big-endian), and MONOCHROME1
-copies on every monochrome path (8-bit, 16-bit window and min-max, modality LUT, 1-bit, 32-bit,
-compressed).
+an offset table, JPEG lossless and baseline, also saying Planar Configuration 1, JPEG-LS, implicit
+and big-endian), and MONOCHROME1 copies on every monochrome path (8-bit, 16-bit window and
+min-max, modality LUT, 1-bit, 32-bit, compressed).
 
 DCMTK renders with the file's first window (+Wi 1) where the file has one, with the VOI LUT
 (+Wl 1) where it has one, with min-max (+Wm) otherwise, and without a VOI step (-W) for 8-bit
@@ -19,8 +19,8 @@ computes those by hand:
 - the first Pixel Data in the tree (an icon before the image) is the one shown;
 - DCMTK reads 32-bit samples of big-endian OW as pairs of 16-bit words in little-endian order
   (pydicom and the viewer as 32-bit big-endian numbers; render_matches_pydicom checks those).
-A MONOCHROME1 window may differ by two levels: the viewer truncates before it reverses, DCMTK
-rounds after.
+A MONOCHROME1 window, or one on a negative rescale slope, may differ by two levels: the viewer
+truncates before it reverses, DCMTK rounds after.
 
 Usage: render_matches_dcmtk.py VELMORA_TOOL
 """
@@ -105,7 +105,7 @@ def dcmtk_mode(ds):
         intercept = float(ds.get("RescaleIntercept", 0)) if "RescaleSlope" in ds else 0.0
         slope = float(ds.get("RescaleSlope", 1)) if "RescaleIntercept" in ds else 1.0
         center, width = first(ds.WindowCenter) - intercept, first(ds.WindowWidth)
-        low, high = (center - width / 2) / slope, (center + width / 2) / slope
+        low, high = sorted(((center - width / 2) / slope, (center + width / 2) / slope))
         if low < lo or high > hi:
             return None, f"window {low:.0f}..{high:.0f} clamped to the pixel range {lo}..{hi}"
         return ["+Wi", "1"], None
@@ -124,7 +124,39 @@ def corpus(work):
             if subprocess.run([*command, os.path.join(PYDICOM, name), out], capture_output=True).returncode == 0:
                 files.append((os.path.basename(out), out))
     files += monochrome1_copies(work)
+    files += planar_1_jpeg_copies(work)
+    files += negative_slope_copies(work)
     return files
+
+
+def negative_slope_copies(work):
+    """CT_small with Rescale Slope -1 and a window inside its range, native and JPEG-LS: the window
+    applies to the rescaled values, so the highest stored values show darkest."""
+    ds = pydicom.dcmread(os.path.join(PYDICOM, "CT_small.dcm"))
+    ds.RescaleSlope, ds.RescaleIntercept = -1, 0
+    ds.WindowCenter, ds.WindowWidth = -1000, 400
+    path = os.path.join(work, "CT_small_negative_slope.dcm")
+    ds.save_as(path)
+    copies = [(os.path.basename(path), path)]
+    out = os.path.join(work, "CT_small_negative_slope_jpeg_ls.dcm")
+    if subprocess.run(["dcmcjpls", path, out], capture_output=True).returncode == 0:
+        copies.append((os.path.basename(out), out))
+    return copies
+
+
+def planar_1_jpeg_copies(work):
+    """JPEG files that say Planar Configuration 1 (PS3.5 has it be 0): JPEG gives its components
+    by pixel whatever the attribute says, and DCMTK reads them so."""
+    copies = []
+    for suffix in ("jpeg_lossless", "jpeg_baseline"):
+        source = os.path.join(work, f"SC_rgb_small_odd_{suffix}.dcm")
+        if os.path.exists(source):
+            ds = pydicom.dcmread(source)
+            ds.PlanarConfiguration = 1
+            path = os.path.join(work, f"SC_rgb_small_odd_{suffix}_planar_1.dcm")
+            ds.save_as(path)
+            copies.append((os.path.basename(path), path))
+    return copies
 
 
 def monochrome1_copies(work):
@@ -211,7 +243,8 @@ def main():
                               capture_output=True).returncode != 0:
                 print(f"no reference {label}: DCMTK refuses it")
                 continue
-            tolerance = 2 if ds.PhotometricInterpretation == "MONOCHROME1" and "+Wi" in options else 1
+            reversed_ = (ds.PhotometricInterpretation == "MONOCHROME1") != (float(ds.get("RescaleSlope", 1)) < 0)
+            tolerance = 2 if reversed_ and "+Wi" in options else 1
             for frame, flags in sorted({(1, ()), (frames, ()), (1, ("--mirror", "--flip"))}):
                 problem = compare(tool, work, label, path, options, frame, flags, tolerance)
                 compared += 1
