@@ -79,7 +79,13 @@ void ReadingAids::ShowTags()
         m_tags->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     m_tags->show();
-    FollowSelection();
+    // From a tile's menu: that tile's file (the selection shows in tile 0); later selections
+    // are followed again.
+    const auto* pointed = m_pointedTile ? qobject_cast<TileWindow*>(m_pointedTile()) : nullptr;
+    if (pointed != nullptr && !pointed->FramePath().empty())
+        m_tags->ShowFile(pointed->FramePath());
+    else
+        FollowSelection();
     m_tags->raise();
     m_tags->activateWindow();
 }

@@ -31,7 +31,7 @@ public:
     // F2, F3 and F4..F8 (preset 0..4). A preset does nothing unless a live tile shows an image
     // whose rescale gives Hounsfield units.
     void ChooseWindow(WindowChoice choice);
-    // Opens (or raises) the tags window on the selected image's file.
+    // Opens (or raises) the tags window on the pointed tile's file, else on the selected image's.
     void ShowTags();
     void CopyImage();
     // Asks for a file name through the save dialog and writes the image there as PNG; false when

@@ -157,6 +157,7 @@ double TileWindow::CurrentZoom() const
 bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
 {
     m_imageShown = false;
+    m_framePath.clear();
     m_bands.clear();
     m_spacing = {};
     // From here the tile shows this load's frame or nothing: a picture shown before is gone.
@@ -184,6 +185,7 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     Invalidate(Erase::Yes);
     m_appliedWindow = Effective(windowChoice);
     m_imageShown = true;
+    m_framePath = path;
     return true;
 }
 
@@ -210,6 +212,7 @@ void TileWindow::ShowPicture(const std::string& path)
     if (path.empty())
         return;
     m_picturePath = path;
+    m_framePath.clear();
     m_imageShown = false;
     m_loader.ReleaseFile();
     // The annotations belong to the frame the picture replaces; a canvas left bound would paint

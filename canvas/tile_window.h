@@ -91,6 +91,8 @@ public:
     const DisplayBitmap& Bitmap() const { return m_bitmap; }
     const ImageDescription& Description() const { return m_description; }
     const std::string& PicturePath() const { return m_picturePath; }
+    // The file of the DICOM frame shown; empty when the tile shows none.
+    const std::string& FramePath() const { return m_framePath; }
     const QImage& Picture() const { return m_picture; }
     CanvasBinding& Binding() { return m_binding; }
     AnnotationLayer& Layer() { return m_layer; }
@@ -153,6 +155,7 @@ private:
     bool m_calibrationPending = false;
     TileContent m_content = TileContent::DicomFrame;
     std::string m_picturePath;
+    std::string m_framePath;
     QImage m_picture;
     std::array<double, 2> m_spacing {};
     std::vector<std::pair<uint32_t, uint32_t>> m_bands;

@@ -3,6 +3,8 @@
 // menu with "Open containing folder", and the F1 help listing the keys.
 #include "app/context_menus.h"
 #include "app/key_help_window.h"
+#include "app/reading_aids.h"
+#include "app/tags_window.h"
 #include "app/viewer_commands.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
@@ -145,8 +147,8 @@ private slots:
         QVERIFY(!d->Menus().OpenMenu());
     }
 
-    // Copy and Export from the menu of a tile take that tile's image (the menu holds the mouse,
-    // so the tile under it is no guide); from the menu of an empty tile they take nothing.
+    // Copy, Export and the tags from the menu of a tile take that tile's image (the menu holds the
+    // mouse, so the tile under it is no guide); from the menu of an empty tile they take nothing.
     void theImageMenuActsOnTheTileItWasOpenedOver()
     {
         auto d = MakeViewer(m_folder.Path(), m_answers);
@@ -177,8 +179,21 @@ private slots:
         SetDialogs(std::move(previous));
         QCOMPARE(QImage(exported).convertToFormat(QImage::Format_RGB32), third);
 
-        // Image 3 of three: tiles 1 to 3 stay empty.
+        // Its tags too; the window follows the selection again afterwards.
+        const ExamItem selected = d->Tree()->Selected();
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        ChooseItem(rightClick(tile2), "DICOM tags...");
+        TagsWindow* tags = d->Aids()->Tags();
+        QVERIFY(tags && tags->isVisible());
+        QCOMPARE(QString::fromStdString(tags->File()), m_folder.Path() + "/DICOM/CT_HEAD/CT003.dcm");
+        QCOMPARE(d->Tree()->Selected(), selected);
         QTest::keyClick(d.get(), Qt::Key_PageDown);
+        QCOMPARE(QString::fromStdString(tags->File()), m_folder.Path() + "/DICOM/CT_HEAD/CT002.dcm");
+        tags->close();
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+
+        // Image 3 of three: tiles 1 to 3 stay empty.
         QTest::keyClick(d.get(), Qt::Key_PageDown);
         QVERIFY(!TileOf(*d, 2)->ImageShown());
         QApplication::clipboard()->setText("before");
