@@ -3,8 +3,10 @@
 #include "app/command_table.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace velmora {
 
@@ -26,10 +28,15 @@ KeyHelpWindow::KeyHelpWindow(const CommandTable& commands, QWidget* parent)
         m_list->addTopLevelItem(
             new QTreeWidgetItem(QStringList { command.key.toString(QKeySequence::NativeText), text }));
     }
-    m_list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_list->header()->setStretchLastSection(false);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
-    resize(360, 480);
+    // Wide enough for every line whole, with room for the scroll bar.
+    const QMargins margins = layout->contentsMargins();
+    const int listWidth = m_list->header()->length() + 2 * m_list->frameWidth()
+        + m_list->verticalScrollBar()->sizeHint().width();
+    resize(std::max(360, listWidth + margins.left() + margins.right()), 480);
 }
 
 KeyHelpWindow* KeyHelpWindow::ShowFor(const CommandTable& commands, QWidget* owner)

@@ -11,6 +11,7 @@
 #include "viewer_fixture.h"
 
 #include <QClipboard>
+#include <QHeaderView>
 #include <QMenu>
 #include <QTreeWidget>
 
@@ -327,6 +328,15 @@ private slots:
         for (const char* row : { "R Ruler", "F1 Keyboard shortcuts", "Menu Context menu", "Ctrl+S Save Image",
                  "PgDown Next image", "Ctrl+Q Quit" })
             QVERIFY2(rows.contains(row), row);
+        // Every line whole: both columns as wide as their longest text, and the list as wide as both.
+        QTreeWidget* list = help->List();
+        const QFontMetrics metrics(list->font());
+        for (int k = 0; k < list->topLevelItemCount(); ++k)
+            for (int column : { 0, 1 })
+                QVERIFY2(metrics.horizontalAdvance(list->topLevelItem(k)->text(column))
+                        < list->columnWidth(column),
+                    qPrintable(list->topLevelItem(k)->text(column)));
+        QVERIFY(list->header()->length() <= list->viewport()->width());
         // A second F1 shows the same window.
         d->activateWindow();
         QTest::keyClick(d.get(), Qt::Key_F1);
