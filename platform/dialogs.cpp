@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace velmora {
@@ -34,7 +35,17 @@ QString QtDialogs::OpenFile(QWidget* owner, const QString& title, const QString&
 
 QString QtDialogs::SaveFile(QWidget* owner, const QString& title, const QString& filter)
 {
-    return QFileDialog::getSaveFileName(owner, title, QString(), filter);
+    QFileDialog dialog(owner, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A filter of one extension ("PNG image (*.png)") gives the suffix a name typed without one
+    // receives, so the dialog asks before replacing the file the name completes to.
+    static const QRegularExpression oneExtension(R"(\(\*\.(\w+)\)$)");
+    if (const QRegularExpressionMatch match = oneExtension.match(filter); match.hasMatch())
+        dialog.setDefaultSuffix(match.captured(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 bool Dialogs::ShowFolder(const QByteArray& url)

@@ -4,6 +4,8 @@
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,9 +18,17 @@ namespace {
 struct Typist {
     QString title;
     QStringList filters;
+    QString question; // the text of a message box the dialog asked, answered Yes
     void Answer(const QString& name)
     {
         QTimer::singleShot(0, [this, name] {
+            // A question the dialog asks after the Return below.
+            QTimer::singleShot(0, [this] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    question = box->text();
+                    box->button(QMessageBox::Yes)->click();
+                }
+            });
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
@@ -69,6 +79,46 @@ private slots:
         QCOMPARE(typist.title, QString("Import Image"));
         QCOMPARE(typist.filters, QStringList { "ALL (*)" });
         QCOMPARE(QFile::exists(path), exists);
+    }
+
+    // A name typed without the filter's extension receives it, and a file of the completed name
+    // is replaced only when the user says so; without a filter a name stays as typed.
+    void saveCompletesTheExtensionBeforeAskingToReplace_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("returned");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("completed to an existing file") << "PNG image (*.png)"
+                                                       << "there"
+                                                       << "there.png" << true;
+        QTest::newRow("completed to a new file") << "PNG image (*.png)"
+                                                 << "fresh"
+                                                 << "fresh.png" << false;
+        QTest::newRow("typed whole") << "PNG image (*.png)"
+                                     << "there.png"
+                                     << "there.png" << true;
+        QTest::newRow("no filter") << ""
+                                   << "there"
+                                   << "there" << false;
+    }
+
+    void saveCompletesTheExtensionBeforeAskingToReplace()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, returned);
+        QFETCH(bool, asked);
+        QTemporaryDir dir;
+        QFile existing(dir.filePath("there.png"));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        Typist typist;
+        typist.Answer(dir.filePath(typed));
+        QtDialogs dialogs;
+        QCOMPARE(dialogs.SaveFile(nullptr, "Export Image", filter), dir.filePath(returned));
+        QCOMPARE(typist.title, QString("Export Image"));
+        QCOMPARE(!typist.question.isEmpty(), asked);
     }
 
     void cancelReturnsNothing()
