@@ -64,6 +64,9 @@ TagsWindow::TagsWindow(QWidget* parent)
     auto* copyKey = new QShortcut(QKeySequence::Copy, m_tree);
     copyKey->setContext(Qt::WidgetShortcut);
     connect(copyKey, &QShortcut::activated, this, [this] { CopySelection(); });
+    // Escape closes it, as it closes the help window and the dialogs.
+    auto* closeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 }
 
 void TagsWindow::ShowFile(const std::string& path)

@@ -419,8 +419,11 @@ private slots:
         QCOMPARE(tags->Tree()->topLevelItemCount(), 0);
         QVERIFY(label().endsWith("(not readable as DICOM)"));
 
-        // Closed, it stays as it was until opened again.
-        tags->close();
+        // Closed (Escape closes it), it stays as it was until opened again.
+        QApplication::setActiveWindow(tags);
+        QCOMPARE(QApplication::activeWindow(), tags);
+        QTest::keyClick(tags->Tree(), Qt::Key_Escape);
+        QVERIFY(!tags->isVisible());
         d->OpenPaths({ Slice(1).toStdString() });
         QCOMPARE(tags->File(), latin1);
         QTest::keyClick(d.get(), Qt::Key_D, Qt::ControlModifier);
