@@ -521,18 +521,54 @@ bool DisplayBitmap::ConvertPalette24(uint32_t length)
 
 namespace {
 
-// One row of RGB pixels by pixel into the bitmap's BGR order, showing the high byte of wider
-// samples. kFixed, when not 0, is the sample size as a constant, so that the common layouts
-// compile to plain byte moves.
-template <uint32_t kFixed>
-void RgbRowToBgr(const uint8_t* src, uint8_t* out, uint32_t columns, uint32_t sampleBytes)
+// The byte a colour sample shows: the sample itself when it is one byte, otherwise the top eight
+// of its stored bits (the high byte when every bit is stored; bits 4 to 11 of 12 bits stored from
+// bit 0). Wide samples are little-endian.
+class ShownByte {
+public:
+    ShownByte(const ImageDescription& d, uint32_t sampleBytes)
+        : m_bytes(sampleBytes)
+    {
+        const uint32_t allocated = 8 * sampleBytes;
+        const uint32_t stored = (d.bitsStored == 0 || d.bitsStored > allocated) ? allocated : d.bitsStored;
+        const uint32_t low = (d.highBit < allocated && d.highBit + 1 >= stored) ? d.highBit + 1 - stored : 0;
+        if (sampleBytes > 1) {
+            m_shift = low + (stored > 8 ? stored - 8 : 0);
+            m_mask = stored >= 8 ? 0xFF : (1u << stored) - 1;
+        }
+    }
+    uint32_t Bytes() const { return m_bytes; }
+    uint8_t operator()(const uint8_t* sample) const
+    {
+        uint32_t v = 0;
+        for (uint32_t i = m_bytes; i-- > 0;)
+            v = v << 8 | sample[i];
+        return static_cast<uint8_t>((v >> m_shift) & m_mask);
+    }
+
+private:
+    uint32_t m_bytes;
+    uint32_t m_shift = 0;
+    uint32_t m_mask = 0xFF;
+};
+
+// One row of RGB pixels by pixel into the bitmap's BGR order; byte samples are plain byte moves.
+void RgbRowToBgr(const uint8_t* src, uint8_t* out, uint32_t columns, const ShownByte& shown)
 {
-    const uint32_t sb = kFixed != 0 ? kFixed : sampleBytes;
+    const uint32_t sb = shown.Bytes();
+    if (sb == 1) {
+        for (uint32_t c = 0; c < columns; ++c) {
+            out[3 * c + 0] = src[3 * c + 2];
+            out[3 * c + 1] = src[3 * c + 1];
+            out[3 * c + 2] = src[3 * c];
+        }
+        return;
+    }
     for (uint32_t c = 0; c < columns; ++c) {
-        const uint8_t* px = src + 3 * sb * static_cast<size_t>(c) + (sb - 1);
-        out[3 * c + 0] = px[2 * sb];
-        out[3 * c + 1] = px[sb];
-        out[3 * c + 2] = px[0];
+        const uint8_t* px = src + 3 * sb * static_cast<size_t>(c);
+        out[3 * c + 0] = shown(px + 2 * sb);
+        out[3 * c + 1] = shown(px + sb);
+        out[3 * c + 2] = shown(px);
     }
 }
 
@@ -542,8 +578,8 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
 {
     const ImageDescription& d = *m_description;
     const uint32_t columns = d.columns; // a local: the byte stores cannot change it
-    const uint32_t sb = m_sourceRowBytes / (3 * d.columns); // 1, 2 or 4: wide samples show their high byte
-    const uint32_t hiByte = sb - 1;
+    const uint32_t sb = m_sourceRowBytes / (3 * d.columns); // 1, 2 or 4
+    const ShownByte shown(d, sb);
     const uint8_t* raw = d.pixelBuffer.data();
     if (d.planarConfiguration == 1) {
         if (sb == 1) {
@@ -575,10 +611,10 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
             for (uint32_t c = 0; c < columns; ++c) {
-                const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
-                out[3 * c + 2] = raw[k];
-                out[3 * c + 1] = raw[k + m_planeBytes];
-                out[3 * c + 0] = raw[k + 2 * static_cast<size_t>(m_planeBytes)];
+                const uint8_t* px = raw + (static_cast<size_t>(r) * d.columns + c) * sb;
+                out[3 * c + 2] = shown(px);
+                out[3 * c + 1] = shown(px + m_planeBytes);
+                out[3 * c + 0] = shown(px + 2 * static_cast<size_t>(m_planeBytes));
             }
         }
         m_converted = m_total;
@@ -588,13 +624,7 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
     const uint32_t firstRow = m_converted / m_sourceRowBytes;
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
-        uint8_t* out = BitmapRow(firstRow + r);
-        if (sb == 1)
-            RgbRowToBgr<1>(src, out, columns, sb);
-        else if (sb == 2)
-            RgbRowToBgr<2>(src, out, columns, sb);
-        else
-            RgbRowToBgr<0>(src, out, columns, sb);
+        RgbRowToBgr(src, BitmapRow(firstRow + r), columns, shown);
         src += m_sourceRowBytes;
     }
     m_converted += rows * m_sourceRowBytes;
@@ -604,13 +634,17 @@ bool DisplayBitmap::ConvertRgb(uint32_t length)
 namespace {
 
 // One row of YBR_FULL pixels by pixel into BGR, as RgbRowToBgr does for RGB.
-template <uint32_t kFixed>
-void YbrRowToBgr(const uint8_t* src, uint8_t* out, uint32_t columns, uint32_t sampleBytes)
+void YbrRowToBgr(const uint8_t* src, uint8_t* out, uint32_t columns, const ShownByte& shown)
 {
-    const uint32_t sb = kFixed != 0 ? kFixed : sampleBytes;
+    const uint32_t sb = shown.Bytes();
+    if (sb == 1) {
+        for (uint32_t c = 0; c < columns; ++c)
+            YbrToBgr(src[3 * c], src[3 * c + 1], src[3 * c + 2], out + 3 * c);
+        return;
+    }
     for (uint32_t c = 0; c < columns; ++c) {
-        const uint8_t* px = src + 3 * sb * static_cast<size_t>(c) + (sb - 1);
-        YbrToBgr(px[0], px[sb], px[2 * sb], out + 3 * c);
+        const uint8_t* px = src + 3 * sb * static_cast<size_t>(c);
+        YbrToBgr(shown(px), shown(px + sb), shown(px + 2 * sb), out + 3 * c);
     }
 }
 
@@ -621,7 +655,7 @@ bool DisplayBitmap::ConvertYbr(uint32_t length)
     const ImageDescription& d = *m_description;
     const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     const uint32_t sb = m_sourceRowBytes / (3 * d.columns);
-    const uint32_t hiByte = sb - 1;
+    const ShownByte shown(d, sb);
     const uint8_t* raw = d.pixelBuffer.data();
     if (d.planarConfiguration == 1) {
         if (m_received + length < m_total)
@@ -629,9 +663,9 @@ bool DisplayBitmap::ConvertYbr(uint32_t length)
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
             for (uint32_t c = 0; c < columns; ++c) {
-                const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
-                YbrToBgr(raw[k], raw[k + m_planeBytes], raw[k + 2 * static_cast<size_t>(m_planeBytes)],
-                    out + 3 * c);
+                const uint8_t* px = raw + (static_cast<size_t>(r) * d.columns + c) * sb;
+                YbrToBgr(shown(px), shown(px + m_planeBytes),
+                    shown(px + 2 * static_cast<size_t>(m_planeBytes)), out + 3 * c);
             }
         }
         m_converted = m_total;
@@ -641,11 +675,7 @@ bool DisplayBitmap::ConvertYbr(uint32_t length)
     const uint32_t firstRow = m_converted / m_sourceRowBytes;
     const uint8_t* src = raw + m_converted;
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
-        uint8_t* out = BitmapRow(firstRow + r);
-        if (sb == 1)
-            YbrRowToBgr<1>(src, out, columns, sb);
-        else
-            YbrRowToBgr<0>(src, out, columns, sb);
+        YbrRowToBgr(src, BitmapRow(firstRow + r), columns, shown);
         src += m_sourceRowBytes;
     }
     m_converted += rows * m_sourceRowBytes;
@@ -679,7 +709,7 @@ bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
     const ImageDescription& d = *m_description;
     const uint32_t columns = d.columns; // a local: the byte stores cannot change it
     const uint32_t sb = m_sourceRowBytes / (4 * d.columns);
-    const uint32_t hiByte = sb - 1;
+    const ShownByte shown(d, sb);
     const bool cmyk = d.photometricCode == PHOTOMETRIC_CMYK;
     const uint8_t* raw = d.pixelBuffer.data();
     auto put = [cmyk](uint8_t s0, uint8_t s1, uint8_t s2, uint8_t s3, uint8_t* out) {
@@ -700,8 +730,8 @@ bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
             for (uint32_t c = 0; c < columns; ++c) {
-                const size_t k = (static_cast<size_t>(r) * d.columns + c) * sb + hiByte;
-                put(raw[k], raw[k + plane], raw[k + 2 * plane], raw[k + 3 * plane], out + 3 * c);
+                const uint8_t* px = raw + (static_cast<size_t>(r) * d.columns + c) * sb;
+                put(shown(px), shown(px + plane), shown(px + 2 * plane), shown(px + 3 * plane), out + 3 * c);
             }
         }
         m_converted = m_total;
@@ -713,8 +743,8 @@ bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
         for (uint32_t c = 0; c < columns; ++c) {
-            const uint8_t* px = src + 4 * sb * c + hiByte;
-            put(px[0], px[sb], px[2 * sb], px[3 * sb], out + 3 * c);
+            const uint8_t* px = src + 4 * sb * static_cast<size_t>(c);
+            put(shown(px), shown(px + sb), shown(px + 2 * sb), shown(px + 3 * sb), out + 3 * c);
         }
         src += m_sourceRowBytes;
     }
@@ -722,7 +752,7 @@ bool DisplayBitmap::ConvertCmykArgb(uint32_t length)
     return true;
 }
 
-// YBR with other than three samples: grey from the first sample's high byte.
+// YBR with other than three samples: grey from the first sample (its top stored bits).
 bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
 {
     const ImageDescription& d = *m_description;
@@ -731,6 +761,7 @@ bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
         return false;
     const uint32_t spp = d.samplesPerPixel;
     const uint32_t sb = m_sourceRowBytes / (spp * d.columns);
+    const ShownByte shown(d, sb);
     const uint8_t* raw = d.pixelBuffer.data();
     if (d.planarConfiguration == 1) {
         if (m_received + length < m_total)
@@ -738,7 +769,7 @@ bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
         for (uint32_t r = 0; r < d.rows; ++r) {
             uint8_t* out = BitmapRow(r);
             for (uint32_t c = 0; c < columns; ++c)
-                out[c] = raw[(static_cast<size_t>(r) * d.columns + c) * sb + sb - 1];
+                out[c] = shown(raw + (static_cast<size_t>(r) * d.columns + c) * sb);
         }
         m_converted = m_total;
         return true;
@@ -749,7 +780,7 @@ bool DisplayBitmap::ConvertGreyFirstSample(uint32_t length)
     for (uint32_t r = 0; r < rows && firstRow + r < d.rows; ++r) {
         uint8_t* out = BitmapRow(firstRow + r);
         for (uint32_t c = 0; c < columns; ++c)
-            out[c] = src[spp * sb * c + sb - 1];
+            out[c] = shown(src + static_cast<size_t>(spp) * sb * c);
         src += m_sourceRowBytes;
     }
     m_converted += rows * m_sourceRowBytes;

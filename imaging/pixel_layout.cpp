@@ -16,7 +16,7 @@ FrameLayout FrameLayout::Of(const ImageDescription& d)
 {
     FrameLayout layout;
     // 1 to 16 bits in any layout; 32 bits for a single greyscale sample (dose grids) and for
-    // colour samples (shown from their high byte); never for palette indexes.
+    // colour samples (shown from their top stored bits); never for palette indexes.
     const bool wordOf32 = d.bitsAllocated == 32
         && (d.samplesPerPixel == 1
             || (d.samplesPerPixel >= 3 && d.photometricCode != PHOTOMETRIC_PALETTE_COLOR));

@@ -546,6 +546,11 @@ TEST(DisplayBitmapTest, ColourConverters)
         std::vector<uint8_t> raw;
         std::vector<Bgr> expected;
     };
+    auto stored = [](ImageDescription d, uint32_t bitsStored, uint32_t highBit) {
+        d.bitsStored = bitsStored;
+        d.highBit = highBit;
+        return d;
+    };
     const std::vector<Case> cases {
         { "rgb by pixel", Colour(2, 1, PHOTOMETRIC_RGB, 3), { 1, 2, 3, 4, 5, 6 },
             { { 3, 2, 1 }, { 6, 5, 4 } } },
@@ -553,6 +558,16 @@ TEST(DisplayBitmapTest, ColourConverters)
             { { 3, 2, 1 }, { 6, 5, 4 } } },
         { "rgb 48-bit by high byte", Colour(1, 1, PHOTOMETRIC_RGB, 3, 0, 16),
             Words({ 0x1100, 0x22FF, 0x3301 }), { { 0x33, 0x22, 0x11 } } },
+        // 12 bits stored show their top eight (bits 4 to 11); the bits above are not the sample's.
+        { "rgb 12 of 16 bits", stored(Colour(2, 1, PHOTOMETRIC_RGB, 3, 0, 16), 12, 11),
+            Words({ 0xFFF0, 0x0800, 0x0010, 0x0123, 0xA456, 0x0789 }),
+            { { 0x01, 0x80, 0xFF }, { 0x78, 0x45, 0x12 } } },
+        // High bit 15: the stored bits are 4 to 15, the low four not the sample's.
+        { "rgb 12 of 16 bits by plane, high bit 15", stored(Colour(1, 1, PHOTOMETRIC_RGB, 3, 1, 16), 12, 15),
+            Words({ 0xFF0F, 0x800A, 0x010F }), { { 0x01, 0x80, 0xFF } } },
+        // Y 100, Cb 90, Cr 200 in 12 bits (x 16), the top four bits set in Y: as "ybr full" below.
+        { "ybr full 12 of 16 bits", stored(Colour(1, 1, PHOTOMETRIC_YBR_FULL, 3, 0, 16), 12, 11),
+            Words({ 0xF000 | 1600, 1440, 3200 }), { { 33, 62, 201 } } },
         // Full range (PS3.3 C.7.6.3.1.2): neutral chroma keeps Y as it is. With Y 100, Cb 90,
         // Cr 200: R = 100 + 1.402 * 72 = 200.9, G = 100 + 0.344136 * 38 - 0.714136 * 72 = 61.7,
         // B = 100 - 1.772 * 38 = 32.7, rounded. Extremes are clamped: Y 255, Cb 0, Cr 255 gives

@@ -3,8 +3,8 @@
 level per sample, on the layouts the other tests read: pydicom's test files, the fixtures in
 tests/data/imaging/source, DCMTK transcodes of them (RLE, also split over 1 KB fragments without
 an offset table, JPEG lossless and baseline, also saying Planar Configuration 1, JPEG-LS, implicit
-and big-endian), and MONOCHROME1 copies on every monochrome path (8-bit, 16-bit window and
-min-max, modality LUT, 1-bit, 32-bit, compressed).
+and big-endian), MONOCHROME1 copies on every monochrome path (8-bit, 16-bit window and min-max,
+modality LUT, 1-bit, 32-bit, compressed), a window on a negative rescale slope, and 12-bit RGB.
 
 DCMTK renders with the file's first window (+Wi 1) where the file has one, with the VOI LUT
 (+Wl 1) where it has one, with min-max (+Wm) otherwise, and without a VOI step (-W) for 8-bit
@@ -126,7 +126,26 @@ def corpus(work):
     files += monochrome1_copies(work)
     files += planar_1_jpeg_copies(work)
     files += negative_slope_copies(work)
+    files += twelve_bit_colour_copies(work)
     return files
+
+
+def twelve_bit_colour_copies(work):
+    """SC_rgb_jpeg_dcmd's samples as 12 bits stored in 16 (each byte b as b x 16 + b / 16, the four
+    bits above set), native and RLE: shown from their top eight stored bits."""
+    ds = pydicom.dcmread(os.path.join(PYDICOM, "SC_rgb_jpeg_dcmd.dcm"))
+    samples = ds.pixel_array.astype(np.uint16)
+    ds.PixelData = ((samples << 4) | (samples >> 4) | 0xA000).astype("<u2").tobytes()
+    ds.BitsAllocated, ds.BitsStored, ds.HighBit = 16, 12, 11
+    ds.file_meta.TransferSyntaxUID = pydicom.uid.ExplicitVRLittleEndian
+    ds.is_little_endian, ds.is_implicit_VR = True, False
+    path = os.path.join(work, "SC_rgb_12_bits.dcm")
+    ds.save_as(path, write_like_original=False)
+    copies = [(os.path.basename(path), path)]
+    out = os.path.join(work, "SC_rgb_12_bits_rle.dcm")
+    if subprocess.run(["dcmcrle", path, out], capture_output=True).returncode == 0:
+        copies.append((os.path.basename(out), out))
+    return copies
 
 
 def negative_slope_copies(work):
