@@ -175,7 +175,7 @@ ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t
             if (got == 0)
                 return SUCCESS;
             if (IsSourceFile(chunk->file) && bigEndian)
-                vrs.Swap(vrIndex, out, static_cast<uint32_t>(got), ByteOrder::Big, ByteOrder::Little);
+                vrs.SwapValue(n->vr, out, static_cast<uint32_t>(got), ByteOrder::Big, ByteOrder::Little);
             if (got < n1)
                 return SUCCESS;
         } else {

@@ -195,10 +195,9 @@ ResultCode DataSet::FinishValue(ElementId id)
 {
     ElementNode& node = m_nodes[id];
     const VrDictionary& vrs = GlobalVrDictionary();
-    const int32_t vrIndex = vrs.IndexOf(node.vr);
-    const bool swap = (node.flags & NODE_BIG_ENDIAN) && HasFlag(vrs.FlagsOf(vrIndex), VrFlags::SWAP);
+    const bool swap = (node.flags & NODE_BIG_ENDIAN) && vrs.Swaps(node.vr);
     if (swap && node.value.memory) {
-        vrs.Swap(vrIndex, node.value.memory, node.value.length, ByteOrder::Big, ByteOrder::Little);
+        vrs.SwapValue(node.vr, node.value.memory, node.value.length, ByteOrder::Big, ByteOrder::Little);
     } else if (swap && node.value.file == &m_spool) {
         uint8_t piece[1024];
         for (uint64_t done = 0; done < node.value.length;) {
@@ -207,7 +206,7 @@ ResultCode DataSet::FinishValue(ElementId id)
             const int64_t at = static_cast<int64_t>(node.value.offset + done);
             if (m_spool.Seek(0, at) != at || m_spool.Read(piece, n) != n)
                 return ERROR_FILE_READ;
-            vrs.Swap(vrIndex, piece, n, ByteOrder::Big, ByteOrder::Little);
+            vrs.SwapValue(node.vr, piece, n, ByteOrder::Big, ByteOrder::Little);
             if (m_spool.Seek(0, at) != at || !m_spool.Write(piece, n))
                 return ERROR_FILE_WRITE;
             done += n;

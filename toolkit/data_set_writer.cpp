@@ -66,7 +66,7 @@ struct DataSet::WriteState {
     uint32_t valueLength = 0; // unpadded value bytes of the element (0 for a container)
     uint64_t outputLength = 0; // header + padded value
     uint8_t pad = 0;
-    int32_t swapVr = -1; // VR dictionary index by which a big-endian value is swapped; -1: none
+    bool swap = false; // the value's numbers are written big-endian
     uint32_t pieceStart = 0; // value offset of the bytes in `piece`
     uint32_t pieceLength = 0;
     uint8_t piece[kPieceSize] = {};
@@ -407,11 +407,11 @@ int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool
             state.pad = HasFlag(vrs.FlagsOf(vrs.IndexOf(n.vr)), VrFlags::RIGHT_20) ? 0x20 : 0x00;
             // A value relabelled UN stays little-endian: PS3.5 6.2.2 has readers that know its
             // real VR assume little-endian for UN whatever the transfer syntax.
-            state.swapVr = -1;
+            state.swap = false;
             if (big && !container && !delimiter) {
                 const bool relabelled
                     = WriteState::IsExplicit(*this, next) && WriteState::OutputVr(*this, next) == vr::UN;
-                state.swapVr = relabelled ? -1 : vrs.IndexOf(n.vr);
+                state.swap = !relabelled && vrs.Swaps(n.vr);
             }
             state.pieceStart = 0;
             state.pieceLength = 0;
@@ -445,8 +445,9 @@ int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool
                 const ResultCode read = ReadValue(m_current, state.piece, start, count);
                 if (read != SUCCESS)
                     return read;
-                if (state.swapVr >= 0)
-                    vrs.Swap(state.swapVr, state.piece, count, ByteOrder::Little, ByteOrder::Big);
+                if (state.swap)
+                    vrs.SwapValue(
+                        m_nodes[m_current].vr, state.piece, count, ByteOrder::Little, ByteOrder::Big);
                 state.pieceStart = start;
                 state.pieceLength = count;
             }

@@ -88,15 +88,39 @@ std::string_view VrDictionary::NameOf(int32_t index) const
     return (row && row->name) ? std::string_view(row->name) : std::string_view();
 }
 
+int32_t VrDictionary::SwapUnitOf(uint16_t code) const
+{
+    const VrRow* row = Row(IndexOf(code));
+    if (row == nullptr) {
+        switch (code) {
+        case VrCode('O', 'L'):
+            return 4;
+        case VrCode('O', 'D'):
+        case VrCode('O', 'V'):
+        case VrCode('S', 'V'):
+        case VrCode('U', 'V'):
+            return 8;
+        default:
+            return 1;
+        }
+    }
+    if (!HasFlag(row->flags, VrFlags::SWAP))
+        return 1;
+    // An attribute tag is two 16-bit numbers, each swapped on its own.
+    return row->kind == VrKind::TAG ? 2 : row->unitSize;
+}
+
 void VrDictionary::Swap(int32_t index, void* data, uint32_t length, ByteOrder from, ByteOrder to) const
 {
     const VrRow* row = Row(index);
-    if (row == nullptr || data == nullptr || length == 0xFFFFFFFFu || from == to
-        || !HasFlag(row->flags, VrFlags::SWAP))
-        return;
-    // An attribute tag is two 16-bit numbers, each swapped on its own.
-    const int32_t unit = row->kind == VrKind::TAG ? 2 : row->unitSize;
-    if (unit < 2)
+    if (row != nullptr)
+        SwapValue(row->code, data, length, from, to);
+}
+
+void VrDictionary::SwapValue(uint16_t code, void* data, uint32_t length, ByteOrder from, ByteOrder to) const
+{
+    const int32_t unit = SwapUnitOf(code);
+    if (data == nullptr || length == 0xFFFFFFFFu || from == to || unit < 2)
         return;
     auto* bytes = static_cast<uint8_t*>(data);
     const size_t units = length / static_cast<uint32_t>(unit);

@@ -96,8 +96,16 @@ public:
     // SWAP. Units are 2 bytes for TAG (each half of a tag separately) and the unit size
     // otherwise; a partial unit at the end is left alone.
     void Swap(int32_t index, void* data, uint32_t length, ByteOrder from, ByteOrder to) const;
+    // The same by VR code, also for the binary VRs newer than the dictionary (OD, OL, OV, SV,
+    // UV), whose numbers change byte order as their older siblings' do.
+    void SwapValue(uint16_t code, void* data, uint32_t length, ByteOrder from, ByteOrder to) const;
+    // True when values of `code` change between little- and big-endian encodings.
+    bool Swaps(uint16_t code) const { return SwapUnitOf(code) > 1; }
 
 private:
+    // Bytes per swapped unit of `code`: 2 for TAG, the unit size of a VR with SWAP, 1 otherwise.
+    int32_t SwapUnitOf(uint16_t code) const;
+
     const VrRow* m_rows = nullptr;
     int32_t m_count = 0;
     uint32_t m_smallest = 0;

@@ -553,6 +553,50 @@ TEST_F(WriterTest, TwelveByteHeaderInPiecesOfFive)
     EXPECT_EQ(fresh.WriteBytes(buffer, 5, produced), ERROR_GENERAL_INIT);
 }
 
+TEST_F(WriterTest, NumbersOfEveryBinaryVrChangeByteOrder)
+{
+    // Big-endian output reverses each number: 4 bytes for OF and OL, 8 for OD, OV, SV and UV
+    // (PS3.5 7.3); read back big-endian the values are the little-endian bytes again.
+    struct Row {
+        uint32_t tag;
+        const char* vr;
+        uint32_t unit;
+    };
+    const Row rows[] = {
+        { 0x00189219, "OD", 8 },
+        { 0x00640009, "OF", 4 },
+        { 0x00660040, "OL", 4 },
+        { 0x00660041, "OV", 8 },
+        { 0x00720082, "SV", 8 },
+        { 0x00720083, "UV", 8 },
+    };
+    Bytes value(16);
+    for (size_t i = 0; i < value.size(); ++i)
+        value[i] = static_cast<uint8_t>(i + 1);
+    DataSet ds;
+    Encoder x;
+    x.big = true;
+    for (const Row& row : rows) {
+        const ElementId id = ds.InsertElement(NO_ELEMENT, row.tag, VrCode(row.vr[0], row.vr[1]), false, 0);
+        ASSERT_EQ(ds.AppendValue(id, value.data(), 16), SUCCESS);
+        x.Tag(row.tag).Text(row.vr).U16(0).U32(16);
+        for (uint32_t at = 0; at < 16; at += row.unit)
+            x.bytes.insert(x.bytes.end(), value.rbegin() + (16 - at - row.unit), value.rbegin() + (16 - at));
+    }
+    const Bytes out = Encode(ds, DS_EXPLICIT_VR | DS_BIG_ENDIAN);
+    EXPECT_EQ(out, x.bytes);
+    DataSet back;
+    ASSERT_EQ(back.BeginParse(0, DS_EXPLICIT_VR | DS_BIG_ENDIAN | DS_VALUES_IN_MEMORY), SUCCESS);
+    ASSERT_EQ(back.PushBytes(out.data(), static_cast<uint32_t>(out.size())), SUCCESS);
+    ASSERT_EQ(back.EndParse(), SUCCESS);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.vr);
+        Bytes read(16);
+        ASSERT_EQ(back.ReadValue(back.FindElement(NO_ELEMENT, row.tag, true), read.data(), 0, 16), SUCCESS);
+        EXPECT_EQ(read, value);
+    }
+}
+
 TEST_F(WriterTest, LongAndUnknownVrsStayReadable)
 {
     DataSet ds;

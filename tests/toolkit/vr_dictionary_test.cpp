@@ -70,7 +70,8 @@ TEST(VrDictionaryTest, KnownRowsAndNeutralAnswers)
         { vr::DS, VrKind::FLOAT8, 1, VrFlags::DELIMITER | VrFlags::LEFT_20 | VrFlags::RIGHT_20 },
         { vr::IS, VrKind::SINT4, 1, VrFlags::DELIMITER | VrFlags::LEFT_20 | VrFlags::RIGHT_20 },
         { vr::OB, VrKind::UINT1, 1, VrFlags::FIXED | VrFlags::BINARY | VrFlags::RIGHT_00 },
-        { vr::OF, VrKind::FLOAT4, 4, VrFlags::FIXED | VrFlags::BINARY | VrFlags::RIGHT_00 },
+        // OF holds 32-bit floats, swapped between byte orders as FL is (PS3.5 7.3).
+        { vr::OF, VrKind::FLOAT4, 4, VrFlags::FIXED | VrFlags::SWAP | VrFlags::BINARY | VrFlags::RIGHT_00 },
         { vr::OW, VrKind::UINT2, 2, VrFlags::FIXED | VrFlags::SWAP | VrFlags::BINARY },
         { vr::SQ, VrKind::SEQUENCE, 1, VrFlags::NONE },
         { vr::TM, VrKind::TIME, 1, VrFlags::DELIMITER | VrFlags::RIGHT_20 },
@@ -120,7 +121,7 @@ TEST(VrDictionaryTest, SwapConvertsUnitsInPlace)
         { "a partial FD unit stays", vr::FD, { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 },
             { 8, 7, 6, 5, 4, 3, 2, 1, 9, 10 } },
         { "shorter than one unit", vr::UL, { 1, 2, 3 }, { 1, 2, 3 } },
-        { "OF is never swapped", vr::OF, { 1, 2, 3, 4 }, { 1, 2, 3, 4 } },
+        { "OF reverses 4 bytes", vr::OF, { 1, 2, 3, 4 }, { 4, 3, 2, 1 } },
         { "OB", vr::OB, { 1, 2, 3, 4 }, { 1, 2, 3, 4 } },
         { "UN", vr::UN, { 1, 2, 3, 4 }, { 1, 2, 3, 4 } },
         { "text", vr::DS, { '1', '.', '5', ' ' }, { '1', '.', '5', ' ' } },
@@ -139,7 +140,8 @@ TEST(VrDictionaryTest, SwapConvertsUnitsInPlace)
 TEST(VrDictionaryTest, SwapAffectsExactlyTheBinaryMultiByteVrs)
 {
     const VrDictionary dictionary = BuiltInDictionary();
-    const std::set<uint16_t> swapped = { vr::AT, vr::FD, vr::FL, vr::OW, vr::SL, vr::SS, vr::UL, vr::US };
+    const std::set<uint16_t> swapped
+        = { vr::AT, vr::FD, vr::FL, vr::OF, vr::OW, vr::SL, vr::SS, vr::UL, vr::US };
     for (int32_t i = 0; i < dictionary.Count(); ++i) {
         const uint16_t code = dictionary.CodeOf(i);
         std::vector<uint8_t> bytes = { 1, 2, 3, 4, 5, 6, 7, 8 };
@@ -149,6 +151,37 @@ TEST(VrDictionaryTest, SwapAffectsExactlyTheBinaryMultiByteVrs)
         // Swapping back restores the value.
         dictionary.Swap(i, bytes.data(), 8, ByteOrder::Big, ByteOrder::Little);
         EXPECT_EQ(bytes, std::vector<uint8_t>({ 1, 2, 3, 4, 5, 6, 7, 8 })) << VrCodeText(code);
+    }
+}
+
+TEST(VrDictionaryTest, SwapValueKnowsTheNewerBinaryVrs)
+{
+    // OD, OV, SV and UV hold 64-bit numbers, OL 32-bit ones (PS3.5 6.2): their bytes reverse
+    // per number like FD's and UL's. Text and bytes of newer VRs stay as they are.
+    const VrDictionary dictionary = BuiltInDictionary();
+    const std::vector<uint8_t> in = { 1, 2, 3, 4, 5, 6, 7, 8, 9 };
+    struct Case {
+        uint16_t code;
+        std::vector<uint8_t> out;
+    };
+    const Case cases[] = {
+        { VrCode('O', 'D'), { 8, 7, 6, 5, 4, 3, 2, 1, 9 } },
+        { VrCode('O', 'V'), { 8, 7, 6, 5, 4, 3, 2, 1, 9 } },
+        { VrCode('S', 'V'), { 8, 7, 6, 5, 4, 3, 2, 1, 9 } },
+        { VrCode('U', 'V'), { 8, 7, 6, 5, 4, 3, 2, 1, 9 } },
+        { VrCode('O', 'L'), { 4, 3, 2, 1, 8, 7, 6, 5, 9 } },
+        { VrCode('U', 'C'), in },
+        { VrCode('U', 'R'), in },
+        { vr::US, { 2, 1, 4, 3, 6, 5, 8, 7, 9 } },
+        { vr::OB, in },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(VrCodeText(c.code));
+        std::vector<uint8_t> bytes = in;
+        dictionary.SwapValue(
+            c.code, bytes.data(), static_cast<uint32_t>(bytes.size()), ByteOrder::Big, ByteOrder::Little);
+        EXPECT_EQ(bytes, c.out);
+        EXPECT_EQ(dictionary.Swaps(c.code), c.out != in);
     }
 }
 
