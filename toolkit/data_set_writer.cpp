@@ -157,10 +157,32 @@ struct DataSet::WriteState {
         return n.vr;
     }
     // The value bytes a leaf is written with: what was read of it. A value that a damaged source
-    // cuts short is written as far as the file goes, not filled up with invented zeros.
+    // cuts short is written as far as the file goes, not filled up with invented zeros; binary
+    // numbers keep their whole numbers only (a US of 3 bytes is one number, and written so).
     static uint32_t LeafLength(const DataSet& ds, ElementId id)
     {
-        return std::min(ds.GetValueLength(id), ds.GetHeldLength(id));
+        const uint32_t length = std::min(ds.GetValueLength(id), ds.GetHeldLength(id));
+        const uint32_t unit = NumberSize(ds.m_nodes[id].vr);
+        return length - length % unit;
+    }
+    static uint32_t NumberSize(uint16_t code)
+    {
+        switch (code) {
+        case vr::US:
+        case vr::SS:
+            return 2;
+        case vr::UL:
+        case vr::SL:
+        case vr::FL:
+        case vr::AT:
+            return 4;
+        case vr::FD:
+        case VrCode('S', 'V'):
+        case VrCode('U', 'V'):
+            return 8;
+        default:
+            return 1;
+        }
     }
     static uint32_t HeaderSize(const DataSet& ds, ElementId id)
     {

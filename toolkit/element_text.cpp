@@ -64,10 +64,13 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
     }
     if (IsBulkVr(code))
         return out;
+    // Only the numbers the file holds whole: a value cut by the end of a damaged file would
+    // otherwise show numbers made of the zeros ReadValue gives past its end.
     const int32_t unit = vrs.UnitSizeOf(index);
-    if (unit <= 0 || length / static_cast<uint32_t>(unit) > 16)
+    const uint32_t held = std::min(length, ds.GetHeldLength(id));
+    if (unit <= 0 || held / static_cast<uint32_t>(unit) > 16)
         return out;
-    const uint32_t units = length / static_cast<uint32_t>(unit);
+    const uint32_t units = held / static_cast<uint32_t>(unit);
     char piece[40];
     for (uint32_t i = 0; i < units; ++i) {
         if (i > 0)

@@ -1,6 +1,7 @@
 // The DICOM file reader: Load and the push parser on built streams and on real files.
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
+#include "toolkit/element_text.h"
 #include "toolkit/read_tolerance.h"
 #include "toolkit/result_code_table.h"
 #include "toolkit/tag.h"
@@ -803,6 +804,22 @@ TEST_F(ReaderTest, TruncatedFiles)
     text.Preamble().Meta(kExplicitLittle).Filler(20).Header(0x00204000, "UT", 0xFFFFFFF0u).Raw("Held");
     ASSERT_EQ(m_ds.Load(Save(text.Bytes()).c_str()), SUCCESS);
     EXPECT_EQ(String(m_ds.FindElement(-1, 0x00204000, true)), "Held");
+    // A number cut in half is neither shown nor saved: the dump has no value for an FD of which
+    // the file holds 4 of 8 bytes (with zeros past the end it would read as a tiny denormal),
+    // and a save writes it empty.
+    Writer number;
+    number.Preamble()
+        .Meta(kExplicitLittle)
+        .Filler(20)
+        .Header(0x00189089, "FD", 8)
+        .Raw(std::string("\0\0\x80\x3f", 4));
+    ASSERT_EQ(m_ds.Load(Save(number.Bytes()).c_str()), SUCCESS);
+    const ElementId cut = m_ds.FindElement(-1, 0x00189089, true);
+    EXPECT_EQ(DescribeElement(m_ds, cut).value, "");
+    const std::string saved = Save({});
+    ASSERT_EQ(m_ds.Save(saved.c_str(), 0), SUCCESS);
+    ASSERT_EQ(m_ds.Load(saved.c_str()), SUCCESS);
+    EXPECT_EQ(m_ds.GetValueLength(m_ds.FindElement(-1, 0x00189089, true)), 0u);
     // Cut inside the pixel data header: the incomplete element is removed.
     bytes.resize(bytes.size() - 2 - 5);
     ASSERT_EQ(m_ds.Load(Save(bytes).c_str()), SUCCESS);

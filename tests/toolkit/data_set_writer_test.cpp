@@ -553,6 +553,41 @@ TEST_F(WriterTest, TwelveByteHeaderInPiecesOfFive)
     EXPECT_EQ(fresh.WriteBytes(buffer, 5, produced), ERROR_GENERAL_INIT);
 }
 
+TEST_F(WriterTest, BinaryNumbersAreWrittenWhole)
+{
+    // A US of 3 bytes holds one number (readers show one, pydicom refuses the odd byte): it is
+    // written as that number. Byte strings (OB, OW) keep every byte and get their pad.
+    struct Row {
+        uint32_t tag;
+        uint16_t vr;
+        uint32_t length;
+        uint32_t written;
+    };
+    const Row rows[] = {
+        { 0x00091001, vr::OB, 3, 3 },
+        { 0x00091002, vr::OW, 3, 3 },
+        { 0x00280010, vr::US, 3, 2 },
+        { 0x00280106, vr::SS, 1, 0 },
+        { 0x00281041, vr::SL, 7, 4 },
+        { 0x00287fe0, vr::UL, 6, 4 },
+        { 0x00289099, vr::FD, 12, 8 },
+        { 0x0028a001, vr::FL, 5, 4 },
+    };
+    DataSet ds;
+    Encoder x;
+    const Bytes value = { 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 };
+    for (const Row& row : rows) {
+        ASSERT_EQ(
+            ds.AppendValue(ds.InsertElement(NO_ELEMENT, row.tag, row.vr, false, 0), value.data(), row.length),
+            SUCCESS);
+        x.Implicit(row.tag, row.written + row.written % 2);
+        x.bytes.insert(x.bytes.end(), value.begin(), value.begin() + row.written);
+        if (row.written % 2)
+            x.bytes.push_back(0);
+    }
+    EXPECT_EQ(Encode(ds, 0), x.bytes);
+}
+
 TEST_F(WriterTest, NumbersOfEveryBinaryVrChangeByteOrder)
 {
     // Big-endian output reverses each number: 4 bytes for OF and OL, 8 for OD, OV, SV and UV
