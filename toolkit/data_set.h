@@ -181,6 +181,9 @@ private:
     void FreeChunks(ElementNode& node);
     ElementId PlaceNewElement();
     bool IsFull(ElementId container) const;
+    // Decodes the tag of node `id` from the first four header bytes, in the encoding of the
+    // level it stands on.
+    void DecodeTag(ElementId id);
     ResultCode HeaderComplete(ElementNode& node);
     ResultCode BeginValue(ElementNode& node);
     ResultCode FinishValue(ElementId id);

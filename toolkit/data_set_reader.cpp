@@ -217,6 +217,30 @@ ResultCode DataSet::FinishValue(ElementId id)
     return SUCCESS;
 }
 
+void DataSet::DecodeTag(ElementId id)
+{
+    ElementNode& node = m_nodes[id];
+    const bool dataSetBig = (m_flags & DS_BIG_ENDIAN) != 0;
+    // An element inside a sequence is encoded as the sequence's content is: as the data
+    // set, except inside a sequence read from a UN element (see HeaderComplete).
+    const ElementId parent = node.parent;
+    uint32_t flags = parent >= 0 ? m_nodes[parent].flags & (NODE_BIG_ENDIAN | NODE_EXPLICIT_VR)
+                                 : m_flags & (DS_BIG_ENDIAN | DS_EXPLICIT_VR);
+    uint16_t group = Read16(m_header, (flags & NODE_BIG_ENDIAN) != 0);
+    if (m_flags & DS_META_GROUP) {
+        if (group == 0x0002 || (dataSetBig && group == 0x0200)) {
+            group = 0x0002;
+            flags = NODE_EXPLICIT_VR;
+        } else if (group > 0x0002) {
+            m_flags &= ~static_cast<uint32_t>(DS_META_GROUP);
+        }
+    }
+    node.flags = flags;
+    const uint16_t element = Read16(m_header + 2, (flags & NODE_BIG_ENDIAN) != 0);
+    node.tag = MakeTag(group, element);
+    node.headerLength = 8;
+}
+
 ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
 {
     if (m_ended || !(m_flags & DS_PARSING))
@@ -224,7 +248,6 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
     if (!bytes && length > 0)
         return ERROR_GENERAL_PARAMETER;
     const auto* in = static_cast<const uint8_t*>(bytes);
-    const bool dataSetBig = (m_flags & DS_BIG_ENDIAN) != 0;
     while (length > 0) {
         if (m_consumed == 0) {
             if (UsedCount() >= m_elementLimit)
@@ -247,24 +270,24 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
             m_position += take;
             if (m_consumed < 4)
                 break;
-            // An element inside a sequence is encoded as the sequence's content is: as the data
-            // set, except inside a sequence read from a UN element (see HeaderComplete).
-            const ElementId parent = node.parent;
-            uint32_t flags = parent >= 0 ? m_nodes[parent].flags & (NODE_BIG_ENDIAN | NODE_EXPLICIT_VR)
-                                         : m_flags & (DS_BIG_ENDIAN | DS_EXPLICIT_VR);
-            uint16_t group = Read16(m_header, (flags & NODE_BIG_ENDIAN) != 0);
-            if (m_flags & DS_META_GROUP) {
-                if (group == 0x0002 || (dataSetBig && group == 0x0200)) {
-                    group = 0x0002;
-                    flags = NODE_EXPLICIT_VR;
-                } else if (group > 0x0002) {
-                    m_flags &= ~static_cast<uint32_t>(DS_META_GROUP);
-                }
+            DecodeTag(m_current);
+            const ElementId parent = m_nodes[m_current].parent;
+            if (parent >= 0 && m_nodes[parent].tag != tags::ITEM
+                && !IsItemOrDelimiter(m_nodes[m_current].tag)) {
+                // Only items and delimiters stand directly in a sequence (or in encapsulated
+                // pixel data): a data element here follows a damaged delimiter. The sequence ends
+                // before it, and the element is read on the sequence's own level.
+                m_tolerances |= TOLERATED_UNCLOSED_SEQUENCE;
+                RemoveSubtree(m_current);
+                const ElementId moved = InsertNode(parent, PLACE_AFTER);
+                if (moved < 0)
+                    return ERROR_MEMORY_ALLOC;
+                m_current = moved;
+                m_consumed = 4;
+                m_nodes[moved].vr = vr::UN;
+                m_nodes[moved].value.offset = m_position + 4;
+                DecodeTag(moved);
             }
-            node.flags = flags;
-            const uint16_t element = Read16(m_header + 2, (flags & NODE_BIG_ENDIAN) != 0);
-            node.tag = MakeTag(group, element);
-            node.headerLength = 8;
             continue;
         }
         if (m_consumed < node.headerLength) {

@@ -23,10 +23,13 @@ enum ReadTolerance : uint32_t {
     // With TOLERATED_EXPLICIT_BODY, in a file without group 0002: the first tag's group has the
     // byte order of big-endian (0x0800 for 0x0008), so the data set is read as big-endian.
     TOLERATED_BIG_ENDIAN_BODY = 0x10,
+    // A data element directly inside a sequence, where only items and delimiters belong (its
+    // delimiter was damaged): the sequence is closed before the element.
+    TOLERATED_UNCLOSED_SEQUENCE = 0x20,
 };
 
 inline constexpr ReadTolerance kReadTolerances[] = { TOLERATED_IMPLICIT_BODY, TOLERATED_ODD_LENGTH,
-    TOLERATED_ZERO_PADDING, TOLERATED_EXPLICIT_BODY, TOLERATED_BIG_ENDIAN_BODY };
+    TOLERATED_ZERO_PADDING, TOLERATED_EXPLICIT_BODY, TOLERATED_BIG_ENDIAN_BODY, TOLERATED_UNCLOSED_SEQUENCE };
 
 // A one-line description of `tolerance` for warnings.
 constexpr std::string_view ToleranceText(ReadTolerance tolerance)
@@ -43,6 +46,9 @@ constexpr std::string_view ToleranceText(ReadTolerance tolerance)
                "or there is none); read as explicit";
     case TOLERATED_BIG_ENDIAN_BODY:
         return "no group 0002 and a first tag in big-endian byte order; read as big-endian";
+    case TOLERATED_UNCLOSED_SEQUENCE:
+        return "a data element inside a sequence without an item (a damaged delimiter); the sequence "
+               "is closed before it";
     }
     return {};
 }

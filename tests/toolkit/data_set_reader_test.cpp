@@ -583,6 +583,51 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
 // A UN element of undefined length holds a sequence in implicit little-endian, whatever the data
 // set's encoding: read as that sequence, as pydicom reads it (and DCMTK, which alone reads the
 // big-endian file too: its tree is the little-endian one's), and saved as one.
+TEST_F(ReaderTest, DataElementInsideASequenceClosesIt)
+{
+    // A sequence delimiter damaged into an empty item (FFFE,E0DD -> FFFE,E000): the next data
+    // element would be read into the sequence, where only items belong, and a save would write
+    // a structure no reader can parse (DCMTK: "found (0010,0010) instead of sequence
+    // delimiter"). The sequence ends before the element instead, in every encoding, also one
+    // level down and for encapsulated pixel data.
+    for (const bool big : { false, true }) {
+        for (const bool explicitVr : { false, true }) {
+            if (big && !explicitVr)
+                continue; // no transfer syntax is implicit big-endian
+            SCOPED_TRACE(std::string(big ? "big" : "little") + (explicitVr ? " explicit" : " implicit"));
+            Writer w(big, explicitVr);
+            w.Preamble().Meta(big ? kExplicitBig : explicitVr ? kExplicitLittle : kImplicitLittle).Filler(20);
+            w.Header(0x00081140, "SQ", 0xFFFFFFFF).Header(tags::ITEM, "", 0xFFFFFFFF);
+            w.Header(0x00081199, "SQ", 0xFFFFFFFF).Header(tags::ITEM, "", 0xFFFFFFFF);
+            w.Element(0x00081150, "UI", "1.23").Header(tags::ITEM_DELIMITATION, "", 0);
+            w.Header(tags::ITEM, "", 0); // the inner sequence's damaged delimiter
+            w.Element(0x00081155, "UI", "4.56").Header(tags::ITEM_DELIMITATION, "", 0);
+            w.Header(tags::ITEM, "", 0); // the outer one's
+            w.Element(0x00100010, "PN", "AB").Us(0x00280100, 8);
+            w.Header(tags::PIXEL_DATA, "OB", 0xFFFFFFFF)
+                .Header(tags::ITEM, "", 0)
+                .Header(tags::ITEM, "", 2)
+                .Raw("xy");
+            w.Element(0xFFFCFFFC, "OB", "pd"); // after pixel data without its delimiter
+            ASSERT_EQ(m_ds.Load(Save(w.Bytes()).c_str()), SUCCESS);
+            EXPECT_TRUE(m_ds.Tolerances() & TOLERATED_UNCLOSED_SEQUENCE);
+            std::vector<std::string> tree;
+            for (ElementId id = m_ds.FirstTopLevel(); id >= 0; id = m_ds.NextInPreOrder(id)) {
+                if (m_ds.GetTag(id) != tags::ITEM_DELIMITATION && TagGroup(m_ds.GetTag(id)) != 0x0002)
+                    tree.push_back(std::to_string(m_ds.Depth(id)) + " " + TagText(m_ds.GetTag(id)));
+            }
+            tree.erase(tree.begin(), tree.begin() + 20); // the filler
+            const std::vector<std::string> expected
+                = { "0 (0008,1140)", "1 (fffe,e000)", "2 (0008,1199)", "3 (fffe,e000)", "4 (0008,1150)",
+                      "3 (fffe,e000)", "2 (0008,1155)", "1 (fffe,e000)", "0 (0010,0010)", "0 (0028,0100)",
+                      "0 (7fe0,0010)", "1 (fffe,e000)", "1 (fffe,e000)", "0 (fffc,fffc)" };
+            EXPECT_EQ(tree, expected);
+            EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "AB");
+            EXPECT_EQ(m_ds.VerifyLinks(), SUCCESS);
+        }
+    }
+}
+
 TEST_F(ReaderTest, UnknownSequencesAreReadAsImplicitLittleEndian)
 {
     std::vector<std::string> expected;
