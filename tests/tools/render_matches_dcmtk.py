@@ -139,13 +139,7 @@ def twelve_bit_colour_copies(work):
     ds.BitsAllocated, ds.BitsStored, ds.HighBit = 16, 12, 11
     ds.file_meta.TransferSyntaxUID = pydicom.uid.ExplicitVRLittleEndian
     ds.is_little_endian, ds.is_implicit_VR = True, False
-    path = os.path.join(work, "SC_rgb_12_bits.dcm")
-    ds.save_as(path, write_like_original=False)
-    copies = [(os.path.basename(path), path)]
-    out = os.path.join(work, "SC_rgb_12_bits_rle.dcm")
-    if subprocess.run(["dcmcrle", path, out], capture_output=True).returncode == 0:
-        copies.append((os.path.basename(out), out))
-    return copies
+    return saved_and_encoded(ds, work, "SC_rgb_12_bits", "dcmcrle", "rle")
 
 
 def negative_slope_copies(work):
@@ -154,11 +148,16 @@ def negative_slope_copies(work):
     ds = pydicom.dcmread(os.path.join(PYDICOM, "CT_small.dcm"))
     ds.RescaleSlope, ds.RescaleIntercept = -1, 0
     ds.WindowCenter, ds.WindowWidth = -1000, 400
-    path = os.path.join(work, "CT_small_negative_slope.dcm")
-    ds.save_as(path)
-    copies = [(os.path.basename(path), path)]
-    out = os.path.join(work, "CT_small_negative_slope_jpeg_ls.dcm")
-    if subprocess.run(["dcmcjpls", path, out], capture_output=True).returncode == 0:
+    return saved_and_encoded(ds, work, "CT_small_negative_slope", "dcmcjpls", "jpeg_ls")
+
+
+def saved_and_encoded(ds, work, label, encoder, suffix):
+    """(name, path) of `ds` saved as LABEL.dcm and, where `encoder` takes it, of LABEL_SUFFIX.dcm."""
+    path = os.path.join(work, label + ".dcm")
+    ds.save_as(path, write_like_original=False)
+    copies = [(label + ".dcm", path)]
+    out = os.path.join(work, f"{label}_{suffix}.dcm")
+    if subprocess.run([encoder, path, out], capture_output=True).returncode == 0:
         copies.append((os.path.basename(out), out))
     return copies
 
