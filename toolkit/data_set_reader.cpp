@@ -271,13 +271,25 @@ ResultCode DataSet::PushBytes(const void* bytes, uint32_t length)
             if (m_consumed < 4)
                 break;
             DecodeTag(m_current);
+            const uint32_t tag = m_nodes[m_current].tag;
             const ElementId parent = m_nodes[m_current].parent;
-            if (parent >= 0 && m_nodes[parent].tag != tags::ITEM
-                && !IsItemOrDelimiter(m_nodes[m_current].tag)) {
+            if (parent < 0 && (tag == tags::ITEM || tag == tags::SEQUENCE_DELIMITATION)) {
+                // An item or a sequence's end where no sequence is open: what follows cannot be
+                // placed, and the data set ends here (DCMTK stops with a parse error).
+                m_tolerances |= TOLERATED_MISPLACED_ITEM;
+                RemoveSubtree(m_current);
+                m_ended = 1;
+                return SUCCESS;
+            }
+            const bool inItem = parent >= 0 && m_nodes[parent].tag == tags::ITEM;
+            if (parent >= 0
+                && (inItem ? tag == tags::ITEM || tag == tags::SEQUENCE_DELIMITATION
+                           : !IsItemOrDelimiter(tag))) {
                 // Only items and delimiters stand directly in a sequence (or in encapsulated
-                // pixel data): a data element here follows a damaged delimiter. The sequence ends
-                // before it, and the element is read on the sequence's own level.
-                m_tolerances |= TOLERATED_UNCLOSED_SEQUENCE;
+                // pixel data), and an item or a sequence's end never directly in an item: such a
+                // node follows a damaged delimiter. The container ends before it, and the node
+                // is read on the container's own level.
+                m_tolerances |= TOLERATED_MISPLACED_ITEM;
                 RemoveSubtree(m_current);
                 const ElementId moved = InsertNode(parent, PLACE_AFTER);
                 if (moved < 0)

@@ -23,13 +23,14 @@ enum ReadTolerance : uint32_t {
     // With TOLERATED_EXPLICIT_BODY, in a file without group 0002: the first tag's group has the
     // byte order of big-endian (0x0800 for 0x0008), so the data set is read as big-endian.
     TOLERATED_BIG_ENDIAN_BODY = 0x10,
-    // A data element directly inside a sequence, where only items and delimiters belong (its
-    // delimiter was damaged): the sequence is closed before the element.
-    TOLERATED_UNCLOSED_SEQUENCE = 0x20,
+    // A damaged delimiter: a data element directly inside a sequence (where only items belong),
+    // or an item directly inside an item, closes the container before it; an item outside any
+    // sequence ends the data set.
+    TOLERATED_MISPLACED_ITEM = 0x20,
 };
 
 inline constexpr ReadTolerance kReadTolerances[] = { TOLERATED_IMPLICIT_BODY, TOLERATED_ODD_LENGTH,
-    TOLERATED_ZERO_PADDING, TOLERATED_EXPLICIT_BODY, TOLERATED_BIG_ENDIAN_BODY, TOLERATED_UNCLOSED_SEQUENCE };
+    TOLERATED_ZERO_PADDING, TOLERATED_EXPLICIT_BODY, TOLERATED_BIG_ENDIAN_BODY, TOLERATED_MISPLACED_ITEM };
 
 // A one-line description of `tolerance` for warnings.
 constexpr std::string_view ToleranceText(ReadTolerance tolerance)
@@ -46,9 +47,9 @@ constexpr std::string_view ToleranceText(ReadTolerance tolerance)
                "or there is none); read as explicit";
     case TOLERATED_BIG_ENDIAN_BODY:
         return "no group 0002 and a first tag in big-endian byte order; read as big-endian";
-    case TOLERATED_UNCLOSED_SEQUENCE:
-        return "a data element inside a sequence without an item (a damaged delimiter); the sequence "
-               "is closed before it";
+    case TOLERATED_MISPLACED_ITEM:
+        return "a data element or item where a damaged delimiter should have closed its sequence or "
+               "item; the container is closed before it (outside any sequence, the data set ends there)";
     }
     return {};
 }

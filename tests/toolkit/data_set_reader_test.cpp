@@ -583,13 +583,14 @@ TEST_F(ReaderTest, TolerantReadsAgreeWithPydicom)
 // A UN element of undefined length holds a sequence in implicit little-endian, whatever the data
 // set's encoding: read as that sequence, as pydicom reads it (and DCMTK, which alone reads the
 // big-endian file too: its tree is the little-endian one's), and saved as one.
-TEST_F(ReaderTest, DataElementInsideASequenceClosesIt)
+TEST_F(ReaderTest, MisplacedElementsAndItemsCloseTheirContainer)
 {
     // A sequence delimiter damaged into an empty item (FFFE,E0DD -> FFFE,E000): the next data
     // element would be read into the sequence, where only items belong, and a save would write
     // a structure no reader can parse (DCMTK: "found (0010,0010) instead of sequence
     // delimiter"). The sequence ends before the element instead, in every encoding, also one
-    // level down and for encapsulated pixel data.
+    // level down and for encapsulated pixel data; an item delimiter damaged into an item ends
+    // its item; an item outside any sequence ends the data set.
     for (const bool big : { false, true }) {
         for (const bool explicitVr : { false, true }) {
             if (big && !explicitVr)
@@ -604,13 +605,21 @@ TEST_F(ReaderTest, DataElementInsideASequenceClosesIt)
             w.Element(0x00081155, "UI", "4.56").Header(tags::ITEM_DELIMITATION, "", 0);
             w.Header(tags::ITEM, "", 0); // the outer one's
             w.Element(0x00100010, "PN", "AB").Us(0x00280100, 8);
+            w.Header(0x00400275, "SQ", 0xFFFFFFFF)
+                .Header(tags::ITEM, "", 0xFFFFFFFF)
+                .Element(0x00400009, "SH", "A1");
+            w.Header(tags::ITEM, "", 0xFFFFFFFF); // the first item's damaged delimiter
+            w.Element(0x00400009, "SH", "A2").Header(tags::ITEM_DELIMITATION, "", 0);
+            w.Header(tags::SEQUENCE_DELIMITATION, "", 0);
             w.Header(tags::PIXEL_DATA, "OB", 0xFFFFFFFF)
                 .Header(tags::ITEM, "", 0)
                 .Header(tags::ITEM, "", 2)
                 .Raw("xy");
             w.Element(0xFFFCFFFC, "OB", "pd"); // after pixel data without its delimiter
+            // An item outside any sequence: nothing after it can be placed.
+            w.Header(tags::ITEM, "", 2).Raw("zz").Element(0xFFFCFFFD, "OB", "no");
             ASSERT_EQ(m_ds.Load(Save(w.Bytes()).c_str()), SUCCESS);
-            EXPECT_TRUE(m_ds.Tolerances() & TOLERATED_UNCLOSED_SEQUENCE);
+            EXPECT_TRUE(m_ds.Tolerances() & TOLERATED_MISPLACED_ITEM);
             std::vector<std::string> tree;
             for (ElementId id = m_ds.FirstTopLevel(); id >= 0; id = m_ds.NextInPreOrder(id)) {
                 if (m_ds.GetTag(id) != tags::ITEM_DELIMITATION && TagGroup(m_ds.GetTag(id)) != 0x0002)
@@ -620,10 +629,19 @@ TEST_F(ReaderTest, DataElementInsideASequenceClosesIt)
             const std::vector<std::string> expected
                 = { "0 (0008,1140)", "1 (fffe,e000)", "2 (0008,1199)", "3 (fffe,e000)", "4 (0008,1150)",
                       "3 (fffe,e000)", "2 (0008,1155)", "1 (fffe,e000)", "0 (0010,0010)", "0 (0028,0100)",
-                      "0 (7fe0,0010)", "1 (fffe,e000)", "1 (fffe,e000)", "0 (fffc,fffc)" };
+                      "0 (0040,0275)", "1 (fffe,e000)", "2 (0040,0009)", "1 (fffe,e000)", "2 (0040,0009)",
+                      "1 (fffe,e0dd)", "0 (7fe0,0010)", "1 (fffe,e000)", "1 (fffe,e000)", "0 (fffc,fffc)" };
             EXPECT_EQ(tree, expected);
             EXPECT_EQ(String(m_ds.FindElement(-1, 0x00100010, true)), "AB");
             EXPECT_EQ(m_ds.VerifyLinks(), SUCCESS);
+            // Saved, it is a sound file with the same elements.
+            const std::string saved = Save({});
+            ASSERT_EQ(m_ds.Save(saved.c_str(), SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR), SUCCESS);
+            const size_t before = tree.size();
+            ASSERT_EQ(m_ds.Load(saved.c_str()), SUCCESS);
+            EXPECT_EQ(m_ds.Tolerances(), 0u);
+            EXPECT_NE(m_ds.FindElement(-1, 0x00400009, false), NO_ELEMENT);
+            EXPECT_GE(static_cast<size_t>(m_ds.CountElements()), before);
         }
     }
 }
