@@ -86,8 +86,9 @@ void TagsWindow::ShowFile(const std::string& path)
     m_fileLabel->setText(shown);
     // Each node goes under the last row of the depth above it (pre-order).
     std::vector<QTreeWidgetItem*> parents;
+    CharacterSetLookup lookup(dataSet);
     for (ElementId id = dataSet.FirstTopLevel(); id >= 0; id = dataSet.NextInPreOrder(id)) {
-        const ElementText text = DescribeElement(dataSet, id);
+        const ElementText text = DescribeElement(dataSet, id, lookup);
         const size_t depth = static_cast<size_t>(std::max(text.depth, 0));
         parents.resize(std::min(depth, parents.size()));
         auto* item = parents.empty() ? new QTreeWidgetItem(m_tree) : new QTreeWidgetItem(parents.back());

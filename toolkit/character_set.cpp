@@ -272,23 +272,57 @@ std::string DecodeText(std::string_view bytes, uint16_t vr, std::span<const std:
     return out;
 }
 
+namespace {
+
+std::vector<std::string> ValuesOf(DataSet& dataSet, ElementId id)
+{
+    std::vector<std::string> values;
+    for (uint32_t index = 0;; ++index) {
+        char* value = dataSet.GetString(id, index);
+        if (!value)
+            break;
+        values.emplace_back(value);
+        DataSet::FreeString(value);
+    }
+    return values;
+}
+
+} // namespace
+
+const std::vector<std::string>& CharacterSetLookup::At(ElementId id)
+{
+    // Up from `id`, each level's elements are searched for (0008,0005): the item holding it,
+    // the items holding that one, the top level. A level whose elements are items (a sequence)
+    // is passed over: it holds no (0008,0005), and a sequence of thousands of items (per-frame
+    // groups, contours) would be searched once per value. Levels found without one take the
+    // answer of the level above.
+    std::vector<ElementId> pending;
+    const std::vector<std::string>* found = &m_none;
+    for (ElementId child = id; child >= 0;) {
+        const ElementId level = m_dataSet.Parent(child); // NO_ELEMENT above the top level
+        if (m_dataSet.GetTag(child) != tags::ITEM) {
+            if (const auto known = m_byLevel.find(level); known != m_byLevel.end()) {
+                found = &known->second;
+                break;
+            }
+            const ElementId sets = m_dataSet.FindElement(child, SPECIFIC_CHARACTER_SET, true);
+            if (sets >= 0) {
+                found = &(m_byLevel[level] = ValuesOf(m_dataSet, sets));
+                break;
+            }
+            pending.push_back(level);
+        }
+        child = level;
+    }
+    // Map entries stay where they are when the map grows: `found` remains valid.
+    for (const ElementId level : pending)
+        m_byLevel.emplace(level, *found);
+    return *found;
+}
+
 std::vector<std::string> CharacterSetsAt(DataSet& dataSet, ElementId id)
 {
-    std::vector<std::string> sets;
-    for (ElementId level = id; level >= 0; level = dataSet.Parent(level)) {
-        const ElementId found = dataSet.FindElement(level, SPECIFIC_CHARACTER_SET, true);
-        if (found < 0)
-            continue;
-        for (uint32_t index = 0;; ++index) {
-            char* value = dataSet.GetString(found, index);
-            if (!value)
-                break;
-            sets.emplace_back(value);
-            DataSet::FreeString(value);
-        }
-        break;
-    }
-    return sets;
+    return CharacterSetLookup(dataSet).At(id);
 }
 
 std::optional<std::string> GetText(DataSet& dataSet, ElementId id, uint32_t index)
@@ -298,20 +332,28 @@ std::optional<std::string> GetText(DataSet& dataSet, ElementId id, uint32_t inde
         return std::nullopt;
     const std::string bytes(value);
     DataSet::FreeString(value);
-    const std::vector<std::string> sets = CharacterSetsAt(dataSet, id);
-    return DecodeText(bytes, dataSet.GetVr(id), sets);
+    const uint16_t vr = dataSet.GetVr(id);
+    return DecodeText(
+        bytes, vr, DecodesByCharacterSet(vr) ? CharacterSetsAt(dataSet, id) : std::vector<std::string>());
 }
 
-std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id)
+std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id, CharacterSetLookup& lookup)
 {
     std::vector<std::string> values;
     if (!dataSet.GetStrings(id, values))
         return values;
-    const std::vector<std::string> sets = CharacterSetsAt(dataSet, id);
     const uint16_t vr = dataSet.GetVr(id);
+    // Values of other VRs decode the same whatever the character set: no look-up for them.
+    const bool bySet = DecodesByCharacterSet(vr);
     for (std::string& value : values)
-        value = DecodeText(value, vr, sets);
+        value = DecodeText(value, vr, bySet ? lookup.At(id) : std::span<const std::string>());
     return values;
+}
+
+std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id)
+{
+    CharacterSetLookup lookup(dataSet);
+    return GetTexts(dataSet, id, lookup);
 }
 
 } // namespace velmora

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -29,10 +30,31 @@ std::string DecodeText(std::string_view bytes, uint16_t vr, std::span<const std:
 // has its own, else the top-level one; empty when there is none.
 std::vector<std::string> CharacterSetsAt(DataSet& dataSet, ElementId id);
 
+// CharacterSetsAt for a walk over many elements of a data set that does not change meanwhile
+// (dump, the tags window): each level is searched once, so the walk stays linear however many
+// elements a level holds.
+class CharacterSetLookup {
+public:
+    explicit CharacterSetLookup(DataSet& dataSet)
+        : m_dataSet(dataSet)
+    {
+    }
+    // As CharacterSetsAt(dataSet, id); valid until the lookup is destroyed.
+    const std::vector<std::string>& At(ElementId id);
+
+private:
+    DataSet& m_dataSet;
+    // Per level (the item whose elements were searched, NO_ELEMENT for the top level): the
+    // character sets in force there.
+    std::unordered_map<ElementId, std::vector<std::string>> m_byLevel;
+    const std::vector<std::string> m_none;
+};
+
 // DataSet::GetString(id, index) decoded by DecodeText with CharacterSetsAt(id); nothing when
 // GetString gives null.
 std::optional<std::string> GetText(DataSet& dataSet, ElementId id, uint32_t index);
 // Every value of `id` decoded so, read in one pass (DataSet::GetStrings); empty when none.
 std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id);
+std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id, CharacterSetLookup& lookup);
 
 } // namespace velmora

@@ -180,6 +180,7 @@ private:
     bool OpenSpool();
     void FreeChunks(ElementNode& node);
     ElementId PlaceNewElement();
+    // During a parse: whether the defined-length `container` ends where the next element starts.
     bool IsFull(ElementId container) const;
     // Decodes the tag of node `id` from the first four header bytes, in the encoding of the
     // level it stands on.

@@ -73,24 +73,12 @@ ResultCode DataSet::BeginParse(uint64_t start, uint32_t options)
 
 bool DataSet::IsFull(ElementId container) const
 {
+    // Called as a new element begins: m_position is where it starts. A container's content
+    // starts at its value offset, so it is full exactly when the elements read so far reach its
+    // end. (Summing its children's lengths instead made long sequences quadratic to read.) An
+    // element that ran past the end leaves the container open, as a sum that overshot did.
     const ElementNode* c = Node(container);
-    if (!c)
-        return false;
-    int64_t remainder = c->value.length;
-    if (remainder == 0)
-        return true;
-    const ElementId end = NextInPreOrder(LastInSubtree(container));
-    for (ElementId id = c->firstChild; id >= 0 && id != end; id = NextInPreOrder(id)) {
-        const ElementNode& n = m_nodes[id];
-        remainder -= n.headerLength;
-        if (n.firstChild < 0 && !IsContainer(id))
-            remainder -= n.value.length;
-        if (remainder == 0)
-            return true;
-        if (remainder < 0)
-            return false;
-    }
-    return false;
+    return c && m_position == c->value.offset + c->value.length;
 }
 
 ElementId DataSet::PlaceNewElement()

@@ -27,7 +27,7 @@ bool IsBulkVr(uint16_t code)
 }
 
 // The VALUE part of a line, empty when the element shows none.
-std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
+std::string ValueText(DataSet& ds, ElementId id, uint32_t length, CharacterSetLookup& lookup)
 {
     std::string out;
     if (ds.IsContainer(id) || length == 0 || length == UNDEFINED_VALUE_LENGTH)
@@ -42,7 +42,7 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
     if (!HasFlag(flags, VrFlags::BINARY)) {
         if (HasFlag(flags, VrFlags::DELIMITER)) {
             // All values in one pass: reading the value again for each index is quadratic.
-            const std::vector<std::string> values = GetTexts(ds, id);
+            const std::vector<std::string> values = GetTexts(ds, id, lookup);
             for (size_t i = 0; i < values.size(); ++i) {
                 if (i > 0)
                     out += '\\';
@@ -59,7 +59,7 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
             return out;
         while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0'))
             raw.pop_back();
-        AppendPrintable(out, DecodeText(raw, code, CharacterSetsAt(ds, id)));
+        AppendPrintable(out, DecodeText(raw, code, lookup.At(id)));
         return out;
     }
     if (IsBulkVr(code))
@@ -105,6 +105,12 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length)
 
 ElementText DescribeElement(DataSet& dataSet, ElementId id)
 {
+    CharacterSetLookup lookup(dataSet);
+    return DescribeElement(dataSet, id, lookup);
+}
+
+ElementText DescribeElement(DataSet& dataSet, ElementId id, CharacterSetLookup& lookup)
+{
     const TagDictionary& dictionary = GlobalTagDictionary();
     const uint32_t tag = dataSet.GetTag(id);
     const uint32_t length = dataSet.GetValueLength(id);
@@ -114,7 +120,7 @@ ElementText DescribeElement(DataSet& dataSet, ElementId id)
     text.vr = VrCodeText(dataSet.GetVr(id));
     text.length = length == UNDEFINED_VALUE_LENGTH ? std::string("undefined") : std::to_string(length);
     text.name = dictionary.NameOf(dictionary.IndexOf(tag));
-    text.value = ValueText(dataSet, id, length);
+    text.value = ValueText(dataSet, id, length, lookup);
     return text;
 }
 

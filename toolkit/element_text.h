@@ -3,6 +3,7 @@
 // One formatting for both, so the two never disagree. Sits in the toolkit above DataSet.
 #pragma once
 
+#include "toolkit/character_set.h"
 #include "toolkit/data_set.h"
 
 #include <cstdint>
@@ -23,6 +24,8 @@ struct ElementText {
 
 // The text of node `id` (the tag dictionary must be installed).
 ElementText DescribeElement(DataSet& dataSet, ElementId id);
+// The same within a walk over the data set: `lookup` finds each level's character sets once.
+ElementText DescribeElement(DataSet& dataSet, ElementId id, CharacterSetLookup& lookup);
 
 // "<2 spaces per depth>(gggg,eeee) VR LENGTH NAME[ = VALUE]", no line end.
 std::string FormatElementLine(const ElementText& text);

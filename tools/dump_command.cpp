@@ -50,8 +50,9 @@ int RunDump(Args args)
     if (loaded != SUCCESS)
         return Fail(loaded);
     std::string line;
+    CharacterSetLookup lookup(ds);
     for (ElementId id = ds.FirstTopLevel(); id >= 0; id = ds.NextInPreOrder(id)) {
-        line = FormatElementLine(DescribeElement(ds, id));
+        line = FormatElementLine(DescribeElement(ds, id, lookup));
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     }

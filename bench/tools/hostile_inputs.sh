@@ -4,7 +4,8 @@
 #   - scan of a folder of 20,000 small DICOM files (200 folders of 100, 20 patients, 50 series),
 #     with symbolic links that loop (self -> ., up -> ..), a FIFO and a link to /dev/zero in it;
 #   - dump of one DS element of 40,000 values;
-#   - dump of a 300-byte file whose UT value declares 2 GB.
+#   - dump of a 300-byte file whose UT value declares 2 GB;
+#   - dump of a sequence of 20,000 items, sequence and items of defined length.
 # Usage (Release build):
 #   bench/tools/hostile_inputs.sh build-rel/tools/velmora-tool
 set -euo pipefail
@@ -70,6 +71,12 @@ with open(os.path.join(work, "many_ds.dcm"), "wb") as out:
 body = filler + element(0x0010, 0x0010, "PN", b"DOE^JOHN") + element(0x0040, 0xA160, "UT", b"x" * 40, 0x80000000)
 with open(os.path.join(work, "huge_ut.dcm"), "wb") as out:
     out.write(part10(body))
+
+item_body = element(0x0008, 0x0100, "SH", b"CODE01") + element(0x0008, 0x0104, "LO", b"Meaning ")
+items = b"".join(struct.pack("<HHI", 0xFFFE, 0xE000, len(item_body)) + item_body for _ in range(20000))
+body = filler + element(0x0010, 0x0010, "PN", b"DOE^JOHN") + element(0x0040, 0x0275, "SQ", items)
+with open(os.path.join(work, "long_sequence.dcm"), "wb") as out:
+    out.write(part10(body))
 PY
 
 measure() {
@@ -85,4 +92,5 @@ for run in 1 2 3; do
   measure "scan of 20,000 files" "$tool" scan "$work/scan20000"
   measure "dump of 40,000 DS values" "$tool" dump "$work/many_ds.dcm"
   measure "dump of a UT declaring 2 GB" "$tool" dump "$work/huge_ut.dcm"
+  measure "dump of a sequence of 20,000 items" "$tool" dump "$work/long_sequence.dcm"
 done

@@ -90,12 +90,39 @@ TEST(CharacterSetTest, ItemsMayCarryTheirOwnCharacterSet)
     const ElementId japanese = add(own, 0x00100010, vr::PN, true, "\x1b$B;3ED\x1b(B");
     const ElementId inherits = ds.InsertElement(sequence, 0xFFFEE000, 0, true, 1);
     const ElementId french = add(inherits, 0x00100010, vr::PN, true, "J\xe9r\xf4me");
+    // An item nested in the Japanese item, without a set of its own.
+    const ElementId inner = ds.InsertElement(own, 0x00081250, vr::SQ, true, 2);
+    const ElementId innerItem = ds.InsertElement(inner, 0xFFFEE000, 0, true, 0);
+    const ElementId nested = add(innerItem, 0x00100010, vr::PN, true, "\x1b$B;3ED\x1b(B");
+    // Second elements on those levels: a lookup answers them from what it kept.
+    add(innerItem, 0x00100020, vr::LO, true, "\x1b$B;3\x1b(B");
+    add(inherits, 0x00100020, vr::LO, true, "\xe9");
 
-    EXPECT_EQ(CharacterSetsAt(ds, japanese), (std::vector<std::string> { "", "ISO 2022 IR 87" }));
+    const std::vector<std::string> latin { "ISO_IR 100" }, japan { "", "ISO 2022 IR 87" };
+    EXPECT_EQ(CharacterSetsAt(ds, japanese), japan);
+    EXPECT_EQ(CharacterSetsAt(ds, nested), japan);
+    EXPECT_EQ(CharacterSetsAt(ds, innerItem), japan);
+    EXPECT_EQ(CharacterSetsAt(ds, own), latin);
+    EXPECT_EQ(CharacterSetsAt(ds, french), latin);
     EXPECT_EQ(GetText(ds, top, 0), "Jérôme");
     EXPECT_EQ(GetText(ds, japanese, 0), "山田");
+    EXPECT_EQ(GetText(ds, nested, 0), "山田");
     EXPECT_EQ(GetText(ds, french, 0), "Jérôme");
     EXPECT_EQ(GetText(ds, french, 1), std::nullopt);
+
+    // One lookup over a whole walk, inner levels asked first or last, answers as each single
+    // look-up does.
+    std::vector<ElementId> walk;
+    for (ElementId id = ds.FirstTopLevel(); id >= 0; id = ds.NextInPreOrder(id))
+        walk.push_back(id);
+    for (const bool innerFirst : { false, true }) {
+        CharacterSetLookup lookup(ds);
+        for (size_t i = 0; i < walk.size(); ++i) {
+            const ElementId id = innerFirst ? walk[walk.size() - 1 - i] : walk[i];
+            EXPECT_EQ(lookup.At(id), CharacterSetsAt(ds, id))
+                << "element " << id << (innerFirst ? ", inner first" : "");
+        }
+    }
 }
 
 } // namespace
