@@ -15,7 +15,8 @@ constexpr uint16_t VrCode(char first, char second)
 // The two letters of a VR code ("UN" for 0x554E); bytes that are not printable come out as '?'.
 inline std::string VrCodeText(uint16_t code)
 {
-    auto letter = [](unsigned byte) { return (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '?'; };
+    // A space would split the field in two in a dump line.
+    auto letter = [](unsigned byte) { return (byte > 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '?'; };
     return std::string { letter(code >> 8), letter(code & 0xFFu) };
 }
 

@@ -42,6 +42,9 @@ TEST(ElementText, LinesOfTopLevelElements)
         { 0x00204000, vr::LT, std::string("two\nlines  "), "(0020,4000) LT 11 Image Comments = two.lines" },
         { 0x7FE00010, vr::OB, std::string(6, '\x01'), "(7fe0,0010) OB 6 Pixel Data" },
         { 0x00091001, vr::LO, "", "(0009,1001) LO 0 Unknown" },
+        // The VR bytes of a damaged file stay one field of printable letters.
+        { 0x00091002, VrCode('1', ' '), "", "(0009,1002) 1? 0 Unknown" },
+        { 0x00091003, VrCode('\n', '\0'), "", "(0009,1003) ?? 0 Unknown" },
     };
     for (const Row& row : rows) {
         DataSet ds;
