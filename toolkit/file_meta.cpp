@@ -32,10 +32,14 @@ std::string TopLevelText(DataSet& ds, uint32_t tag)
     return text;
 }
 
-// Replaces the value of the top-level element `tag` (made with `vr` when absent) by `text`.
+// Replaces the value of the top-level element `tag` (made with `vr` when absent) by `text`. The
+// element is looked for on the whole level first: a damaged file's group 0002 may be out of
+// order, where InsertElement would miss it and add a second one.
 void SetTopLevelText(DataSet& ds, uint32_t tag, uint16_t vr, const std::string& text)
 {
-    const ElementId id = ds.InsertElement(NO_ELEMENT, tag, vr, false, 0);
+    ElementId id = ds.FindElement(NO_ELEMENT, tag, true);
+    if (id < 0)
+        id = ds.InsertElement(NO_ELEMENT, tag, vr, false, 0);
     if (id < 0)
         return;
     ds.FreeValue(id);

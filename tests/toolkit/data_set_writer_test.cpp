@@ -370,8 +370,19 @@ TEST_F(WriterTest, MetaGroupNamesTheObjectAndItsWriter)
     // its body names its body's.
     const Bytes raw = IdentifiedBody(false).bytes;
     const Bytes stale = Part10("1.2.840.10008.1.2.1", IdentifiedBody(true).bytes, "1.2.3.5\0");
-    for (const Bytes& source : { raw, stale }) {
-        SCOPED_TRACE(&source == &raw ? "no group 0002" : "group 0002 of another instance");
+    // A damaged group 0002 out of order: its transfer syntax and implementation UID are
+    // replaced, not joined by second ones.
+    Encoder unordered;
+    unordered.bytes.assign(128, 0);
+    unordered.Text("DICM").Explicit(0x00020103, "UI", 4).Text("1.23");
+    unordered.Explicit(0x00020010, "UI", 20).Text(std::string("1.2.840.10008.1.2.1\0", 20));
+    unordered.Explicit(0x00020012, "UI", 6).Text("1.2.34");
+    const Bytes body = IdentifiedBody(true).bytes;
+    unordered.bytes.insert(unordered.bytes.end(), body.begin(), body.end());
+    for (const Bytes& source : { raw, stale, unordered.bytes }) {
+        SCOPED_TRACE(&source == &raw ? "no group 0002"
+                : &source == &stale  ? "group 0002 of another instance"
+                                     : "out of order");
         DataSet ds;
         ASSERT_EQ(ds.Load(WriteFile("source.dcm", source).c_str()), SUCCESS);
         const std::string out = PathOf("out.dcm");
@@ -392,6 +403,12 @@ TEST_F(WriterTest, MetaGroupNamesTheObjectAndItsWriter)
         EXPECT_LE(implementation.size(), 64u);
         EXPECT_EQ(implementation.find_first_not_of("0123456789."), std::string::npos) << implementation;
         EXPECT_EQ(implementation.find(".0"), std::string::npos) << implementation;
+        for (const uint32_t tag : { tags::TRANSFER_SYNTAX_UID, 0x00020012u }) {
+            int count = 0;
+            for (ElementId id = copy.FirstTopLevel(); id >= 0; id = copy.NextSibling(id))
+                count += copy.GetTag(id) == tag;
+            EXPECT_EQ(count, 1) << TagText(tag);
+        }
         ::unlink(out.c_str());
     }
 }

@@ -14,7 +14,9 @@ Differences by design, not reported as failures:
 - a sequence our dictionary does not know, read from an implicit file, is kept as one UN value
   (implicit little-endian inside, PS3.5 6.2.2, as DCMTK reads it); pydicom reads such a value, and
   UN numbers, big-endian in a big-endian copy;
-- a copy without VRs (implicit) loses the VR of elements our dictionary does not know.
+- a copy without VRs (implicit) loses the VR of elements our dictionary does not know;
+- a copy with --explicit alone (explicit VR, no group 0002) that dcmdump reads and pydicom
+  misjudges.
 
 Usage: save_round_trip.py VELMORA_TOOL [--all]
 Without --all a small set of sources is checked (a CI test); with it every file of pydicom's
@@ -51,7 +53,7 @@ ALL_VARIANTS = [[], ["--file-format"], ["--file-format", "--big-endian"], ["--fi
                 ["--preamble", "--meta"], ["--meta"], ["--memory-mode"], ["--explicit"]]
 SUBSET_VARIANTS = [[], ["--file-format", "--big-endian"], ["--file-format", "--deflated", "--all-group-lengths"],
                    ["--preamble", "--meta"]]
-BY_DESIGN = {"refused-by-design", "dicomdir-offsets", "pydicom-un-sequence-big-endian"}
+BY_DESIGN = {"refused-by-design", "dicomdir-offsets", "pydicom-un-sequence-big-endian", "pydicom-guess"}
 EXPLICIT_LE, BIG, IMPLICIT, DEFLATED = "1.2.840.10008.1.2.1", "1.2.840.10008.1.2.2", "1.2.840.10008.1.2", "1.2.840.10008.1.2.1.99"
 UNIT = {"OW": 2, "OF": 4, "OL": 4, "OD": 8, "OV": 8}
 findings = collections.defaultdict(list)
@@ -302,7 +304,9 @@ def check_file(tool, src, variants, scratch):
         note("source-unreadable-by-pydicom", f"{src}: {e}")
         return 0
     src_syntax = source.file_meta.get("TransferSyntaxUID") if hasattr(source, "file_meta") else None
-    src_rows = dcm_rows(dcmdump(src).stdout)
+    src_dump = dcmdump(src)
+    src_rows = dcm_rows(src_dump.stdout)
+    src_dcmdump_errors = src_dump.returncode != 0 or src_dump.stderr.strip() != ""
     # The reference of a copy without VRs: DCMTK's own implicit transcode.
     ti = os.path.join(scratch, "reference.dcm")
     ti_rows = None
@@ -340,7 +344,10 @@ def check_file(tool, src, variants, scratch):
         ref = src_rows if (explicit_out or src_implicit) else ti_rows
         # dcmdump reads a body that is implicit under an explicit syntax as garbage (pydicom and we
         # read it); VRs of an implicit source come from each program's dictionary.
-        if ref is not None and not (explicit_out and src_implicit) and "implicit" not in run(tool, "dump", src).stderr:
+        # A source DCMTK complains about (a truncated file, whose cut values it fills with NULs) is
+        # compared by pydicom only.
+        if ref is not None and not (explicit_out and src_implicit) and not src_dcmdump_errors \
+                and "implicit" not in run(tool, "dump", src).stderr:
             rows = dcm_rows(d.stdout)
             if not same_rows(ref, rows):
                 diff = next(((i, x, y) for i, (x, y) in enumerate(zip(ref, rows)) if x != y), (len(ref), len(rows)))
@@ -355,6 +362,8 @@ def check_file(tool, src, variants, scratch):
         except Exception as e:
             if "DICOMDIR" in label and isinstance(e, KeyError):
                 note("dicomdir-offsets", label)
+            elif variant == ["--explicit"] and d.returncode == 0:
+                note("pydicom-guess", label)  # explicit VR without group 0002: pydicom guesses wrong
             else:
                 note("pydicom-read", f"{label}: {type(e).__name__}: {str(e)[:150]}")
     return checked
