@@ -202,12 +202,12 @@ void AnnotationCanvas::Refresh()
     for (TextAnnotation& text : m_layer.Texts()) {
         const PixelRect box { Truncate(text.left), Truncate(text.top), Truncate(text.right),
             Truncate(text.bottom) };
-        text.background = TakeBackground(MeasureString(box, text.text));
+        text.background = TakeBackground(Painter().Measure(box, text.text));
     }
     for (ShapeAnnotation& shape : m_layer.Shapes()) {
         if (shape.HasLabel())
             shape.labelBackground
-                = TakeBackground(Union(shape.labelRect, MeasureString(shape.labelRect, LabelOf(shape))));
+                = TakeBackground(Union(shape.labelRect, Painter().Measure(shape.labelRect, LabelOf(shape))));
     }
 }
 
@@ -215,12 +215,7 @@ void AnnotationCanvas::RedrawAll(bool restore)
 {
     if (restore)
         RestoreSnapshot();
-    if (!m_layer.Empty()) {
-        for (ShapeAnnotation& shape : m_layer.Shapes())
-            DrawShape(shape, PenMode::Copy);
-        for (const TextAnnotation& text : m_layer.Texts())
-            DrawTextRecord(text);
-    }
+    PaintLayer(Painter());
     // The snapshot wiped the record in progress off the screen; put it back so that erasing it
     // later (drawing its inverted lines again) finds it there.
     if (restore && m_overlayShown) {
@@ -275,54 +270,27 @@ QRgb AnnotationCanvas::PenColour() const
     return qRgb(colour.red, colour.green, colour.blue);
 }
 
-void AnnotationCanvas::DrawLines(const ShapeAnnotation& shape, PenMode mode)
+AnnotationPainter AnnotationCanvas::Painter()
 {
-    const auto& p = shape.points;
-    const QRgb colour = PenColour();
-    auto line = [&](size_t a, size_t b) {
-        m_dc.Line(Truncate(p[a].x), Truncate(p[a].y), Truncate(p[b].x), Truncate(p[b].y), colour, mode);
-    };
-    if (shape.kind == ToolKind::Arrow && p.size() >= 5) {
-        line(0, 1);
-        line(1, 2);
-        line(3, 4);
-    } else if (shape.kind == ToolKind::Angle && p.size() >= 4) {
-        line(0, 1);
-        line(2, 3);
-    } else if (shape.kind == ToolKind::Ruler && p.size() >= 6) {
-        line(2, 1);
-        line(2, 0);
-        line(2, 3);
-        line(3, 4);
-        line(3, 5);
-    }
-}
-
-void AnnotationCanvas::DrawShape(const ShapeAnnotation& shape, PenMode mode)
-{
-    DrawLines(shape, mode);
-    if (shape.HasLabel()) {
-        PixelRect rect = shape.labelRect;
-        DrawString(rect, LabelOf(shape));
-    }
-}
-
-void AnnotationCanvas::DrawTextRecord(const TextAnnotation& text)
-{
-    PixelRect box { Truncate(text.left), Truncate(text.top), Truncate(text.right), Truncate(text.bottom) };
-    DrawString(box, text.text);
-}
-
-PixelRect AnnotationCanvas::MeasureString(const PixelRect& rect, const std::string& text) const
-{
-    const QSize size = m_dc.MeasureText(QString::fromStdString(text), m_font);
-    return { rect.left, rect.top, rect.left + size.width(), rect.top + size.height() };
+    return AnnotationPainter(m_dc, m_font, PenColour());
 }
 
 void AnnotationCanvas::DrawString(PixelRect& rect, const std::string& text)
 {
-    rect = MeasureString(rect, text);
-    m_dc.Text(rect.left, rect.top, QString::fromStdString(text), m_font, PenColour());
+    rect = Painter().String(rect, text);
+}
+
+void AnnotationCanvas::PaintLayer(const AnnotationPainter& painter) const
+{
+    for (const ShapeAnnotation& shape : m_layer.Shapes())
+        painter.Shape(shape, PenMode::Copy, LabelOf(shape));
+    for (const TextAnnotation& text : m_layer.Texts())
+        painter.Text(text);
+}
+
+void AnnotationCanvas::PaintAnnotations(DrawContext& target, const ClientToPicture& mapping) const
+{
+    PaintLayer(AnnotationPainter(target, m_font, PenColour(), mapping));
 }
 
 PixelPatch AnnotationCanvas::TakeBackground(const PixelRect& rect) const
@@ -378,7 +346,7 @@ void AnnotationCanvas::ShowLabel(ShapeAnnotation& shape, const std::string& text
 {
     // The background covers the whole label rectangle and the text, whichever is larger, so that
     // putting it back always erases the text.
-    shape.labelBackground = TakeBackground(Union(shape.labelRect, MeasureString(shape.labelRect, text)));
+    shape.labelBackground = TakeBackground(Union(shape.labelRect, Painter().Measure(shape.labelRect, text)));
     DrawString(shape.labelRect, text);
 }
 
@@ -398,10 +366,10 @@ void AnnotationCanvas::ShowOverlay()
                                                                        : std::string(ANGLE_PLACEHOLDER);
             ShowLabel(*m_shape, text);
         }
-        DrawLines(*m_shape, PenMode::Not);
+        Painter().Lines(*m_shape, PenMode::Not);
     } else if (m_text) {
         PixelRect box { Truncate(m_text->left), Truncate(m_text->top), 0, 0 };
-        box = MeasureString(box, m_text->text);
+        box = Painter().Measure(box, m_text->text);
         m_text->background = TakeBackground(box);
         DrawString(box, m_text->text);
         m_text->right = static_cast<float>(box.right);
@@ -419,7 +387,7 @@ void AnnotationCanvas::HideOverlay()
         return;
     m_overlayShown = false;
     if (m_shape) {
-        DrawLines(*m_shape, PenMode::Not);
+        Painter().Lines(*m_shape, PenMode::Not);
         if (m_shape->HasLabel() && m_labelShown != LabelShown::None)
             HideLabel(*m_shape);
     } else if (m_text) {

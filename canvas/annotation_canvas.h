@@ -8,6 +8,7 @@
 #pragma once
 
 #include "canvas/annotation_layer.h"
+#include "canvas/annotation_painter.h"
 #include "canvas/canvas_binding.h"
 #include "canvas/measurement_scale.h"
 #include "platform/draw_context.h"
@@ -64,6 +65,7 @@ public:
     void SetImageRect(const PixelRect& rect) override;
     void Refresh() override;
     void RedrawAll(bool restore) override;
+    void PaintAnnotations(DrawContext& target, const ClientToPicture& mapping) const override;
 
     // A ruler's length in image pixels, through the size the frame is shown at.
     ResultCode ShapePixelLength(int32_t index, double& pixels) const;
@@ -96,12 +98,12 @@ private:
 
     // Drawing.
     QRgb PenColour() const;
-    void DrawLines(const ShapeAnnotation& shape, PenMode mode);
-    void DrawShape(const ShapeAnnotation& shape, PenMode mode);
-    void DrawTextRecord(const TextAnnotation& text);
+    // Draws on screen, into the window's framebuffer.
+    AnnotationPainter Painter();
     // Draws `text` with its top-left at the rectangle's, which is resized to the text.
     void DrawString(PixelRect& rect, const std::string& text);
-    PixelRect MeasureString(const PixelRect& rect, const std::string& text) const;
+    // Every annotation of the layer, shapes then texts.
+    void PaintLayer(const AnnotationPainter& painter) const;
     PixelPatch TakeBackground(const PixelRect& rect) const;
     void PutBackground(const PixelPatch& patch);
     void RestoreSnapshot();

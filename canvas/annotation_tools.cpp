@@ -193,7 +193,7 @@ void AnnotationCanvas::Finish()
 {
     HideOverlay();
     m_labelShown = LabelShown::None;
-    DrawLines(*m_shape, PenMode::Copy);
+    Painter().Lines(*m_shape, PenMode::Copy);
     m_layer.AddShape(*m_shape);
     RedrawAll(true);
 }
@@ -213,11 +213,11 @@ void AnnotationCanvas::SelectPress(const MouseMessage& message)
     RestoreSnapshot();
     for (size_t k = 0; k < m_layer.Shapes().size(); ++k) {
         if (hit.kind == ToolKind::Text || static_cast<int32_t>(k) != hit.index)
-            DrawShape(m_layer.Shapes()[k], PenMode::Copy);
+            Painter().Shape(m_layer.Shapes()[k], PenMode::Copy, LabelOf(m_layer.Shapes()[k]));
     }
     for (size_t k = 0; k < m_layer.Texts().size(); ++k) {
         if (hit.kind != ToolKind::Text || static_cast<int32_t>(k) != hit.index)
-            DrawTextRecord(m_layer.Texts()[k]);
+            Painter().Text(m_layer.Texts()[k]);
     }
     if (hit.kind == ToolKind::Text) {
         const TextAnnotation held = m_layer.Texts()[hit.index];

@@ -175,6 +175,12 @@ void CanvasBinding::RedrawAll()
         m_canvas->RedrawAll(true);
 }
 
+void CanvasBinding::PaintAnnotations(DrawContext& target, const ClientToPicture& mapping) const
+{
+    if (m_canvas)
+        m_canvas->PaintAnnotations(target, mapping);
+}
+
 BindableCanvas* CanvasBinding::CanvasOf(const FramebufferWindow* window)
 {
     return static_cast<BindableCanvas*>(GetWindowProperty(window, CANVAS_PROPERTY));

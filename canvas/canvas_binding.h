@@ -19,6 +19,8 @@
 namespace velmora {
 
 class AnnotationLayer;
+class ClientToPicture;
+class DrawContext;
 class FramebufferWindow;
 
 // What the binding asks of an annotation canvas.
@@ -44,6 +46,9 @@ public:
     // Copies the clean snapshot back over the client area (when `restore`), then draws every
     // annotation.
     virtual void RedrawAll(bool restore) = 0;
+    // Draws every annotation of the layer into `target`, placed there by `mapping` (the picture
+    // of an export); the window is left as it is.
+    virtual void PaintAnnotations(DrawContext& target, const ClientToPicture& mapping) const = 0;
 };
 
 // What the annotation code installs once at start-up: makes a canvas over `window` drawing
@@ -83,6 +88,8 @@ public:
     void SetImageRect(const PixelRect& rect);
     void Refresh();
     void RedrawAll();
+    // The canvas's annotations drawn into `target` (nothing without a canvas).
+    void PaintAnnotations(DrawContext& target, const ClientToPicture& mapping) const;
 
     // The canvas bound to `window` (its "prop1"), null when none.
     static BindableCanvas* CanvasOf(const FramebufferWindow* window);

@@ -1,6 +1,7 @@
 // TileWindow: loading, painting and the mouse handling of one tile.
 #include "canvas/tile_window.h"
 
+#include "canvas/annotation_painter.h"
 #include "imaging/frame_loader.h"
 #include "platform/corner_text.h"
 #include "platform/desktop.h"
@@ -311,6 +312,8 @@ QImage TileWindow::ImageAsShown() const
     DrawContext dc(image);
     const PixelRect whole { 0, 0, m_bitmap.Width(), m_bitmap.Height() };
     m_bitmap.Paint(&dc, &whole, PaintMode::Full);
+    // The annotations over the image pixels they were drawn on, at the image's own scale.
+    m_binding.PaintAnnotations(dc, ClientToPicture(m_imageRect, whole.right, whole.bottom));
     if (OverlayShown())
         PaintOverlay(image, image.rect());
     return image;

@@ -470,6 +470,114 @@ private slots:
         SetDialogs(std::move(previous));
     }
 
+    // A ruler drawn on a zoomed, panned, mirrored tile is exported over the frame pixels it was
+    // drawn on: each end on the pixel the tile showed under it, the label beside the end, the
+    // rest of the picture the display bitmap's.
+    void exportAndCopyCarryTheAnnotations_data()
+    {
+        QTest::addColumn<int>("zoomKey");
+        QTest::addColumn<int>("zoomSteps");
+        QTest::newRow("zoomed out to 50 %") << int(Qt::Key_Minus) << 5;
+        QTest::newRow("zoomed in to 130 %") << int(Qt::Key_Plus) << 3;
+    }
+    void exportAndCopyCarryTheAnnotations()
+    {
+        QFETCH(int, zoomKey);
+        QFETCH(int, zoomSteps);
+        auto d = Viewer();
+        for (int k = 0; k < zoomSteps; ++k)
+            QTest::keyClick(d.get(), static_cast<Qt::Key>(zoomKey));
+        QTest::keyClick(d.get(), Qt::Key_M);
+        TileWindow* tile = TileOf(*d, 0);
+        const auto pan = [&](QPoint by) {
+            SendMouse(tile, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, { 200, 200 });
+            SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, QPoint(200, 200) + by);
+            SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, QPoint(200, 200) + by);
+        };
+        pan({ -37, 23 });
+
+        // The tile shows the mirrored 128 x 128 frame stretched over its image rectangle; client
+        // pixel x shows shown column floor((x - left + 0.5) * 128 / width), which is the frame's
+        // column 127 - that; the exported picture is mirrored too, so it holds frame column c at
+        // 127 - c.
+        const PixelRect r = tile->ImageRect();
+        const auto frameColumn
+            = [&](int x) { return 127 - int(std::floor((x - r.left + 0.5) * 128 / r.Width())); };
+        const auto frameRow = [&](int y) { return int(std::floor((y - r.top + 0.5) * 128 / r.Height())); };
+        const auto exportedColumn = [](int column) { return 127 - column; };
+        const QPoint start(r.left + r.Width() / 32, r.top + r.Height() / 2);
+        const QPoint end(r.left + r.Width() / 8, start.y());
+        const int startColumn = frameColumn(start.x()), endColumn = frameColumn(end.x());
+        const int row = frameRow(start.y());
+        const QPoint label(exportedColumn(frameColumn(end.x() + 10)), frameRow(end.y() - 10));
+
+        const QImage bare = BitmapImage(tile->Bitmap());
+        QTest::keyClick(d.get(), Qt::Key_R);
+        // A tool chosen, nothing drawn: the export is the bitmap.
+        QCOMPARE(tile->ImageAsShown(), bare);
+        // The first ruler is offered as the calibration reference: declined, it stays a ruler.
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, start);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, end);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, end);
+        QCOMPARE(tile->Layer().Shapes().size(), size_t { 1 });
+        d->activateWindow(); // the offscreen platform leaves no window active after the dialog
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        tile->PaintNow();
+        const QImage screen = tile->Framebuffer().copy();
+        const auto* canvas = dynamic_cast<const AnnotationCanvas*>(tile->Binding().Canvas());
+        QVERIFY(QString::fromStdString(canvas->LabelOf(tile->Layer().Shapes()[0])).endsWith("mm"));
+        // Panned again after drawing: the ruler travels with the image.
+        pan({ 11, -6 });
+
+        const QString path = m_scratch.filePath("annotated.png");
+        auto previous = SetDialogs(std::make_unique<SavingDialogs>(path));
+        QTest::keyClick(d.get(), Qt::Key_E, Qt::ControlModifier);
+        SetDialogs(std::move(previous));
+        const QImage exported = QImage(path).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(exported.size(), QSize(128, 128));
+        QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), exported);
+
+        const QRgb yellow = qRgb(255, 255, 0);
+        const int left = std::min(exportedColumn(startColumn), exportedColumn(endColumn));
+        const int right = std::max(exportedColumn(startColumn), exportedColumn(endColumn));
+        for (int x = left; x <= right; ++x)
+            QVERIFY2(exported.pixel(x, row) == yellow, qPrintable(QString("column %1").arg(x)));
+        // The end bars stand across the ends.
+        QCOMPARE(exported.pixel(left, row - 2), yellow);
+        QCOMPARE(exported.pixel(right, row + 2), yellow);
+
+        // The label: the glyphs seen on screen, at the frame pixel beside the end. Only pixels the
+        // text covers whole are compared: the anti-aliased edges blend with another background.
+        const QSize cell(128 - label.x(), 12); // the text is wider than its rectangle
+        int glyphs = 0, differing = 0;
+        for (int y = 0; y < cell.height(); ++y) {
+            for (int x = 0; x < cell.width(); ++x) {
+                const bool onScreen = screen.pixel(end.x() + 10 + x, end.y() - 10 + y) == yellow;
+                glyphs += onScreen;
+                differing += onScreen != (exported.pixel(label.x() + x, label.y() + y) == yellow);
+            }
+        }
+        QVERIFY(glyphs > 20);
+        QVERIFY2(differing <= glyphs / 10, qPrintable(QString("%1 of %2").arg(differing).arg(glyphs)));
+
+        // Everything else is the display bitmap.
+        const int bar = 10 * 128 / r.Width() + 2; // the end bars reach 10 client pixels out
+        const QRect rulerBox(left - 1, row - bar, right - left + 3, 2 * bar + 1);
+        const QRect labelBox(label, cell);
+        for (int y = 0; y < 128; ++y) {
+            for (int x = 0; x < 128; ++x) {
+                if (!rulerBox.contains(x, y) && !labelBox.contains(x, y))
+                    QVERIFY2(exported.pixel(x, y) == bare.pixel(x, y),
+                        qPrintable(QString("pixel %1,%2").arg(x).arg(y)));
+            }
+        }
+    }
+
     // The window as the screen shows it, 4-up with the overlay and the brain window; written to
     // $VELMORA_SCREENSHOT when that is set (run under xvfb-run with QT_QPA_PLATFORM=xcb to see
     // the real window).

@@ -68,6 +68,7 @@ public:
     }
     void SetImageRect(const PixelRect&) override { g_log.push_back("rect"); }
     void Refresh() override { g_log.push_back("refresh"); }
+    void PaintAnnotations(DrawContext&, const ClientToPicture&) const override { }
     void RedrawAll(bool) override { g_log.push_back("redraw"); }
 };
 
