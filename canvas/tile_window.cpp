@@ -405,12 +405,20 @@ void TileWindow::OnPaint(DrawContext& dc)
         PaintPicture(dc);
         return;
     }
+    const bool overlay = m_imageShown && OverlayShown();
+    // A paint without erasing (a window/level drag) would draw the new corner text over the old
+    // in the bands around the image.
+    if (overlay)
+        OnEraseBackground(dc);
     m_bitmap.Paint(&dc, &m_imageRect, PaintMode::Full);
+    // The overlay goes under the annotations, into the clean picture the canvas keeps: restoring
+    // that picture (erasing a rubber band, putting a shape down) then leaves the overlay as a full
+    // paint draws it.
+    if (overlay)
+        PaintOverlay(dc.Target(), QRect(0, 0, dc.Width(), dc.Height()));
     m_binding.SetImageRect(m_imageRect);
     m_binding.Refresh();
     m_binding.RedrawAll();
-    if (m_imageShown && OverlayShown())
-        PaintOverlay(dc.Target(), QRect(0, 0, dc.Width(), dc.Height()));
 }
 
 void TileWindow::PaintPicture(DrawContext& dc)

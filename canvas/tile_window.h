@@ -3,8 +3,8 @@
 // paints native frames band by band while they are read, erases only the bands around the
 // image, and handles window/level dragging (left button), panning (right button) and the
 // calibration prompt after a ruler. Its annotation canvas, bound after every load, sees the
-// mouse first. The corner overlay, when shown, is drawn last over image and annotations. Sits in
-// the canvas layer, on the platform layer.
+// mouse first. The corner overlay, when shown, is drawn over the image and under the annotations,
+// so the canvas keeps it in its clean picture. Sits in the canvas layer, on the platform layer.
 #pragma once
 
 #include "canvas/annotation_layer.h"

@@ -168,6 +168,44 @@ private slots:
         }
     }
 
+    // With the overlay on, the tile always shows what a full repaint shows: no corner text left
+    // from before a window/level drag, none wiped where the canvas restores its clean picture.
+    void overlayStaysWholeThroughDragsAndAnnotations()
+    {
+        auto d = Viewer();
+        TileWindow* tile = TileOf(*d, 0);
+        QTest::keyClick(d.get(), Qt::Key_O);
+        const auto repainted = [tile] {
+            tile->Invalidate(Erase::Yes);
+            tile->UpdateNow();
+            return tile->Framebuffer().copy();
+        };
+        const auto drag = [tile](Qt::MouseButton button, QPoint from, QList<QPoint> path) {
+            SendMouse(tile, QEvent::MouseButtonPress, button, button, from);
+            for (const QPoint& p : path)
+                SendMouse(tile, QEvent::MouseMove, Qt::NoButton, button, p);
+            SendMouse(tile, QEvent::MouseButtonRelease, button, Qt::NoButton, path.back());
+            tile->UpdateNow();
+        };
+
+        QTest::keyClick(d.get(), Qt::Key_L);
+        drag(Qt::LeftButton, { 300, 300 }, { { 320, 310 }, { 345, 290 }, { 370, 330 } });
+        QVERIFY(tile->Bitmap().BrightnessTotal() != 0);
+        const QImage dragged = tile->Framebuffer().copy();
+        QCOMPARE(dragged, repainted());
+        QTest::keyClick(d.get(), Qt::Key_L);
+
+        // The image panned under the top-left corner's text, an arrow put down on it.
+        const PixelRect r = tile->ImageRect();
+        drag(Qt::RightButton, { 400, 400 }, { { 400 - r.left, 400 - r.top } });
+        QCOMPARE(tile->ImageRect().left, 0);
+        QTest::keyClick(d.get(), Qt::Key_P);
+        drag(Qt::LeftButton, { 60, 100 }, { { 80, 110 }, { 100, 120 } });
+        QCOMPARE(tile->Layer().Shapes().size(), size_t { 1 });
+        const QImage drawn = tile->Framebuffer().copy();
+        QCOMPARE(drawn, repainted());
+    }
+
     void presetsMatchTheFileWindowedAtTheirValuesInEveryTile()
     {
         auto d = Viewer();
