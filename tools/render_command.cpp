@@ -107,7 +107,7 @@ int RunRender(Args args)
     DisplayBitmap bitmap;
     RawCollector collector(bitmap, !rawPath.empty());
     FrameLoader loader;
-    bool failed = false, anyShown = false;
+    bool failed = false, lastShown = false;
     uint32_t last = frame;
     for (uint32_t current = allFrames ? 1 : frame; current <= last; ++current) {
         const FrameLoadResult result
@@ -118,7 +118,7 @@ int RunRender(Args args)
         }
         if (allFrames && current == 1 && collector.frames > 1)
             last = static_cast<uint32_t>(collector.frames);
-        anyShown |= result == FrameLoadResult::Shown;
+        lastShown = result == FrameLoadResult::Shown;
         if (result != FrameLoadResult::Shown) {
             const std::string detail
                 = "(frame " + std::to_string(current) + ": " + FrameLoadResultName(result) + ")";
@@ -128,8 +128,9 @@ int RunRender(Args args)
                 return 1;
         }
     }
-    // No frame shown: there is nothing to write, and no file is made.
-    if (!anyShown)
+    // The outputs hold the last frame; when it was not shown (its failure is reported above)
+    // there is nothing to write, and no file is made.
+    if (!lastShown)
         return 1;
     if (!rawPath.empty() && !WriteFile(rawPath, collector.raw)) {
         std::fprintf(stderr, "%s: %s (%s)\n", std::string(ResultCodeName(ERROR_GENERAL_IO)).c_str(),

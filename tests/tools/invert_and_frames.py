@@ -166,6 +166,19 @@ def check_frame_counts(tool, work):
     scan = run(tool, "scan", work).stdout.decode()
     check(scan.count("hostile.dcm") == 1 and scan.count("cut.dcm") == 2, "scan files only the frames held")
 
+    # An RLE file cut inside its last frame: --frame all reports that frame and writes nothing
+    # (the outputs hold the last frame), without a second, misleading I/O error.
+    source = open(os.path.join(PYDICOM, "SC_rgb_rle_16bit_2frame.dcm"), "rb").read()
+    last = source.rfind(b"\xfe\xff\x00\xe0")
+    length = int.from_bytes(source[last + 4:last + 8], "little")
+    cut_rle = os.path.join(work, "cut_rle.dcm")
+    open(cut_rle, "wb").write(source[:last + 8 + length // 2])
+    png = os.path.join(work, "cut_rle.png")
+    result = run(tool, "render", cut_rle, "--frame", "all", "--png", png)
+    errors = [line for line in result.stderr.decode().splitlines() if line.startswith("ERROR_")]
+    check(result.returncode == 1 and len(errors) == 1 and "frame 2" in errors[0] and not os.path.exists(png),
+          f"cut RLE file: exit {result.returncode}, {errors}")
+
 
 def main():
     tool = sys.argv[1]
