@@ -50,6 +50,31 @@ bool IsSpaceOrTab(char c)
     return c == ' ' || c == '\t';
 }
 
+// Text whose values are separated by '\': a value built of several chunks has one between each.
+bool IsMultiValuedText(uint16_t code)
+{
+    const VrRow* row = GlobalVrDictionary().RowOf(code);
+    return row && HasFlag(row->flags, VrFlags::DELIMITER);
+}
+
+bool IsIntegerKind(VrKind kind)
+{
+    switch (kind) {
+    case VrKind::TAG:
+    case VrKind::SINT1:
+    case VrKind::UINT1:
+    case VrKind::SINT2:
+    case VrKind::UINT2:
+    case VrKind::SINT4:
+    case VrKind::UINT4:
+    case VrKind::SINT8:
+    case VrKind::UINT8:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 DataSet::DataSet() = default;
@@ -117,8 +142,7 @@ uint32_t DataSet::GetValueLength(ElementId id) const
         return 0;
     if (!n->value.next)
         return n->value.length;
-    const VrDictionary& vrs = GlobalVrDictionary();
-    const bool delimited = HasFlag(vrs.FlagsOf(vrs.IndexOf(n->vr)), VrFlags::DELIMITER);
+    const bool delimited = IsMultiValuedText(n->vr);
     uint64_t total = 0;
     for (const ValueChunk* c = &n->value; c; c = c->next) {
         if (delimited && total != 0)
@@ -134,8 +158,7 @@ ResultCode DataSet::ReadValue(ElementId id, void* dst, uint32_t offset, uint32_t
     if (!n || IsContainer(id) || !dst || count == 0 || count == UNDEFINED_VALUE_LENGTH)
         return ERROR_GENERAL_PARAMETER;
     const VrDictionary& vrs = GlobalVrDictionary();
-    const int32_t vrIndex = vrs.IndexOf(n->vr);
-    const bool delimited = HasFlag(vrs.FlagsOf(vrIndex), VrFlags::DELIMITER);
+    const bool delimited = IsMultiValuedText(n->vr);
     const bool bigEndian = (n->flags & NODE_BIG_ENDIAN) != 0;
     // The chunk holding `offset`. In multi-valued text one '\' follows every chunk but the last,
     // and counts in the offsets; `offset` may fall on one.
@@ -198,8 +221,7 @@ uint32_t DataSet::GetHeldLength(ElementId id) const
     const ElementNode* n = Node(id);
     if (!n || IsContainer(id))
         return 0;
-    const int32_t vrIndex = GlobalVrDictionary().IndexOf(n->vr);
-    const bool delimited = HasFlag(GlobalVrDictionary().FlagsOf(vrIndex), VrFlags::DELIMITER);
+    const bool delimited = IsMultiValuedText(n->vr);
     uint64_t total = 0;
     for (const ValueChunk* c = &n->value; c; c = c->next) {
         if (delimited && total != 0)
@@ -226,12 +248,11 @@ namespace {
 // its end reads as zeros, which end the string anyway, so only the held bytes are fetched.
 bool ReadText(DataSet& ds, ElementId id, std::string& whole, VrFlags& flags)
 {
-    const VrDictionary& vrs = GlobalVrDictionary();
-    const int32_t vrIndex = vrs.IndexOf(ds.GetVr(id));
-    if (id < 0 || vrIndex < 0)
+    const VrRow* row = GlobalVrDictionary().RowOf(ds.GetVr(id));
+    if (id < 0 || !row)
         return false;
-    flags = vrs.FlagsOf(vrIndex);
-    if (!HasFlag(flags, VrFlags::DELIMITER) && vrs.KindOf(vrIndex) != VrKind::STRING)
+    flags = row->flags;
+    if (!HasFlag(flags, VrFlags::DELIMITER) && row->kind != VrKind::STRING)
         return false;
     const uint32_t declared = ds.GetValueLength(id);
     if (declared == 0 || declared == UNDEFINED_VALUE_LENGTH)
@@ -310,18 +331,15 @@ void DataSet::FreeString(char* text)
 
 uint32_t DataSet::GetUnsigned(ElementId id, uint32_t index)
 {
-    const ElementNode* n = Node(id);
-    if (!n)
+    return static_cast<uint32_t>(GetUnsigned64(id, index));
+}
+
+uint64_t DataSet::GetUnsigned64(ElementId id, uint32_t index)
+{
+    const VrRow* row = GlobalVrDictionary().RowOf(GetVr(id));
+    if (!row || !IsIntegerKind(row->kind))
         return 0;
-    const VrDictionary& vrs = GlobalVrDictionary();
-    const int32_t vrIndex = vrs.IndexOf(n->vr);
-    if (vrIndex < 0)
-        return 0;
-    const VrKind kind = vrs.KindOf(vrIndex);
-    if (kind != VrKind::TAG && kind != VrKind::SINT1 && kind != VrKind::UINT1 && kind != VrKind::SINT2
-        && kind != VrKind::UINT2 && kind != VrKind::SINT4 && kind != VrKind::UINT4)
-        return 0;
-    if (HasFlag(vrs.FlagsOf(vrIndex), VrFlags::DELIMITER)) {
+    if (HasFlag(row->flags, VrFlags::DELIMITER)) {
         char* text = GetString(id, index);
         if (!text)
             return 0;
@@ -331,24 +349,26 @@ uint32_t DataSet::GetUnsigned(ElementId id, uint32_t index)
         bool negative = false;
         if (*p == '+' || *p == '-')
             negative = *p++ == '-';
-        uint32_t value = 0;
+        uint64_t value = 0;
         while (*p >= '0' && *p <= '9')
-            value = value * 10u + static_cast<uint32_t>(*p++ - '0');
+            value = value * 10u + static_cast<uint64_t>(*p++ - '0');
         FreeString(text);
         return negative ? 0u - value : value;
     }
-    const int32_t unit = vrs.UnitSizeOf(vrIndex);
-    if (unit <= 0 || unit > 8 || index > 0xFFFFFFFFu / static_cast<uint32_t>(unit))
+    const uint32_t unit = static_cast<uint32_t>(row->unitSize);
+    if (unit == 0 || unit > 8 || index > 0xFFFFFFFFu / unit)
         return 0;
     uint8_t bytes[8] = {};
-    if (ReadValue(id, bytes, index * static_cast<uint32_t>(unit), static_cast<uint32_t>(unit)) != SUCCESS)
+    if (ReadValue(id, bytes, index * unit, unit) != SUCCESS)
         return 0;
     uint16_t w0 = 0, w1 = 0;
     uint32_t d = 0;
+    uint64_t q = 0;
     std::memcpy(&w0, bytes, 2);
     std::memcpy(&w1, bytes + 2, 2);
     std::memcpy(&d, bytes, 4);
-    switch (kind) {
+    std::memcpy(&q, bytes, 8);
+    switch (row->kind) {
     case VrKind::SINT1:
     case VrKind::UINT1:
         return bytes[0];
@@ -357,6 +377,9 @@ uint32_t DataSet::GetUnsigned(ElementId id, uint32_t index)
         return w0;
     case VrKind::TAG:
         return (static_cast<uint32_t>(w0) << 16) | w1;
+    case VrKind::SINT8:
+    case VrKind::UINT8:
+        return q;
     default:
         return d;
     }
@@ -364,17 +387,11 @@ uint32_t DataSet::GetUnsigned(ElementId id, uint32_t index)
 
 double DataSet::GetReal(ElementId id, uint32_t index)
 {
-    const ElementNode* n = Node(id);
-    if (!n)
-        return 0.0;
-    const VrDictionary& vrs = GlobalVrDictionary();
-    const int32_t vrIndex = vrs.IndexOf(n->vr);
-    if (vrIndex < 0)
-        return 0.0;
-    const VrKind kind = vrs.KindOf(vrIndex);
+    const VrRow* row = GlobalVrDictionary().RowOf(GetVr(id));
+    const VrKind kind = row ? row->kind : VrKind::UINT1;
     if (kind != VrKind::FLOAT4 && kind != VrKind::FLOAT8)
         return 0.0;
-    if (HasFlag(vrs.FlagsOf(vrIndex), VrFlags::DELIMITER)) {
+    if (HasFlag(row->flags, VrFlags::DELIMITER)) {
         char* text = GetString(id, index);
         if (!text)
             return 0.0;
@@ -570,10 +587,8 @@ ResultCode DataSet::SetString(ElementId id, const char* text)
     const ElementNode* n = Node(id);
     if (!n || !text)
         return ERROR_GENERAL_PARAMETER;
-    const VrDictionary& vrs = GlobalVrDictionary();
-    const int32_t vrIndex = vrs.IndexOf(n->vr);
-    const VrKind kind = vrs.KindOf(vrIndex);
-    if (vrIndex < 0 || (kind != VrKind::STRING && kind != VrKind::NAME))
+    const VrRow* row = GlobalVrDictionary().RowOf(n->vr);
+    if (!row || (row->kind != VrKind::STRING && row->kind != VrKind::NAME))
         return ERROR_DS_VR;
     const size_t length = std::strlen(text);
     if (length >= UNDEFINED_VALUE_LENGTH)

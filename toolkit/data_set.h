@@ -75,7 +75,12 @@ public:
     // (GetString of each index would read it again each time); false, and none, when there is none.
     bool GetStrings(ElementId id, std::vector<std::string>& values);
     static void FreeString(char* text);
+    // The index-th integer of a binary or IS element (GetUnsigned64 cut to 32 bits).
     uint32_t GetUnsigned(ElementId id, uint32_t index);
+    // The same in 64 bits, SV and UV numbers whole. Binary units are zero-extended (an SS or SL
+    // number is its own type's cast of the result, an SV one int64_t's); IS text is read in two's
+    // complement.
+    uint64_t GetUnsigned64(ElementId id, uint32_t index);
     double GetReal(ElementId id, uint32_t index);
     // VR of an element whose encoding carries none (implicit VR, items, delimiters).
     uint16_t ResolveVr(ElementId id);

@@ -426,7 +426,8 @@ int32_t DataSet::Encode(uint8_t* buffer, uint32_t size, uint32_t& produced, bool
             }
             state.valueLength = static_cast<uint32_t>(std::min<uint64_t>(valueLength, lengthField));
             state.outputLength = m_outputHeaderSize + Padded(state.valueLength);
-            state.pad = HasFlag(vrs.FlagsOf(vrs.IndexOf(n.vr)), VrFlags::RIGHT_20) ? 0x20 : 0x00;
+            const VrRow* row = vrs.RowOf(n.vr);
+            state.pad = row && HasFlag(row->flags, VrFlags::RIGHT_20) ? 0x20 : 0x00;
             // A value relabelled UN stays little-endian: PS3.5 6.2.2 has readers that know its
             // real VR assume little-endian for UN whatever the transfer syntax.
             state.swap = false;

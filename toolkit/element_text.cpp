@@ -8,6 +8,7 @@
 #include "toolkit/vr_dictionary.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 
 namespace velmora {
@@ -21,9 +22,10 @@ void AppendPrintable(std::string& out, std::string_view text)
         out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '.' : c;
 }
 
+// The "other" VRs (OB, OD, OF, OL, OV, OW) and UN hold bulk data, shown by length only.
 bool IsBulkVr(uint16_t code)
 {
-    return code == vr::OB || code == vr::OW || code == vr::OF || code == vr::UN;
+    return (code >> 8) == 'O' || code == vr::UN;
 }
 
 // The VALUE part of a line, empty when the element shows none.
@@ -32,13 +34,12 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length, CharacterSetLo
     std::string out;
     if (ds.IsContainer(id) || length == 0 || length == UNDEFINED_VALUE_LENGTH)
         return out;
-    const VrDictionary& vrs = GlobalVrDictionary();
     const uint16_t code = ds.GetVr(id);
-    const int32_t index = vrs.IndexOf(code);
-    if (index < 0)
+    const VrRow* row = GlobalVrDictionary().RowOf(code);
+    if (row == nullptr)
         return out;
-    const VrKind kind = vrs.KindOf(index);
-    const VrFlags flags = vrs.FlagsOf(index);
+    const VrKind kind = row->kind;
+    const VrFlags flags = row->flags;
     if (!HasFlag(flags, VrFlags::BINARY)) {
         if (HasFlag(flags, VrFlags::DELIMITER)) {
             // All values in one pass: reading the value again for each index is quadratic.
@@ -52,7 +53,7 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length, CharacterSetLo
         }
         if (kind == VrKind::SEQUENCE)
             return out;
-        // LT, ST, UT, AS: the whole value, without its trailing padding. A damaged file may
+        // LT, ST, UT, UR, AS: the whole value, without its trailing padding. A damaged file may
         // declare far more than it holds: only the held bytes are read.
         std::string raw(std::min(length, ds.GetHeldLength(id)), '\0');
         if (raw.empty() || ds.ReadValue(id, raw.data(), 0, static_cast<uint32_t>(raw.size())) != SUCCESS)
@@ -66,7 +67,7 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length, CharacterSetLo
         return out;
     // Only the numbers the file holds whole: a value cut by the end of a damaged file would
     // otherwise show numbers made of the zeros ReadValue gives past its end.
-    const int32_t unit = vrs.UnitSizeOf(index);
+    const int32_t unit = row->unitSize;
     const uint32_t held = std::min(length, ds.GetHeldLength(id));
     if (unit <= 0 || held / static_cast<uint32_t>(unit) > 16)
         return out;
@@ -91,6 +92,12 @@ std::string ValueText(DataSet& ds, ElementId id, uint32_t length, CharacterSetLo
             break;
         case VrKind::SINT4:
             std::snprintf(piece, sizeof piece, "%d", static_cast<int32_t>(ds.GetUnsigned(id, i)));
+            break;
+        case VrKind::SINT8:
+            std::snprintf(piece, sizeof piece, "%" PRId64, static_cast<int64_t>(ds.GetUnsigned64(id, i)));
+            break;
+        case VrKind::UINT8:
+            std::snprintf(piece, sizeof piece, "%" PRIu64, ds.GetUnsigned64(id, i));
             break;
         default:
             std::snprintf(piece, sizeof piece, "%u", ds.GetUnsigned(id, i));

@@ -31,13 +31,13 @@ inline bool HasLongHeader(uint16_t code)
     case vr::SQ:
     case vr::UN:
     case vr::UT:
-    case VrCode('O', 'D'):
-    case VrCode('O', 'L'):
-    case VrCode('O', 'V'):
-    case VrCode('S', 'V'):
-    case VrCode('U', 'C'):
-    case VrCode('U', 'R'):
-    case VrCode('U', 'V'):
+    case vr::OD:
+    case vr::OL:
+    case vr::OV:
+    case vr::SV:
+    case vr::UC:
+    case vr::UR:
+    case vr::UV:
         return true;
     default:
         return false;

@@ -13,7 +13,7 @@ import sys
 from pathlib import Path
 
 VR_KINDS = ["AGE", "NAME", "DATE", "TIME", "DATE_TIME", "STRING", "TAG", "SINT1", "UINT1", "SINT2",
-            "UINT2", "SINT4", "UINT4", "FLOAT4", "FLOAT8", "SEQUENCE"]
+            "UINT2", "SINT4", "UINT4", "FLOAT4", "FLOAT8", "SEQUENCE", "SINT8", "UINT8"]
 VR_FLAGS = {"DELIMITER": 0x01, "FIXED": 0x02, "SWAP": 0x04, "BINARY": 0x08, "LEFT_20": 0x10,
             "RIGHT_20": 0x20, "RIGHT_00": 0x40}
 UID_KINDS = ["NONE", "TRANSFER", "CLASS", "CLASS_META", "CLASS_STORE", "CLASS_COMMAND", "INSTANCE",

@@ -49,6 +49,14 @@ inline constexpr uint16_t UL = VrCode('U', 'L');
 inline constexpr uint16_t UN = VrCode('U', 'N');
 inline constexpr uint16_t US = VrCode('U', 'S');
 inline constexpr uint16_t UT = VrCode('U', 'T');
+// Added to the standard after the dictionary's edition (PS3.5 Table 6.2-1).
+inline constexpr uint16_t OD = VrCode('O', 'D');
+inline constexpr uint16_t OL = VrCode('O', 'L');
+inline constexpr uint16_t OV = VrCode('O', 'V');
+inline constexpr uint16_t SV = VrCode('S', 'V');
+inline constexpr uint16_t UC = VrCode('U', 'C');
+inline constexpr uint16_t UR = VrCode('U', 'R');
+inline constexpr uint16_t UV = VrCode('U', 'V');
 } // namespace vr
 
 } // namespace velmora

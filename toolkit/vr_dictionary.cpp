@@ -19,6 +19,19 @@ template <typename T, typename Reverse> void SwapUnits(uint8_t* bytes, size_t un
     }
 }
 
+// The VRs added to the standard after the dictionary's edition, as PS3.5 Table 6.2-1 defines them.
+// UC is multi-valued text with trailing padding only; UR one value, no character set.
+constexpr VrFlags kBinaryNumbers = VrFlags::FIXED | VrFlags::SWAP | VrFlags::BINARY;
+constexpr VrRow kNewerRows[] = {
+    { vr::OD, "Other Double", 8, VrKind::FLOAT8, kBinaryNumbers },
+    { vr::OL, "Other Long", 4, VrKind::UINT4, kBinaryNumbers },
+    { vr::OV, "Other 64-bit Very Long", 8, VrKind::UINT8, kBinaryNumbers },
+    { vr::SV, "Signed 64-bit Very Long", 8, VrKind::SINT8, kBinaryNumbers },
+    { vr::UC, "Unlimited Characters", 1, VrKind::STRING, VrFlags::DELIMITER | VrFlags::RIGHT_20 },
+    { vr::UR, "Universal Resource Identifier or Locator", 1, VrKind::STRING, VrFlags::RIGHT_20 },
+    { vr::UV, "Unsigned 64-bit Very Long", 8, VrKind::UINT8, kBinaryNumbers },
+};
+
 } // namespace
 
 ResultCode VrDictionary::Install(const VrRow* rows, int32_t count)
@@ -88,23 +101,20 @@ std::string_view VrDictionary::NameOf(int32_t index) const
     return (row && row->name) ? std::string_view(row->name) : std::string_view();
 }
 
+const VrRow* VrDictionary::RowOf(uint16_t code) const
+{
+    if (const VrRow* row = Row(IndexOf(code)))
+        return row;
+    for (const VrRow& row : kNewerRows)
+        if (row.code == code)
+            return &row;
+    return nullptr;
+}
+
 int32_t VrDictionary::SwapUnitOf(uint16_t code) const
 {
-    const VrRow* row = Row(IndexOf(code));
-    if (row == nullptr) {
-        switch (code) {
-        case VrCode('O', 'L'):
-            return 4;
-        case VrCode('O', 'D'):
-        case VrCode('O', 'V'):
-        case VrCode('S', 'V'):
-        case VrCode('U', 'V'):
-            return 8;
-        default:
-            return 1;
-        }
-    }
-    if (!HasFlag(row->flags, VrFlags::SWAP))
+    const VrRow* row = RowOf(code);
+    if (row == nullptr || !HasFlag(row->flags, VrFlags::SWAP))
         return 1;
     // An attribute tag is two 16-bit numbers, each swapped on its own.
     return row->kind == VrKind::TAG ? 2 : row->unitSize;

@@ -29,6 +29,9 @@ enum class VrKind : int32_t {
     FLOAT4 = 13,
     FLOAT8 = 14,
     SEQUENCE = 15,
+    // 64-bit integers of the VRs newer than the dictionary (SV, UV, OV).
+    SINT8 = 16,
+    UINT8 = 17,
 };
 
 // Encoding flags of a VR, a bit set.
@@ -90,6 +93,11 @@ public:
     int32_t UnitSizeOf(int32_t index) const;
     uint16_t CodeOf(int32_t index) const; // 0 for -1
     std::string_view NameOf(int32_t index) const; // "" for -1
+
+    // The row of `code` for reading its values: the dictionary's, else the row of a VR added to
+    // the standard after the dictionary's edition (OD, OL, OV, SV, UC, UR, UV); null for any
+    // other code. IndexOf stays -1 for the newer VRs: they are not rows of this dictionary.
+    const VrRow* RowOf(uint16_t code) const;
 
     // Converts the byte order of `length` bytes of a value of the VR at `index` in place. Does
     // nothing for -1, null data, an undefined length (0xFFFFFFFF), equal orders or a VR without

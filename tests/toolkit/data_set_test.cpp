@@ -4,6 +4,7 @@
 #include "toolkit/tag.h"
 #include "toolkit/vr_code.h"
 
+#include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -105,6 +106,42 @@ TEST_F(DataSetTest, IntegersAndReals)
     EXPECT_EQ(m_ds.SetString(ss, "x"), ERROR_DS_VR);
     const ElementId sq = m_ds.InsertElement(-1, 0x00081140, vr::SQ, false, 0);
     EXPECT_EQ(m_ds.SetInteger(sq, 1), ERROR_DS_VR);
+}
+
+TEST_F(DataSetTest, NewerVrsReadAsTheirOlderSiblings)
+{
+    // UC is multi-valued text like LO but keeps leading spaces (PS3.5 Table 6.2-1); UR is one
+    // value like UT; SV and UV are 64-bit SL and UL.
+    const ElementId uc = Text(0x00189369, vr::UC, " a \\b  ");
+    EXPECT_EQ(String(uc, 0), " a");
+    EXPECT_EQ(String(uc, 1), "b");
+    EXPECT_EQ(String(uc, 2), "<null>");
+    ASSERT_EQ(m_ds.AppendValue(uc, "c", 1), SUCCESS);
+    EXPECT_EQ(m_ds.GetValueLength(uc), 9u); // chunks of multi-valued text join with '\\'
+    EXPECT_EQ(String(uc, 2), "c");
+    const ElementId ur = Text(0x00080120, vr::UR, "http://a/b\\c  ");
+    EXPECT_EQ(String(ur, 0), "http://a/b\\c");
+    EXPECT_EQ(String(ur, 1), "<null>");
+    const ElementId written = m_ds.InsertElement(-1, 0x00400441, vr::UC, false, 0);
+    EXPECT_EQ(m_ds.SetString(written, "x"), SUCCESS);
+
+    const int64_t signedValues[] = { -5, INT64_MIN };
+    const ElementId sv = m_ds.InsertElement(-1, 0x00720082, vr::SV, false, 0);
+    ASSERT_EQ(m_ds.AppendValue(sv, signedValues, sizeof signedValues), SUCCESS);
+    EXPECT_EQ(static_cast<int64_t>(m_ds.GetUnsigned64(sv, 0)), -5);
+    EXPECT_EQ(static_cast<int64_t>(m_ds.GetUnsigned64(sv, 1)), INT64_MIN);
+    EXPECT_EQ(static_cast<int32_t>(m_ds.GetUnsigned(sv, 0)), -5);
+    const uint64_t unsignedValue = 0x123456789ull;
+    const ElementId uv = m_ds.InsertElement(-1, 0x00720083, vr::UV, false, 0);
+    ASSERT_EQ(m_ds.AppendValue(uv, &unsignedValue, 8), SUCCESS);
+    EXPECT_EQ(m_ds.GetUnsigned64(uv, 0), 0x123456789ull);
+    EXPECT_EQ(m_ds.GetUnsigned(uv, 0), 0x23456789u); // the low 32 bits
+    EXPECT_EQ(m_ds.GetUnsigned64(uv, 1), 0u);
+    EXPECT_EQ(String(uv, 0), "<null>"); // binary
+    // Older VRs in 64 bits keep their 32-bit answers.
+    const ElementId is = Text(0x00200013, vr::IS, "-3");
+    EXPECT_EQ(m_ds.GetUnsigned64(is, 0), static_cast<uint64_t>(-3));
+    EXPECT_EQ(m_ds.GetUnsigned(is, 0), 4294967293u);
 }
 
 TEST_F(DataSetTest, ChunksJoinWithABackslashForMultiValuedText)

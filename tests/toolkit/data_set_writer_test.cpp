@@ -2,6 +2,7 @@
 // trips over pydicom's files, and failed saves.
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
+#include "toolkit/encoding_rules.h"
 #include "toolkit/file_meta.h"
 #include "toolkit/tag.h"
 #include "toolkit/tag_dictionary.h"
@@ -603,6 +604,45 @@ TEST_F(WriterTest, BinaryNumbersAreWrittenWhole)
             x.bytes.push_back(0);
     }
     EXPECT_EQ(Encode(ds, 0), x.bytes);
+}
+
+TEST_F(WriterTest, OddValuesArePaddedAsTheirVrSays)
+{
+    // Text is padded with a space, UC and UR included (PS3.5 6.2), UI and bytes with NUL; a UN
+    // value keeps its VR, its bytes and its NUL pad whatever tag it has, in either byte order.
+    struct Row {
+        uint32_t tag;
+        const char* vr;
+        const char* value;
+        char pad;
+    };
+    const Row rows[] = {
+        { 0x00080016, "UI", "1.2.3", '\0' },
+        { 0x00080120, "UR", "http://a/bc", ' ' },
+        { 0x00081030, "LO", "abc", ' ' },
+        { 0x00189369, "UC", "a\\b", ' ' },
+        { 0x00281050, "UN", "100", '\0' },
+    };
+    for (const bool big : { false, true }) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
+        DataSet ds;
+        Encoder x;
+        x.big = big;
+        for (const Row& row : rows) {
+            const uint16_t code = VrCode(row.vr[0], row.vr[1]);
+            const ElementId id = ds.InsertElement(NO_ELEMENT, row.tag, code, false, 0);
+            const uint32_t length = static_cast<uint32_t>(std::strlen(row.value));
+            ASSERT_EQ(length % 2, 1u);
+            ASSERT_EQ(ds.AppendValue(id, row.value, length), SUCCESS);
+            x.Tag(row.tag).Text(row.vr);
+            if (HasLongHeader(code))
+                x.U16(0).U32(length + 1);
+            else
+                x.U16(static_cast<uint16_t>(length + 1));
+            x.Text(row.value + std::string(1, row.pad));
+        }
+        EXPECT_EQ(Encode(ds, DS_EXPLICIT_VR | (big ? DS_BIG_ENDIAN : 0u)), x.bytes);
+    }
 }
 
 TEST_F(WriterTest, NumbersOfEveryBinaryVrChangeByteOrder)

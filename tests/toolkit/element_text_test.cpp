@@ -1,8 +1,10 @@
 // ElementText: the dump fields of single nodes, checked against hand-written lines.
 #include "toolkit/built_in_tables.h"
 #include "toolkit/element_text.h"
+#include "toolkit/encoding_rules.h"
 #include "toolkit/vr_code.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -24,6 +26,38 @@ std::string Le16(int16_t v)
     std::string s(2, '\0');
     std::memcpy(s.data(), &v, 2);
     return s;
+}
+
+// The bytes of `value` (host order) in the byte order of the stream, reversed per `unit`.
+std::string Ordered(std::string value, size_t unit, bool big)
+{
+    for (size_t at = 0; big && unit > 1 && at + unit <= value.size(); at += unit)
+        std::reverse(value.begin() + static_cast<std::ptrdiff_t>(at),
+            value.begin() + static_cast<std::ptrdiff_t>(at + unit));
+    return value;
+}
+
+// One explicit VR element of a stream in the given byte order.
+std::string Element(uint32_t tag, const char* vr, const std::string& value, bool big)
+{
+    auto number = [big](uint32_t v, size_t size) {
+        std::string out(size, '\0');
+        for (size_t i = 0; i < size; ++i)
+            out[big ? size - 1 - i : i] = static_cast<char>(v >> (8 * i));
+        return out;
+    };
+    const uint32_t length = static_cast<uint32_t>(value.size());
+    const std::string lengthField
+        = HasLongHeader(VrCode(vr[0], vr[1])) ? std::string(2, '\0') + number(length, 4) : number(length, 2);
+    return number(tag >> 16, 2) + number(tag & 0xFFFF, 2) + vr + lengthField + value;
+}
+
+template <typename T> std::string Bytes(std::initializer_list<T> values)
+{
+    std::string out;
+    for (T v : values)
+        out.append(reinterpret_cast<const char*>(&v), sizeof v);
+    return out;
 }
 
 } // namespace
@@ -73,4 +107,50 @@ TEST(ElementText, NestedNodesAreIndentedAndContainersShowNoValue)
     EXPECT_EQ(FormatElementLine(text), "    (0008,1155) UI 6 Referenced SOP Instance UID = 1.2.3");
     EXPECT_TRUE(DescribeElement(ds, sequence).value.empty());
     EXPECT_EQ(DescribeElement(ds, item).depth, 1);
+}
+
+TEST(ElementText, NewerVrsShowTheirValuesInEitherByteOrder)
+{
+    // UC is multi-valued text decoded by (0008,0005) with trailing padding only, UR one value,
+    // SV and UV 64-bit numbers; the "other" VRs show none, as OB and OW. The expected values are
+    // pydicom 2.3.1's reading of the same bytes (UC ['  uc one', ' uc twé'], UR '  http://a.b/c d',
+    // SV [-5, -2**63], UV [9, 2**64 - 1]) and dcmdump's (-5\-9223372036854775808, 9\18446744073709551615).
+    ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
+    struct Case {
+        uint32_t tag;
+        const char* vr;
+        std::string value; // host order
+        size_t unit; // bytes reversed in a big-endian stream
+        const char* line;
+    };
+    const Case cases[] = {
+        { 0x00080005, "CS", "ISO_IR 100", 1, "(0008,0005) CS 10 Specific Character Set = ISO_IR 100" },
+        { 0x00080120, "UR", "  http://a.b/c d  ", 1, "(0008,0120) UR 18 Unknown =   http://a.b/c d" },
+        { 0x00189369, "UC", "  uc one \\ uc tw\xe9 ", 1,
+            "(0018,9369) UC 18 Unknown =   uc one\\ uc tw\u00e9" },
+        { 0x00189219, "OD", Bytes<double>({ 1.5 }), 8, "(0018,9219) OD 8 Unknown" },
+        { 0x00660040, "OL", Bytes<uint32_t>({ 7 }), 4, "(0066,0040) OL 4 Unknown" },
+        { 0x00660041, "OV", Bytes<uint64_t>({ 7 }), 8, "(0066,0041) OV 8 Unknown" },
+        { 0x00720082, "SV", Bytes<int64_t>({ -5, INT64_MIN }), 8,
+            "(0072,0082) SV 16 Unknown = -5\\-9223372036854775808" },
+        { 0x00720083, "UV", Bytes<uint64_t>({ 9, UINT64_MAX }), 8,
+            "(0072,0083) UV 16 Unknown = 9\\18446744073709551615" },
+    };
+    for (const bool big : { false, true }) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
+        std::string stream;
+        for (const Case& c : cases)
+            stream += Element(c.tag, c.vr, Ordered(c.value, c.unit, big), big);
+        DataSet ds;
+        const uint32_t order = big ? DS_BIG_ENDIAN : 0u;
+        ASSERT_EQ(ds.BeginParse(0, DS_EXPLICIT_VR | DS_VALUES_IN_MEMORY | order), SUCCESS);
+        ASSERT_EQ(ds.PushBytes(stream.data(), static_cast<uint32_t>(stream.size())), SUCCESS);
+        ASSERT_EQ(ds.EndParse(), SUCCESS);
+        ElementId id = ds.FirstTopLevel();
+        for (const Case& c : cases) {
+            ASSERT_GE(id, 0);
+            EXPECT_EQ(FormatElementLine(DescribeElement(ds, id)), c.line);
+            id = ds.NextSibling(id);
+        }
+    }
 }

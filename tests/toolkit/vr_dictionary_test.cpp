@@ -97,6 +97,43 @@ TEST(VrDictionaryTest, KnownRowsAndNeutralAnswers)
     }
 }
 
+TEST(VrDictionaryTest, RowOfKnowsTheNewerVrsWithoutIndexingThem)
+{
+    const VrDictionary dictionary = BuiltInDictionary();
+    // PS3.5 Table 6.2-1: UC multi-valued text padded at the end only, UR one text value, SV and
+    // UV 64-bit integers, OD, OL and OV bulk numbers.
+    struct Case {
+        uint16_t code;
+        VrKind kind;
+        int32_t unitSize;
+        VrFlags flags;
+    };
+    const VrFlags numbers = VrFlags::FIXED | VrFlags::SWAP | VrFlags::BINARY;
+    const Case cases[] = {
+        { vr::UC, VrKind::STRING, 1, VrFlags::DELIMITER | VrFlags::RIGHT_20 },
+        { vr::UR, VrKind::STRING, 1, VrFlags::RIGHT_20 },
+        { vr::SV, VrKind::SINT8, 8, numbers },
+        { vr::UV, VrKind::UINT8, 8, numbers },
+        { vr::OV, VrKind::UINT8, 8, numbers },
+        { vr::OD, VrKind::FLOAT8, 8, numbers },
+        { vr::OL, VrKind::UINT4, 4, numbers },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(VrCodeText(c.code));
+        const VrRow* row = dictionary.RowOf(c.code);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->code, c.code);
+        EXPECT_EQ(row->kind, c.kind);
+        EXPECT_EQ(row->unitSize, c.unitSize);
+        EXPECT_EQ(row->flags, c.flags);
+        EXPECT_EQ(dictionary.IndexOf(c.code), -1);
+    }
+    for (int32_t i = 0; i < dictionary.Count(); ++i)
+        EXPECT_EQ(dictionary.RowOf(dictionary.CodeOf(i)), dictionary.Row(i));
+    EXPECT_EQ(dictionary.RowOf(VrCode('Q', 'Q')), nullptr);
+    EXPECT_EQ(dictionary.RowOf(0), nullptr);
+}
+
 TEST(VrDictionaryTest, SwapConvertsUnitsInPlace)
 {
     const VrDictionary dictionary = BuiltInDictionary();
