@@ -332,7 +332,7 @@ std::optional<std::string> GetText(DataSet& dataSet, ElementId id, uint32_t inde
         return std::nullopt;
     const std::string bytes(value);
     DataSet::FreeString(value);
-    const uint16_t vr = dataSet.GetVr(id);
+    const uint16_t vr = dataSet.ValueVr(id);
     return DecodeText(
         bytes, vr, DecodesByCharacterSet(vr) ? CharacterSetsAt(dataSet, id) : std::vector<std::string>());
 }
@@ -342,7 +342,7 @@ std::vector<std::string> GetTexts(DataSet& dataSet, ElementId id, CharacterSetLo
     std::vector<std::string> values;
     if (!dataSet.GetStrings(id, values))
         return values;
-    const uint16_t vr = dataSet.GetVr(id);
+    const uint16_t vr = dataSet.ValueVr(id);
     // Values of other VRs decode the same whatever the character set: no look-up for them.
     const bool bySet = DecodesByCharacterSet(vr);
     for (std::string& value : values)

@@ -248,7 +248,7 @@ namespace {
 // its end reads as zeros, which end the string anyway, so only the held bytes are fetched.
 bool ReadText(DataSet& ds, ElementId id, std::string& whole, VrFlags& flags)
 {
-    const VrRow* row = GlobalVrDictionary().RowOf(ds.GetVr(id));
+    const VrRow* row = GlobalVrDictionary().RowOf(ds.ValueVr(id));
     if (id < 0 || !row)
         return false;
     flags = row->flags;
@@ -336,7 +336,7 @@ uint32_t DataSet::GetUnsigned(ElementId id, uint32_t index)
 
 uint64_t DataSet::GetUnsigned64(ElementId id, uint32_t index)
 {
-    const VrRow* row = GlobalVrDictionary().RowOf(GetVr(id));
+    const VrRow* row = GlobalVrDictionary().RowOf(ValueVr(id));
     if (!row || !IsIntegerKind(row->kind))
         return 0;
     if (HasFlag(row->flags, VrFlags::DELIMITER)) {
@@ -387,7 +387,7 @@ uint64_t DataSet::GetUnsigned64(ElementId id, uint32_t index)
 
 double DataSet::GetReal(ElementId id, uint32_t index)
 {
-    const VrRow* row = GlobalVrDictionary().RowOf(GetVr(id));
+    const VrRow* row = GlobalVrDictionary().RowOf(ValueVr(id));
     const VrKind kind = row ? row->kind : VrKind::UINT1;
     if (kind != VrKind::FLOAT4 && kind != VrKind::FLOAT8)
         return 0.0;
@@ -421,6 +421,20 @@ uint16_t DataSet::VrFromBitsAllocated(uint32_t bitsTag)
     if (bits < 0)
         return vr::OW;
     return GetUnsigned(bits, 0) < 9 ? vr::OB : vr::OW;
+}
+
+uint16_t DataSet::ValueVr(ElementId id)
+{
+    const ElementNode* n = Node(id);
+    if (!n)
+        return VR_UN;
+    if (n->vr != VR_UN || IsItemOrDelimiter(n->tag) || IsContainer(id))
+        return n->vr;
+    // PS3.5 6.2.2: the value of a UN element is encoded as implicit VR little-endian would encode
+    // it, so a reader that knows the tag reads it as its real VR. A sequence kept in a defined
+    // length stays opaque: its items would need a parse of their own.
+    const uint16_t known = ResolveVr(id);
+    return known == vr::SQ ? VR_UN : known;
 }
 
 uint16_t DataSet::ResolveVr(ElementId id)

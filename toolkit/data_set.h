@@ -55,6 +55,10 @@ public:
     ElementId FindElement(ElementId from, uint32_t tag, bool siblingsOnly) const;
     uint32_t GetTag(ElementId id) const; // 0 for -1
     uint16_t GetVr(ElementId id) const; // "UN" for -1
+    // The VR the value getters read the value by: GetVr, except that a UN element of a tag whose
+    // VR is known (ResolveVr) is read as that VR, as PS3.5 6.2.2 allows; its bytes are
+    // little-endian whatever the data set's byte order. Writing and dumping keep the UN.
+    uint16_t ValueVr(ElementId id);
     // SQ, undefined length, or an item not directly below Pixel Data.
     bool IsContainer(ElementId id) const;
     // Sum of the chunk lengths (plus one '\' between chunks of multi-valued text VRs);

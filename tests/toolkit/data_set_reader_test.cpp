@@ -1,5 +1,6 @@
 // The DICOM file reader: Load and the push parser on built streams and on real files.
 #include "toolkit/built_in_tables.h"
+#include "toolkit/character_set.h"
 #include "toolkit/data_set.h"
 #include "toolkit/element_text.h"
 #include "toolkit/read_tolerance.h"
@@ -219,6 +220,43 @@ TEST_F(ReaderTest, ExplicitLittleEndianWithPreambleIsParsedTwice)
     m_ds.CloseSource();
     uint8_t b[2];
     EXPECT_EQ(m_ds.ReadValue(rows, b, 0, 2), ERROR_FILE_SEEK);
+}
+
+TEST_F(ReaderTest, UnElementsOfKnownTagsReadAsTheirDictionaryVr)
+{
+    // Anonymisers and old archives label known attributes UN. Their values are implicit VR
+    // little-endian whatever the transfer syntax (PS3.5 6.2.2), so Rows 0x0102 is 02 01 in both
+    // files; pydicom 2.3.1 reads the text ones the same (Window Center [100, 200], Rescale Slope
+    // 2.0, Patient's Name 'Buc^Jérôme' by the ISO_IR 100 of a UN (0008,0005)). The dump and the
+    // saved file keep the UN.
+    for (const bool big : { false, true }) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
+        Writer w(big, true);
+        w.Preamble().Meta(big ? kExplicitBig : kExplicitLittle);
+        w.Element(0x00080005, "UN", "ISO_IR 100");
+        w.Element(0x00110010, "UN", "CREATOR ");
+        w.Element(0x00111001, "UN", "ab");
+        w.Element(0x00100010, "UN", "Buc^J\xe9r\xf4me");
+        w.Element(0x00280010, "UN", std::string("\x02\x01", 2));
+        w.Element(0x00281050, "UN", "100\\200 ");
+        w.Element(0x00281053, "UN", "2 ").Filler(20);
+        ASSERT_EQ(m_ds.Load(Save(w.Bytes()).c_str()), SUCCESS);
+        auto find = [this](uint32_t tag) { return m_ds.FindElement(-1, tag, true); };
+        EXPECT_EQ(m_ds.ValueVr(find(0x00080005)), vr::CS);
+        EXPECT_EQ(CharacterSetsAt(m_ds, find(0x00100010)), std::vector<std::string> { "ISO_IR 100" });
+        EXPECT_EQ(GetText(m_ds, find(0x00100010), 0), "Buc^J\u00e9r\u00f4me");
+        EXPECT_EQ(m_ds.ValueVr(find(0x00100010)), vr::PN);
+        EXPECT_EQ(m_ds.GetUnsigned(find(0x00280010), 0), 0x0102u);
+        EXPECT_DOUBLE_EQ(m_ds.GetReal(find(0x00281050), 1), 200.0);
+        EXPECT_DOUBLE_EQ(m_ds.GetReal(find(0x00281053), 0), 2.0);
+        // A private creator is LO (PS3.5 7.8.1); a private value no dictionary knows stays bytes.
+        EXPECT_EQ(String(find(0x00110010)), "CREATOR");
+        EXPECT_EQ(m_ds.ValueVr(find(0x00111001)), vr::UN);
+        EXPECT_EQ(String(find(0x00111001)), "<null>");
+        EXPECT_EQ(
+            FormatElementLine(DescribeElement(m_ds, find(0x00281050))), "(0028,1050) UN 8 Window Center");
+        EXPECT_EQ(m_ds.GetVr(find(0x00281050)), vr::UN);
+    }
 }
 
 TEST_F(ReaderTest, NoPreambleImplicitFromOffsetZero)
