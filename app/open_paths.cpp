@@ -4,6 +4,7 @@
 
 #include <QDropEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
 #include <sys/stat.h>
@@ -51,6 +52,9 @@ PathDrops::PathDrops(MainDialog& dialog)
     , m_dialog(dialog)
 {
     dialog.setAcceptDrops(true);
+    // The zoom and fps boxes would take a dropped folder as text: drops there open it too.
+    for (QLineEdit* box : dialog.findChildren<QLineEdit*>())
+        box->setAcceptDrops(false);
     dialog.installEventFilter(this);
 }
 

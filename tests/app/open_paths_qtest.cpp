@@ -160,6 +160,26 @@ private slots:
         QVERIFY(!DragAndDrop(*d, &web));
         QCOMPARE(ImagePaths(*d).size(), 1);
     }
+
+    // A drop goes to the innermost widget under it that takes drops, else up to the window: every
+    // point of the window, the zoom and fps boxes included, must lead to the window itself (a
+    // text box would take a dropped folder as text).
+    void dropsAnywhereOnTheWindowReachIt()
+    {
+        auto d = MakeViewer(m_program.Path(), m_answers);
+        for (int y = 0; y < d->height(); y += 5) {
+            for (int x = 0; x < d->width(); x += 5) {
+                QWidget* target = d->childAt(x, y);
+                while (target != nullptr && !target->acceptDrops() && !target->isWindow())
+                    target = target->parentWidget();
+                if (target != nullptr && target != d.get())
+                    QFAIL(qPrintable(QString("a drop at %1,%2 goes to %3")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(target->metaObject()->className())));
+            }
+        }
+    }
 };
 
 QTEST_MAIN(OpenPathsTest)
