@@ -1,8 +1,10 @@
 // Fuzzes the DICOM reader. The first byte picks the parse options and the piece sizes; the rest
 // is a data set stream. It is pushed through BeginParse / PushBytes in pieces of varying size,
-// then loaded from a file as a whole; after each, every element is walked and read.
+// then loaded from a file as a whole; after each, every element is walked, read and described as
+// a dump line.
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
+#include "toolkit/element_text.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -21,10 +23,12 @@ uint32_t Touch(DataSet& ds)
 {
     uint32_t sum = 0;
     std::vector<uint8_t> buffer;
+    CharacterSetLookup lookup(ds);
     int32_t steps = 0;
     for (ElementId id = ds.FirstTopLevel(); id >= 0 && steps < 100000; id = ds.NextInPreOrder(id), ++steps) {
         sum += ds.GetTag(id) + ds.GetVr(id);
         sum += ds.IsContainer(id);
+        sum += static_cast<uint32_t>(FormatElementLine(DescribeElement(ds, id, lookup)).size());
         const uint32_t length = ds.GetValueLength(id);
         if (!ds.IsContainer(id) && length > 0 && length != 0xFFFFFFFFu) {
             buffer.resize(std::min<uint32_t>(length, 4096));
@@ -35,7 +39,7 @@ uint32_t Touch(DataSet& ds)
                 sum += static_cast<uint8_t>(text[0]);
                 DataSet::FreeString(text);
             }
-            sum += ds.GetUnsigned(id, 0);
+            sum += ds.GetUnsigned(id, 0) + static_cast<uint32_t>(ds.GetUnsigned64(id, 1));
             sum += static_cast<uint32_t>(ds.GetReal(id, 0) != 0.0);
         }
     }
@@ -59,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         static const uint32_t options[] = { DS_META_GROUP, DS_META_GROUP | DS_EXPLICIT_VR,
             DS_META_GROUP | DS_EXPLICIT_VR | DS_BIG_ENDIAN, DS_MEMORY_MODE };
-        static const uint32_t storage[] = { DS_VALUES_IN_MEMORY, DS_SMALL_VALUES_IN_MEMORY, DS_SPOOL_VALUES, 0 };
+        static const uint32_t storage[]
+            = { DS_VALUES_IN_MEMORY, DS_SMALL_VALUES_IN_MEMORY, DS_SPOOL_VALUES, 0 };
         DataSet ds;
         ds.BeginParse(0, options[control & 3] | storage[(control >> 2) & 3]);
         size_t piece = 1 + (control >> 4);

@@ -4,7 +4,8 @@ dictionary VR the way pydicom reads them (config.replace_un_with_known_vr): file
 byte in explicit VR little- and big-endian with UN window, rescale, name and description values.
 velmora-tool info, the exam tree of scan and the display of render must agree with pydicom's
 reading of the same bytes and with the same file written with the real VRs; dump keeps the UN as
-dcmdump shows it, and save writes the value bytes back unchanged.
+dcmdump shows it, and save writes the value bytes back unchanged. A real file of pydicom's whose
+attributes are nearly all UN is labelled as pydicom names it.
 
 Usage: un_values_match_pydicom.py VELMORA_TOOL
 """
@@ -19,7 +20,7 @@ import numpy as np
 import pydicom
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from render_and_info import check, failures, read_png, run, window_reference  # noqa: E402
+from render_and_info import PYDICOM, check, failures, read_png, run, window_reference  # noqa: E402
 
 LONG_HEADER = {b"OB", b"OW", b"UN", b"UT", b"SQ"}
 # Values that a UN label hides, with the VR their tag has; ISO_IR 100 (Latin-1) decodes the text.
@@ -121,8 +122,20 @@ def compare(tool, work, big):
             check(struct.pack("<HHI", tag >> 16, tag & 0xFFFF, len(value)) + value in out, f"{name}: saved {tag:08x}")
 
 
+def real_file(tool):
+    """pydicom's RLE dose file labels nearly every attribute UN, the patient's name among them."""
+    path = os.path.join(PYDICOM, "rtdose_rle_1frame.dcm")
+    result = run(tool, "info", path)
+    check(result.returncode == 0, f"info rtdose_rle_1frame {result.stderr!r}")
+    if result.returncode == 0:
+        patient = json.loads(result.stdout)["patient"]
+        want = label(pydicom.dcmread(path).PatientName, "Unknown Patient")
+        check(patient == want, f"rtdose_rle_1frame patient {patient!r}, pydicom {want!r}")
+
+
 def main():
     tool = sys.argv[1]
+    real_file(tool)
     with tempfile.TemporaryDirectory() as work:
         for big in (False, True):
             compare(tool, work, big)
