@@ -109,6 +109,24 @@ ElementId DataSet::FindElement(ElementId from, uint32_t tag, bool siblingsOnly) 
     return NO_ELEMENT;
 }
 
+ElementId DataSet::FindTopLevel(uint32_t tag) const
+{
+    TopLevelScan& scan = m_topLevelScans[tag];
+    if (scan.edits != TopLevelEdits())
+        scan = TopLevelScan { TopLevelEdits(), NO_ELEMENT, NO_ELEMENT };
+    if (scan.found >= 0)
+        return scan.found;
+    // The last node is looked at each time and never recorded: while a parse is under way its
+    // tag may still be unread.
+    ElementId at = scan.scanned >= 0 ? m_nodes[scan.scanned].nextSibling : m_firstTop;
+    for (; at >= 0 && at != m_lastTop; at = m_nodes[at].nextSibling) {
+        scan.scanned = at;
+        if (m_nodes[at].tag == tag)
+            return scan.found = at;
+    }
+    return (at >= 0 && m_nodes[at].tag == tag) ? at : NO_ELEMENT;
+}
+
 uint32_t DataSet::GetTag(ElementId id) const
 {
     const ElementNode* n = Node(id);

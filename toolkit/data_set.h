@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -208,7 +209,10 @@ private:
     // DS_DISCARD_LARGE_VALUES says.
     ResultCode ParseInflated(uint64_t start);
     uint16_t VrFromBitsAllocated(uint32_t bitsTag);
-    ElementId FindTopLevel(uint32_t tag) const { return FindElement(NO_ELEMENT, tag, true); }
+    // FindElement(NO_ELEMENT, tag, true), resumed from the last scan for `tag` while the top level
+    // has only grown at its end: ResolveVr consults Pixel Representation and Bits Allocated for
+    // elements all over a file, and a scan from the start each time would make a parse quadratic.
+    ElementId FindTopLevel(uint32_t tag) const;
 
     uint8_t* m_preamble = nullptr;
     uint32_t m_flags = DS_EXPLICIT_VR;
@@ -231,6 +235,14 @@ private:
     uint32_t m_writeOptions = 0;
     uint32_t m_outputHeaderSize = 0;
     std::unique_ptr<WriteState, WriteStateDeleter> m_writeState;
+
+    // FindTopLevel's scans: how far the top level was searched for a tag, and what was found.
+    struct TopLevelScan {
+        uint64_t edits = 0; // TopLevelEdits() when the scan began
+        ElementId scanned = NO_ELEMENT; // the last node looked at (never the last top-level node)
+        ElementId found = NO_ELEMENT;
+    };
+    mutable std::unordered_map<uint32_t, TopLevelScan> m_topLevelScans;
 };
 
 } // namespace velmora

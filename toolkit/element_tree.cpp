@@ -188,6 +188,8 @@ ElementId ElementTree::InsertNode(ElementId ref, uint32_t placement)
             first = id;
         last = id;
     } else {
+        if (parent < 0)
+            ++m_topLevelEdits;
         const ElementId previous = m_nodes[before].previousSibling;
         node.previousSibling = previous;
         node.nextSibling = before;
@@ -213,6 +215,7 @@ void ElementTree::Reset()
     m_freeCount = 0;
     m_allocatedCount = 0;
     m_firstTop = m_lastTop = NO_ELEMENT;
+    ++m_topLevelEdits;
 }
 
 ResultCode ElementTree::AdoptNodes(ElementNode* nodes, int32_t count)
@@ -230,6 +233,7 @@ ResultCode ElementTree::AdoptNodes(ElementNode* nodes, int32_t count)
     }
     m_nodes = nodes;
     m_allocatedCount = count;
+    ++m_topLevelEdits;
     for (int32_t i = 0; i < count; ++i) {
         ElementNode& n = m_nodes[i];
         const int32_t depth = n.depth;

@@ -85,6 +85,10 @@ public:
 
     ElementId FirstTopLevel() const { return m_firstTop; }
     ElementId LastTopLevel() const { return m_lastTop; }
+    // Counts the changes of the top level other than a node appended at its end (insertions
+    // among its nodes, removals, resets), so that a scan of the top level can resume where it
+    // stopped while only appends have followed.
+    uint64_t TopLevelEdits() const { return m_topLevelEdits; }
     ElementId FirstChild(ElementId id) const;
     ElementId LastChild(ElementId id) const;
     ElementId NextSibling(ElementId id) const;
@@ -126,6 +130,7 @@ protected:
     int32_t m_allocatedCount = 0;
     ElementId m_firstTop = NO_ELEMENT;
     ElementId m_lastTop = NO_ELEMENT;
+    uint64_t m_topLevelEdits = 0;
 };
 
 template <typename Release> void ElementTree::RemoveSubtreeWith(ElementId id, Release release)
@@ -135,6 +140,8 @@ template <typename Release> void ElementTree::RemoveSubtreeWith(ElementId id, Re
         return;
     // Unlink the root from its level.
     const ElementId parent = root->parent;
+    if (parent < 0)
+        ++m_topLevelEdits;
     if (root->previousSibling >= 0)
         m_nodes[root->previousSibling].nextSibling = root->nextSibling;
     else if (parent >= 0)

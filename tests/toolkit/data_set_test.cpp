@@ -238,6 +238,32 @@ TEST_F(DataSetTest, ContainersAndResolveVr)
     EXPECT_EQ(m_ds.ResolveVr(m_ds.InsertElement(-1, 0x00091001, 0, false, 0)), vr::UN);
 }
 
+TEST_F(DataSetTest, PixelValuesFollowAPixelRepresentationThatComesLater)
+{
+    // An implicit stream out of tag order: the first pixel value comes before Pixel
+    // Representation 1 and reads as US, the second after it as SS; asked again once the parse is
+    // done, both are SS. The look-up resumes over the elements appended since it last looked.
+    auto element = [](uint16_t group, uint16_t number, uint16_t value) {
+        const uint8_t bytes[] = { static_cast<uint8_t>(group), static_cast<uint8_t>(group >> 8),
+            static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8), 2, 0, 0, 0,
+            static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8) };
+        return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    };
+    const std::string stream = element(0x0028, 0x0106, 1) + element(0x0028, 0x0010, 4)
+        + element(0x0028, 0x0103, 1) + element(0x0028, 0x0107, 0xFFFF);
+    ASSERT_EQ(m_ds.BeginParse(0, DS_MEMORY_MODE), SUCCESS);
+    ASSERT_EQ(m_ds.PushBytes(stream.data(), static_cast<uint32_t>(stream.size())), SUCCESS);
+    ASSERT_EQ(m_ds.EndParse(), SUCCESS);
+    const ElementId smallest = m_ds.FindElement(-1, 0x00280106, true);
+    const ElementId largest = m_ds.FindElement(-1, 0x00280107, true);
+    EXPECT_EQ(m_ds.GetVr(smallest), vr::US);
+    EXPECT_EQ(m_ds.GetVr(largest), vr::SS);
+    EXPECT_EQ(m_ds.ResolveVr(smallest), vr::SS);
+    // Removing the representation is seen by the next look-up.
+    m_ds.RemoveSubtree(m_ds.FindElement(-1, 0x00280103, true));
+    EXPECT_EQ(m_ds.ResolveVr(largest), vr::US);
+}
+
 TEST_F(DataSetTest, RemovalFreesValuesAndReusesIds)
 {
     const ElementId seq = m_ds.InsertElement(-1, 0x00081140, vr::SQ, false, 0);
