@@ -312,10 +312,11 @@ QImage TileWindow::ImageAsShown() const
     DrawContext dc(image);
     const PixelRect whole { 0, 0, m_bitmap.Width(), m_bitmap.Height() };
     m_bitmap.Paint(&dc, &whole, PaintMode::Full);
-    // The annotations over the image pixels they were drawn on, at the image's own scale.
-    m_binding.PaintAnnotations(dc, ClientToPicture(m_imageRect, whole.right, whole.bottom));
+    // Layered as on screen: the overlay over the image, the annotations over both, each over the
+    // image pixels it was drawn on, at the image's own scale.
     if (OverlayShown())
         PaintOverlay(image, image.rect());
+    m_binding.PaintAnnotations(dc, ClientToPicture(m_imageRect, whole.right, whole.bottom));
     return image;
 }
 

@@ -76,9 +76,9 @@ public:
     static bool OverlayShown();
     // The overlay's lines for the shown DICOM frame (empty corners for anything else).
     CornerLines OverlayLines() const;
-    // The frame as shown at 100 % (window, brightness/contrast, flags) with its annotations over
-    // the pixels they were drawn on, and the overlay when it is shown; a picture as loaded; a
-    // null image when the tile is empty.
+    // The frame as shown at 100 % (window, brightness/contrast, flags), layered as on screen: the
+    // overlay when it is shown, then the annotations over the pixels they were drawn on; a picture
+    // as loaded; a null image when the tile is empty.
     QImage ImageAsShown() const;
     // Whether the frame's rescale gives Hounsfield units (the presets apply).
     bool Hounsfield() const { return m_hounsfield; }

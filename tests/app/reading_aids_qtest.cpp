@@ -614,6 +614,24 @@ private slots:
                         qPrintable(QString("pixel %1,%2").arg(x).arg(y)));
             }
         }
+
+        // With the overlay on, a ruler across the top-left corner text lies over it, as on screen.
+        QTest::keyClick(d.get(), Qt::Key_O);
+        const PixelRect moved = tile->ImageRect();
+        const int topRow = 6;
+        const int topY = moved.top + (topRow * moved.Height() + moved.Height() / 2) / 128;
+        const QPoint from(moved.left + moved.Width() / 64, topY), to(moved.left + moved.Width() / 3, topY);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, from);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, to);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, to);
+        QCOMPARE(tile->Layer().Shapes().size(), size_t { 2 });
+        const QImage layered = tile->ImageAsShown();
+        // The exported picture is mirrored as the tile shows it: client column x is its shown column.
+        const auto shownColumn
+            = [&](int x) { return int(std::floor((x - moved.left + 0.5) * 128 / moved.Width())); };
+        QVERIFY(Differing(layered, exported, QRect(0, topRow - 1, 64, 3)) > 20); // text under the ruler
+        for (int x = shownColumn(from.x()); x <= shownColumn(to.x()); ++x)
+            QVERIFY2(layered.pixel(x, topRow) == yellow, qPrintable(QString("column %1").arg(x)));
     }
 
     // The window as the screen shows it, 4-up with the overlay and the brain window; written to
