@@ -285,6 +285,7 @@ CornerLines TileWindow::OverlayLines() const
     view.window = ShownWindow(m_description);
     if (view.window)
         view.window = AdjustedWindow(*view.window, m_bitmap.BrightnessTotal(), m_bitmap.ContrastTotal());
+    view.units = UnitsOf(m_description);
     view.zoom = CurrentZoom();
     return ComposeCorners(m_facts, view);
 }

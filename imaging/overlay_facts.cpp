@@ -5,6 +5,7 @@
 #include "toolkit/data_set.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -31,25 +32,62 @@ std::string Value(DataSet& dataSet, uint32_t tag, uint32_t index = 0)
     return GetText(dataSet, id, index).value_or("");
 }
 
-std::string DateText(std::string date)
+// The number a decimal string (DS: optional spaces and '+') holds; nothing when it holds no
+// finite number or one too large to show in fixed notation.
+std::optional<double> ParseDecimal(std::string_view text)
 {
-    if (date.size() == 8
-        && std::all_of(date.begin(), date.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return date.substr(0, 4) + "-" + date.substr(4, 2) + "-" + date.substr(6, 2);
-    return date;
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)
+        || std::fabs(value) >= 1e9)
+        return std::nullopt;
+    return value;
 }
 
-// A number as short as it reads: no trailing zeros, at most two decimals.
-std::string Number(double value)
+// `value` with `decimals` decimals; "-0" and "-0.00" read as 0.
+std::string Fixed(double value, int decimals)
 {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.2f", std::round(value * 100.0) / 100.0 + 0.0);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
     std::string out = text;
-    while (out.back() == '0')
-        out.pop_back();
-    if (out.back() == '.')
-        out.pop_back();
-    return out == "-0" ? "0" : out;
+    if (out.front() == '-' && out.find_first_not_of("-0.") == std::string::npos)
+        out.erase(0, 1);
+    return out;
+}
+
+// `text` without trailing zeros after a decimal point (and without the point left bare).
+std::string TrimZeros(std::string text)
+{
+    if (text.find('.') == std::string::npos)
+        return text;
+    while (text.back() == '0')
+        text.pop_back();
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+bool IsLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// Digits [from, from + count) of `text` as a number; -1 when one is no digit.
+int Digits(std::string_view text, size_t from, size_t count)
+{
+    int value = 0;
+    for (size_t k = from; k < from + count; ++k) {
+        if (text[k] < '0' || text[k] > '9')
+            return -1;
+        value = value * 10 + (text[k] - '0');
+    }
+    return value;
 }
 
 std::string Joined(const std::string& a, const std::string& b)
@@ -61,12 +99,66 @@ std::string Joined(const std::string& a, const std::string& b)
 
 } // namespace
 
+std::string DateText(std::string_view date)
+{
+    const bool dotted = date.size() == 10 && date[4] == '.' && date[7] == '.';
+    if (date.size() != 8 && !dotted)
+        return std::string(date);
+    const size_t gap = dotted ? 1 : 0;
+    const int year = Digits(date, 0, 4), month = Digits(date, 4 + gap, 2), day = Digits(date, 6 + 2 * gap, 2);
+    static constexpr int DAYS[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
+    if (year < 0 || month < 1 || month > 12 || day < 1
+        || day > DAYS[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0))
+        return std::string(date);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+    return text;
+}
+
+std::string MillimetreText(std::span<const std::string> values)
+{
+    std::string text;
+    bool parsed = true;
+    for (const std::string& value : values) {
+        if (!text.empty())
+            text += ", ";
+        const std::optional<double> number = ParseDecimal(value);
+        parsed = parsed && number.has_value();
+        text += number ? Fixed(*number, 2) : value;
+    }
+    return parsed && !text.empty() ? text + " mm" : text;
+}
+
+std::string WindowText(WindowValues window, WindowUnits units)
+{
+    // Fractional units show four significant digits of the width, for the level too: the level
+    // needs no finer steps than the width it is read with.
+    int decimals = 0;
+    if (units == WindowUnits::Fractional && window.width > 0.0)
+        decimals = std::clamp(3 - static_cast<int>(std::floor(std::log10(window.width))), 0, 6);
+    const auto number = [decimals](double value) {
+        if (std::isfinite(value) && std::fabs(value) < 1e9)
+            return TrimZeros(Fixed(value, decimals));
+        // Float data can span more than fixed notation reads well.
+        char text[32];
+        std::snprintf(text, sizeof text, "%.4g", value);
+        return std::string(text);
+    };
+    return "W: " + number(window.width) + " L: " + number(window.center);
+}
+
 OverlayFacts ReadOverlayFacts(DataSet& dataSet)
 {
     OverlayFacts facts;
-    facts.patientName = Value(dataSet, TAG_PATIENT_NAME);
-    std::replace(facts.patientName.begin(), facts.patientName.end(), '^', ' ');
-    while (!facts.patientName.empty() && facts.patientName.back() == ' ')
+    // Components apart by one space: "DOE^JANE^^^" reads "DOE JANE", "DOE^^^DR" "DOE DR".
+    for (const char c : Value(dataSet, TAG_PATIENT_NAME)) {
+        const bool gap = c == '^' || c == ' ';
+        if (!gap)
+            facts.patientName += c;
+        else if (!facts.patientName.empty() && facts.patientName.back() != ' ')
+            facts.patientName += ' ';
+    }
+    if (!facts.patientName.empty() && facts.patientName.back() == ' ')
         facts.patientName.pop_back();
     facts.patientId = Value(dataSet, TAG_PATIENT_ID);
     facts.studyDate = DateText(Value(dataSet, TAG_STUDY_DATE));
@@ -74,11 +166,16 @@ OverlayFacts ReadOverlayFacts(DataSet& dataSet)
     facts.seriesNumber = Value(dataSet, TAG_SERIES_NUMBER);
     facts.seriesDescription = Value(dataSet, TAG_SERIES_DESCRIPTION);
     facts.instanceNumber = Value(dataSet, TAG_INSTANCE_NUMBER);
-    facts.sliceLocation = Value(dataSet, TAG_SLICE_LOCATION);
-    const std::string x = Value(dataSet, TAG_IMAGE_POSITION, 0);
-    if (!x.empty())
-        facts.imagePosition
-            = x + ", " + Value(dataSet, TAG_IMAGE_POSITION, 1) + ", " + Value(dataSet, TAG_IMAGE_POSITION, 2);
+    if (const std::string location = Value(dataSet, TAG_SLICE_LOCATION); !location.empty())
+        facts.sliceLocation = MillimetreText(std::span(&location, 1));
+    std::vector<std::string> position;
+    for (uint32_t k = 0; k < 3; ++k) {
+        std::string value = Value(dataSet, TAG_IMAGE_POSITION, k);
+        if (value.empty())
+            break;
+        position.push_back(std::move(value));
+    }
+    facts.imagePosition = MillimetreText(position);
     return facts;
 }
 
@@ -101,8 +198,8 @@ CornerLines ComposeCorners(const OverlayFacts& facts, const OverlayView& view)
     else if (!facts.instanceNumber.empty())
         add(Corner::BottomLeft, "Im: " + facts.instanceNumber);
     if (view.window)
-        add(Corner::BottomRight, "W: " + Number(view.window->width) + " L: " + Number(view.window->center));
-    add(Corner::BottomRight, "Zoom: " + Number(view.zoom * 100.0) + "%");
+        add(Corner::BottomRight, WindowText(*view.window, view.units));
+    add(Corner::BottomRight, "Zoom: " + Fixed(view.zoom * 100.0, 0) + "%");
     if (!facts.sliceLocation.empty())
         add(Corner::BottomRight, "Loc: " + facts.sliceLocation);
     else if (!facts.imagePosition.empty())

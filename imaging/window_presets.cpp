@@ -85,6 +85,14 @@ std::optional<WindowValues> ShownWindow(const ImageDescription& d)
     return WindowValues { (low + high) / 2.0, std::fabs(high - low) };
 }
 
+WindowUnits UnitsOf(const ImageDescription& d)
+{
+    double intercept = 0.0, slope = 1.0;
+    UsableRescale(d, intercept, slope);
+    const bool whole = !d.floatSamples && std::trunc(slope) == slope && std::trunc(intercept) == intercept;
+    return whole ? WindowUnits::Whole : WindowUnits::Fractional;
+}
+
 WindowValues AdjustedWindow(WindowValues window, int32_t brightnessTotal, int32_t contrastTotal)
 {
     // As DisplayBitmap adjusts an 8-bit colour table: grey + B, then the distance from mid-grey

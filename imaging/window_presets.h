@@ -55,6 +55,12 @@ WindowValues FrameRangeWindow(const ImageDescription& description);
 // the file's window, a set one or the formula's default, narrowed to the frame's range.
 std::optional<WindowValues> ShownWindow(const ImageDescription& description);
 
+// How a window's values read in the frame's units: Whole when every rescaled value is a whole
+// number (integer samples, whole slope and intercept, as CT's Hounsfield units), Fractional
+// otherwise (a fractional slope as PET's, float samples).
+enum class WindowUnits : uint8_t { Whole, Fractional };
+WindowUnits UnitsOf(const ImageDescription& description);
+
 // The window that `window` followed by the display bitmap's brightness and contrast totals amounts
 // to: brightness moves the centre by its grey levels' share of the width, contrast divides the
 // width by its scale. Unchanged when both totals are 0; a contrast scale of 0 keeps the width.

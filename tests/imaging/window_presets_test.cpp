@@ -210,6 +210,32 @@ TEST_F(WindowPresetsTest, AdjustedWindowIsWhatBrightnessAndContrastShow)
     }
 }
 
+TEST_F(WindowPresetsTest, UnitsAreWholeOnlyWhenEveryRescaledValueIs)
+{
+    struct Case {
+        const char* what;
+        double slope, intercept;
+        bool floatSamples;
+        WindowUnits units;
+    };
+    const Case cases[] = {
+        { "CT", 1.0, -1024.0, false, WindowUnits::Whole },
+        { "no rescale", ABSENT_REAL, ABSENT_REAL, false, WindowUnits::Whole },
+        { "a slope of two", 2.0, 0.0, false, WindowUnits::Whole },
+        { "PET", 0.0123, 0.0, false, WindowUnits::Fractional },
+        { "half an intercept", 1.0, 0.5, false, WindowUnits::Fractional },
+        { "a slope of zero is no rescale", 0.0, 0.5, false, WindowUnits::Whole },
+        { "float samples", 1.0, 0.0, true, WindowUnits::Fractional },
+    };
+    for (const Case& c : cases) {
+        ImageDescription d;
+        d.rescaleSlope = c.slope;
+        d.rescaleIntercept = c.intercept;
+        d.floatSamples = c.floatSamples;
+        EXPECT_EQ(UnitsOf(d), c.units) << c.what;
+    }
+}
+
 TEST_F(WindowPresetsTest, PresetsLeaveOtherImagesAsTheFileShowsThem)
 {
     Loaded plain, preset;
