@@ -16,6 +16,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmora developers <velmora@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# application/dicom comes from shared-mime-info.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")
+# application/dicom comes from shared-mime-info; patient names in Japanese, Chinese or Korean
+# need a CJK font, which a Debian desktop does not always have.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, fonts-noto-cjk")
 include(CPack)

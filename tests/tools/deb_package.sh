@@ -28,6 +28,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libqt6widgets6 libjpeg62-turbo libopenjp2-7; do
   check "grep -q '$lib' <<<'$depends'"
 done
+check "[ \"\$(dpkg-deb -f '$deb' Recommends)\" = 'shared-mime-info, fonts-noto-cjk' ]"
 
 dpkg -x "$deb" "$work/root"
 check "grep -qx 'Exec=velmora %F' '$work/root/usr/share/applications/velmora.desktop'"
