@@ -1,9 +1,9 @@
 #include "app/exam_tree.h"
 
 #include "app/controls.h"
+#include "platform/desktop.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QResizeEvent>
@@ -213,7 +213,7 @@ void PictureList::AddPictureFile(const std::string& path)
     if (slash == std::string::npos)
         return;
     auto* item = new QTreeWidgetItem;
-    item->setText(0, QFile::decodeName(QByteArray::fromStdString(path.substr(slash + 1))));
+    item->setText(0, ShownFileName(path));
     item->setData(0, Qt::UserRole, QByteArray::fromStdString(path));
     insertTopLevelItem(0, item);
 }

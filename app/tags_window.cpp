@@ -1,12 +1,12 @@
 // TagsWindow: the data set tree, its filter and copy.
 #include "app/tags_window.h"
 
+#include "platform/desktop.h"
 #include "toolkit/data_set.h"
 #include "toolkit/element_text.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -74,10 +74,12 @@ void TagsWindow::ShowFile(const std::string& path)
     m_path = path;
     m_tree->clear();
     if (path.empty()) {
+        setWindowTitle(tr("DICOM Tags"));
         m_fileLabel->setText(tr("No image selected"));
         return;
     }
-    const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
+    setWindowTitle(tr("DICOM Tags - %1").arg(ShownFileName(path)));
+    const QString shown = ShownPath(path);
     DataSet dataSet;
     if (dataSet.Load(path.c_str()) != SUCCESS) {
         m_fileLabel->setText(tr("%1 (not readable as DICOM)").arg(shown));

@@ -8,7 +8,6 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace velmora {
@@ -44,8 +43,7 @@ void OpenContainingFolder(MainDialog& d)
     const ImageItemRecord* record = item ? d.Tree()->Model().Record(item) : nullptr;
     if (!record || record->path.empty() || CurrentDialogs().ShowFolder(ContainingFolderUrl(record->path)))
         return;
-    const QString folder
-        = QFileInfo(QFile::decodeName(QByteArray::fromStdString(record->path))).absolutePath();
+    const QString folder = QFileInfo(ShownPath(record->path)).absolutePath();
     CurrentDialogs().Message(&d, "Open containing folder",
         QString("No file manager could be started to show %1.").arg(folder), MessageIcon::Warning);
 }

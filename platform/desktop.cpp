@@ -1,6 +1,9 @@
 // Program folder, picture loading and the wait cursor.
 #include "platform/desktop.h"
 
+#include "toolkit/character_set.h"
+#include "toolkit/vr_code.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
@@ -30,6 +33,17 @@ QByteArray ContainingFolderUrl(std::string_view path)
     if (!folder.startsWith('/'))
         folder = QFile::encodeName(QDir::currentPath()) + '/' + folder;
     return "file://" + folder.toPercentEncoding("/");
+}
+
+QString ShownPath(std::string_view path)
+{
+    return QString::fromStdString(DecodeText(path, vr::UN, {}));
+}
+
+QString ShownFileName(std::string_view path)
+{
+    const size_t slash = path.rfind('/');
+    return ShownPath(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 QImage LoadPicture(const std::string& path)

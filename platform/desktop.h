@@ -18,6 +18,13 @@ QString ProgramFolder();
 // that names that are not UTF-8 survive; QUrl would turn such bytes into U+FFFD.
 QByteArray ContainingFolderUrl(std::string_view path);
 
+// A path as the file system names it (bytes, not necessarily UTF-8) as text to show: as UTF-8
+// when its bytes are valid UTF-8, else as Latin-1, so a name from an older system reads "café"
+// rather than "caf\uFFFD". The decoding of text without a character set, as data set values have.
+QString ShownPath(std::string_view path);
+// The part of `path` after its last '/', shown so.
+QString ShownFileName(std::string_view path);
+
 // Largest picture the viewer decodes, in pixels (larger files load as no picture).
 inline constexpr qint64 MAX_PICTURE_PIXELS = 1ll << 28;
 

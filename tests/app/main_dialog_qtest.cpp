@@ -544,8 +544,7 @@ private slots:
         // The picture keeps its bytes and shows readably.
         QCOMPARE(d->Pictures()->Count(), 1);
         QCOMPARE(d->Pictures()->PathAt(0), picture);
-        QCOMPARE(d->Pictures()->topLevelItem(0)->text(0), QFile::decodeName("\xe9t\xe9.jpg"));
-        QVERIFY(d->Pictures()->topLevelItem(0)->text(0).endsWith("t\uFFFD.jpg"));
+        QCOMPARE(d->Pictures()->topLevelItem(0)->text(0), QString("\u00e9t\u00e9.jpg"));
         d->Pictures()->setCurrentItem(d->Pictures()->topLevelItem(0));
         QTest::mouseClick(d->Pictures()->viewport(), Qt::LeftButton, {},
             d->Pictures()->visualItemRect(d->Pictures()->topLevelItem(0)).center());

@@ -370,6 +370,7 @@ private slots:
         TagsWindow* tags = d->Aids()->Tags();
         QVERIFY(tags != nullptr && tags->isVisible());
         QCOMPARE(tags->File(), Slice(1).toStdString());
+        QCOMPARE(tags->windowTitle(), QString("DICOM Tags - CT001.dcm"));
 
         QProcess dump;
         dump.start(VELMORA_TOOL_PATH, { "dump", Slice(1) });
@@ -424,6 +425,7 @@ private slots:
 
         QTest::keyClick(d.get(), Qt::Key_PageDown);
         QCOMPARE(tags->File(), Slice(2).toStdString());
+        QCOMPARE(tags->windowTitle(), QString("DICOM Tags - CT002.dcm"));
     }
 
     // The tags window lists the file the tile shows, whatever bytes name it; with no image
@@ -442,6 +444,9 @@ private slots:
         QCOMPARE(tags->File(), latin1);
         QVERIFY(tags->Tree()->topLevelItemCount() > 20);
         QVERIFY(!label().contains("not readable"));
+        // The name's Latin-1 byte E9 reads as "é", in the title and in the path above the list.
+        QCOMPARE(tags->windowTitle(), QString("DICOM Tags - caf\u00e9.dcm"));
+        QVERIFY(label().endsWith("/caf\u00e9.dcm"));
         ::unlink(latin1.c_str());
 
         // The patient item: the tiles go blank, and so does the list.
@@ -450,12 +455,14 @@ private slots:
         QCOMPARE(tags->File(), std::string());
         QCOMPARE(tags->Tree()->topLevelItemCount(), 0);
         QCOMPARE(label(), QString("No image selected"));
+        QCOMPARE(tags->windowTitle(), QString("DICOM Tags"));
 
         // The image again, its file deleted since: not readable, said so.
         QTest::keyClick(d.get(), Qt::Key_PageDown);
         QCOMPARE(tags->File(), latin1);
         QCOMPARE(tags->Tree()->topLevelItemCount(), 0);
         QVERIFY(label().endsWith("(not readable as DICOM)"));
+        QCOMPARE(tags->windowTitle(), QString("DICOM Tags - caf\u00e9.dcm"));
 
         // Closed (Escape closes it), it stays as it was until opened again.
         QApplication::setActiveWindow(tags);

@@ -1,4 +1,5 @@
-// The containing-folder URL handed to the file manager: every byte of the name kept.
+// The containing-folder URL handed to the file manager: every byte of the name kept. File names
+// shown readably whatever their bytes.
 #include "platform/desktop.h"
 
 #include <QDir>
@@ -30,6 +31,25 @@ private slots:
         QFETCH(QByteArray, path);
         QFETCH(QByteArray, url);
         QCOMPARE(ContainingFolderUrl(std::string_view(path.constData(), size_t(path.size()))), url);
+    }
+
+    void fileNamesShowReadably_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QByteArray("/data/CT_small.dcm") << QString("CT_small.dcm");
+        QTest::newRow("UTF-8") << QByteArray("/d/Bj\xc3\xb6rk.dcm") << QString::fromUtf8("Bj\xc3\xb6rk.dcm");
+        QTest::newRow("Latin-1, not UTF-8")
+            << QByteArray("/d/M\xfcller.dcm") << QString::fromUtf8("M\xc3\xbcller.dcm");
+        QTest::newRow("bare name") << QByteArray("a.dcm") << QString("a.dcm");
+        QTest::newRow("a folder") << QByteArray("/d/") << QString();
+    }
+
+    void fileNamesShowReadably()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QString, name);
+        QCOMPARE(ShownFileName(std::string_view(path.constData(), size_t(path.size()))), name);
     }
 };
 
