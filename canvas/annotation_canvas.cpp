@@ -280,17 +280,24 @@ void AnnotationCanvas::DrawString(PixelRect& rect, const std::string& text)
     rect = Painter().String(rect, text);
 }
 
-void AnnotationCanvas::PaintLayer(const AnnotationPainter& painter) const
+void AnnotationCanvas::PaintLayer(const AnnotationPainter& painter, Held held) const
 {
+    const bool drawHeld = held == Held::Drawn && m_holding;
     for (const ShapeAnnotation& shape : m_layer.Shapes())
         painter.Shape(shape, PenMode::Copy, LabelOf(shape));
+    if (drawHeld && m_shape)
+        painter.Shape(*m_shape, PenMode::Copy, LabelOf(*m_shape));
     for (const TextAnnotation& text : m_layer.Texts())
         painter.Text(text);
+    if (drawHeld && m_text)
+        painter.Text(*m_text);
 }
 
 void AnnotationCanvas::PaintAnnotations(DrawContext& target, const ClientToPicture& mapping) const
 {
-    PaintLayer(AnnotationPainter(target, m_font, PenColour(), mapping));
+    // The screen shows a held annotation inverted over the clean picture, outside the layer; the
+    // picture carries it too.
+    PaintLayer(AnnotationPainter(target, m_font, PenColour(), mapping), Held::Drawn);
 }
 
 PixelPatch AnnotationCanvas::TakeBackground(const PixelRect& rect) const

@@ -102,8 +102,11 @@ private:
     AnnotationPainter Painter();
     // Draws `text` with its top-left at the rectangle's, which is resized to the text.
     void DrawString(PixelRect& rect, const std::string& text);
-    // Every annotation of the layer, shapes then texts.
-    void PaintLayer(const AnnotationPainter& painter) const;
+    // Whether PaintLayer draws an annotation held in Select mode (out of the layer meanwhile).
+    enum class Held : uint8_t { Left, Drawn };
+    // Every annotation of the layer, shapes then texts; a held one drawn where it is now, last of
+    // its kind, as it lies once put down.
+    void PaintLayer(const AnnotationPainter& painter, Held held = Held::Left) const;
     PixelPatch TakeBackground(const PixelRect& rect) const;
     void PutBackground(const PixelPatch& patch);
     void RestoreSnapshot();

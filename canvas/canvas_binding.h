@@ -46,8 +46,8 @@ public:
     // Copies the clean snapshot back over the client area (when `restore`), then draws every
     // annotation.
     virtual void RedrawAll(bool restore) = 0;
-    // Draws every annotation of the layer into `target`, placed there by `mapping` (the picture
-    // of an export); the window is left as it is.
+    // Draws every annotation the window shows (the layer's, and one held in Select mode) into
+    // `target`, placed there by `mapping` (the picture of an export); the window is left as it is.
     virtual void PaintAnnotations(DrawContext& target, const ClientToPicture& mapping) const = 0;
 };
 

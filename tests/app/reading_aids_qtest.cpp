@@ -641,6 +641,62 @@ private slots:
             QVERIFY2(layered.pixel(x, topRow) == yellow, qPrintable(QString("column %1").arg(x)));
     }
 
+    // An annotation held with the button down in Select mode is out of the layer until it is put
+    // down; the picture still carries it: where it lay while not yet moved, where it is after a
+    // move, exactly as the picture once it is put down there.
+    void exportCarriesTheAnnotationHeldInSelectMode()
+    {
+        auto d = Viewer();
+        TileWindow* tile = TileOf(*d, 0);
+        const PixelRect r = tile->ImageRect();
+        QTest::keyClick(d.get(), Qt::Key_R);
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        const QPoint start(r.left + r.Width() / 4, r.top + r.Height() / 3),
+            end(start + QPoint(r.Width() / 3, 0));
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, start);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, end);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, end);
+        d->activateWindow(); // the offscreen platform leaves no window active after the dialog
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        const QPoint textAt(r.left + r.Width() / 4, r.top + 2 * r.Height() / 3);
+        tile->StartText("Held");
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, textAt);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, textAt);
+        QCOMPARE(tile->Layer().Shapes().size(), size_t { 1 });
+        QCOMPARE(tile->Layer().Texts().size(), size_t { 1 });
+        const QImage bare = BitmapImage(tile->Bitmap());
+        const QImage annotated = tile->ImageAsShown();
+        QVERIFY(Differing(annotated, bare, annotated.rect()) > 50);
+        QTest::keyClick(d.get(), Qt::Key_S);
+
+        const struct {
+            const char* what;
+            QPoint grab;
+        } held[] = { { "ruler", (start + end) / 2 }, { "text", textAt + QPoint(4, 6) } };
+        for (const auto& h : held) {
+            SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, h.grab);
+            QVERIFY2(tile->Layer().Shapes().size() + tile->Layer().Texts().size() == 1, h.what);
+            QVERIFY2(tile->ImageAsShown() == annotated, h.what);
+            QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+            QVERIFY2(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32) == annotated,
+                h.what);
+            SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, h.grab + QPoint(12, 20));
+            const QImage moving = tile->ImageAsShown();
+            QVERIFY2(Differing(moving, annotated, moving.rect()) > 20, h.what);
+            SendMouse(
+                tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, h.grab + QPoint(12, 20));
+            QVERIFY2(tile->ImageAsShown() == moving, h.what);
+            // Put back where it was, for the next one.
+            SendMouse(
+                tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, h.grab + QPoint(12, 20));
+            SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, h.grab);
+            SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, h.grab);
+        }
+    }
+
     // The window as the screen shows it, 4-up with the overlay and the brain window; written to
     // $VELMORA_SCREENSHOT when that is set (run under xvfb-run with QT_QPA_PLATFORM=xcb to see
     // the real window).
