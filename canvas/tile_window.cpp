@@ -2,6 +2,7 @@
 #include "canvas/tile_window.h"
 
 #include "canvas/annotation_painter.h"
+#include "imaging/frame_attributes.h"
 #include "imaging/frame_loader.h"
 #include "platform/corner_text.h"
 #include "platform/desktop.h"
@@ -59,9 +60,10 @@ void GrowAboutCentre(PixelRect& rect, uint32_t width, uint32_t height, double zo
 // once, so a large frame appears from the top down while it is read.
 class TileWindow::LoadPainter : public FrameLoadObserver {
 public:
-    explicit LoadPainter(TileWindow& tile)
+    LoadPainter(TileWindow& tile, uint32_t frame)
         : m_tile(tile)
         , m_dc(tile.Context())
+        , m_frame(frame)
     {
     }
     void Described(const ImageDescription& description, int32_t) override
@@ -81,13 +83,14 @@ public:
         t.m_imageRect.right = t.m_imageRect.left + w;
         t.m_imageRect.bottom = t.m_imageRect.top + h;
         if (DataSet* dataSet = t.m_source.BoundDataSet()) {
-            const ElementId spacing = dataSet->FindElement(NO_ELEMENT, TAG_PIXEL_SPACING, true);
+            // An enhanced image keeps its spacing in the Pixel Measures functional group.
+            const ElementId spacing = FindFrameAttribute(*dataSet, TAG_PIXEL_SPACING, m_frame);
             if (spacing != NO_ELEMENT) {
                 t.m_spacing[0] = dataSet->GetReal(spacing, 0);
                 t.m_spacing[1] = dataSet->GetReal(spacing, 1);
             }
-            t.m_facts = ReadOverlayFacts(*dataSet);
-            t.m_hounsfield = RescalesToHounsfield(*dataSet, description);
+            t.m_facts = ReadOverlayFacts(*dataSet, m_frame);
+            t.m_hounsfield = RescalesToHounsfield(*dataSet, description, m_frame);
         }
     }
     void PieceAppended(std::span<const uint8_t>, bool accepted, bool) override
@@ -107,6 +110,7 @@ public:
 private:
     TileWindow& m_tile;
     DrawContext m_dc;
+    uint32_t m_frame;
 };
 
 TileWindow::TileWindow(QWidget* parent, ZoomLink zoom)
@@ -169,7 +173,7 @@ bool TileWindow::ShowDicomImage(const std::string& path, int32_t frame)
     const DisplayFlags flags { reflectX, reflectY, invert, windowChoice };
     FrameLoadResult result = FrameLoadResult::LoadFailed;
     if (!path.empty() && frame >= 1) {
-        LoadPainter painter(*this);
+        LoadPainter painter(*this, static_cast<uint32_t>(frame));
         result = m_loader.Load(
             path, static_cast<uint32_t>(frame), flags, m_source, m_description, m_bitmap, &painter);
     }

@@ -97,7 +97,8 @@ public:
     const QImage& Picture() const { return m_picture; }
     CanvasBinding& Binding() { return m_binding; }
     AnnotationLayer& Layer() { return m_layer; }
-    // Pixel Spacing (0028,0030) of the loaded image in mm, row then column; 0 when absent.
+    // Pixel Spacing (0028,0030) of the loaded frame in mm, row then column (from its functional
+    // groups in an enhanced image); 0 when absent.
     const std::array<double, 2>& SpacingMm() const { return m_spacing; }
     // The row bands [before, after) each progressive paint of the last load drew.
     const std::vector<std::pair<uint32_t, uint32_t>>& PaintedBands() const { return m_bands; }

@@ -38,11 +38,12 @@ void ApplyFlags(DisplayBitmap& bitmap, const DisplayFlags& flags)
 }
 
 // A preset window, set before the pixels arrive so the frame is converted once.
-void ApplyPresetWindow(DataSet& dataSet, ImageDescription& description, const WindowChoice& choice)
+void ApplyPresetWindow(
+    DataSet& dataSet, uint32_t frame, ImageDescription& description, const WindowChoice& choice)
 {
     const std::span<const WindowPreset> presets = WindowPresets();
     if (choice.mode != WindowMode::Preset || choice.preset >= presets.size()
-        || !RescalesToHounsfield(dataSet, description))
+        || !RescalesToHounsfield(dataSet, description, frame))
         return;
     description.windowCenter = presets[choice.preset].window.center;
     description.windowWidth = presets[choice.preset].window.width;
@@ -118,12 +119,12 @@ FrameLoadResult FrameLoader::FillBitmap(DataSet& dataSet, uint32_t frame, const 
     description.Release();
     bitmap.Attach(nullptr);
     source.Bind(&dataSet);
-    if (source.Describe(description, TableReading::Read) != SUCCESS)
+    if (source.Describe(description, TableReading::Read, frame) != SUCCESS)
         return FrameLoadResult::DescribeFailed;
     const int32_t frameCount = source.FrameCount();
     if (observer != nullptr)
         observer->Described(description, frameCount); // still with the file's own window
-    ApplyPresetWindow(dataSet, description, flags.window);
+    ApplyPresetWindow(dataSet, frame, description, flags.window);
     const uint32_t frameSize = source.FrameBytes();
     const uint32_t kind = static_cast<uint32_t>(description.compressionKind);
 

@@ -3,6 +3,7 @@
 #if __has_include("toolkit/data_set.h")
 #include "imaging/image_source.h"
 
+#include "imaging/frame_attributes.h"
 #include "imaging/frame_fragments.h"
 #include "imaging/segmented_palette.h"
 #include "toolkit/data_set.h"
@@ -62,9 +63,16 @@ uint32_t UnsignedOr0(DataSet& ds, ElementId id, uint32_t index = 0)
     return id < 0 ? 0 : ds.GetUnsigned(id, index);
 }
 
-double RealOrAbsent(DataSet& ds, uint32_t tag)
+// The element giving `frame` its value of `tag`: in an enhanced file the top level's, the shared
+// or the frame's functional groups'; in others, as always, the first anywhere in the tree.
+ElementId FrameValue(DataSet& ds, uint32_t tag, uint32_t frame)
 {
-    const ElementId id = Anywhere(ds, tag);
+    return HasFunctionalGroups(ds) ? FindFrameAttribute(ds, tag, frame) : Anywhere(ds, tag);
+}
+
+double RealOrAbsent(DataSet& ds, uint32_t tag, uint32_t frame)
+{
+    const ElementId id = FrameValue(ds, tag, frame);
     return id < 0 ? ABSENT_REAL : ds.GetReal(id, 0);
 }
 
@@ -150,7 +158,7 @@ void ImageSource::Bind(DataSet* dataSet)
     m_groupedFrames.reset();
 }
 
-ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables)
+ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables, uint32_t frame)
 {
     if (m_dataSet == nullptr || m_pixelData < 0)
         return ERROR_GENERAL_FAILURE;
@@ -282,14 +290,14 @@ ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables)
             d.bothTables = false;
     }
 
-    d.windowWidth = RealOrAbsent(ds, TAG_WINDOW_WIDTH);
-    d.windowCenter = RealOrAbsent(ds, TAG_WINDOW_CENTER);
+    d.windowWidth = RealOrAbsent(ds, TAG_WINDOW_WIDTH, frame);
+    d.windowCenter = RealOrAbsent(ds, TAG_WINDOW_CENTER, frame);
     if (!(d.windowWidth > 0.0)) {
         d.windowWidth = ABSENT_REAL;
         d.windowCenter = ABSENT_REAL;
     }
-    d.rescaleIntercept = RealOrAbsent(ds, TAG_RESCALE_INTERCEPT);
-    d.rescaleSlope = RealOrAbsent(ds, TAG_RESCALE_SLOPE);
+    d.rescaleIntercept = RealOrAbsent(ds, TAG_RESCALE_INTERCEPT, frame);
+    d.rescaleSlope = RealOrAbsent(ds, TAG_RESCALE_SLOPE, frame);
     d.minimumKnown = d.maximumKnown = false;
     return SUCCESS;
 }

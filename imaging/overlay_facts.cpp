@@ -1,6 +1,7 @@
 // OverlayFacts: reading the overlay's elements and composing the corner lines.
 #include "imaging/overlay_facts.h"
 
+#include "imaging/frame_attributes.h"
 #include "toolkit/character_set.h"
 #include "toolkit/data_set.h"
 
@@ -23,10 +24,11 @@ constexpr uint32_t TAG_INSTANCE_NUMBER = 0x00200013;
 constexpr uint32_t TAG_IMAGE_POSITION = 0x00200032;
 constexpr uint32_t TAG_SLICE_LOCATION = 0x00201041;
 
-// Value `index` of a top-level element as UTF-8; empty when absent.
-std::string Value(DataSet& dataSet, uint32_t tag, uint32_t index = 0)
+// Value `index` of the element giving `frame` its `tag` (top level, else functional groups) as
+// UTF-8; empty when absent.
+std::string Value(DataSet& dataSet, uint32_t frame, uint32_t tag, uint32_t index = 0)
 {
-    const ElementId id = dataSet.FindElement(NO_ELEMENT, tag, true);
+    const ElementId id = FindFrameAttribute(dataSet, tag, frame);
     if (id == NO_ELEMENT)
         return {};
     return GetText(dataSet, id, index).value_or("");
@@ -147,11 +149,11 @@ std::string WindowText(WindowValues window, WindowUnits units)
     return "W: " + number(window.width) + " L: " + number(window.center);
 }
 
-OverlayFacts ReadOverlayFacts(DataSet& dataSet)
+OverlayFacts ReadOverlayFacts(DataSet& dataSet, uint32_t frame)
 {
     OverlayFacts facts;
     // Components apart by one space: "DOE^JANE^^^" reads "DOE JANE", "DOE^^^DR" "DOE DR".
-    for (const char c : Value(dataSet, TAG_PATIENT_NAME)) {
+    for (const char c : Value(dataSet, frame, TAG_PATIENT_NAME)) {
         const bool gap = c == '^' || c == ' ';
         if (!gap)
             facts.patientName += c;
@@ -160,17 +162,17 @@ OverlayFacts ReadOverlayFacts(DataSet& dataSet)
     }
     if (!facts.patientName.empty() && facts.patientName.back() == ' ')
         facts.patientName.pop_back();
-    facts.patientId = Value(dataSet, TAG_PATIENT_ID);
-    facts.studyDate = DateText(Value(dataSet, TAG_STUDY_DATE));
-    facts.studyDescription = Value(dataSet, TAG_STUDY_DESCRIPTION);
-    facts.seriesNumber = Value(dataSet, TAG_SERIES_NUMBER);
-    facts.seriesDescription = Value(dataSet, TAG_SERIES_DESCRIPTION);
-    facts.instanceNumber = Value(dataSet, TAG_INSTANCE_NUMBER);
-    if (const std::string location = Value(dataSet, TAG_SLICE_LOCATION); !location.empty())
+    facts.patientId = Value(dataSet, frame, TAG_PATIENT_ID);
+    facts.studyDate = DateText(Value(dataSet, frame, TAG_STUDY_DATE));
+    facts.studyDescription = Value(dataSet, frame, TAG_STUDY_DESCRIPTION);
+    facts.seriesNumber = Value(dataSet, frame, TAG_SERIES_NUMBER);
+    facts.seriesDescription = Value(dataSet, frame, TAG_SERIES_DESCRIPTION);
+    facts.instanceNumber = Value(dataSet, frame, TAG_INSTANCE_NUMBER);
+    if (const std::string location = Value(dataSet, frame, TAG_SLICE_LOCATION); !location.empty())
         facts.sliceLocation = MillimetreText(std::span(&location, 1));
     std::vector<std::string> position;
     for (uint32_t k = 0; k < 3; ++k) {
-        std::string value = Value(dataSet, TAG_IMAGE_POSITION, k);
+        std::string value = Value(dataSet, frame, TAG_IMAGE_POSITION, k);
         if (value.empty())
             break;
         position.push_back(std::move(value));

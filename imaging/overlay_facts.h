@@ -29,8 +29,10 @@ struct OverlayFacts {
     std::string imagePosition; // (0020,0032), MillimetreText of its three values; empty when absent
 };
 
-// Reads the facts from the top level of `dataSet`; absent elements leave fields empty.
-OverlayFacts ReadOverlayFacts(DataSet& dataSet);
+// Reads the facts of `frame` (1-based) of `dataSet`: top-level elements, else, in an enhanced
+// multi-frame image, the frame's functional groups (its plane position); absent elements leave
+// fields empty.
+OverlayFacts ReadOverlayFacts(DataSet& dataSet, uint32_t frame = 1);
 
 // What the tile adds: the image's place in its series (1-based; 0 when unknown), the window it
 // shows (none for frames that are not windowed) and the units it reads in, and its zoom.

@@ -1,6 +1,7 @@
 // WindowPresets: the presets table and the windows derived from a frame.
 #include "imaging/window_presets.h"
 
+#include "imaging/frame_attributes.h"
 #include "imaging/pixel_layout.h"
 #include "toolkit/data_set.h"
 
@@ -15,10 +16,9 @@ namespace {
 constexpr uint32_t TAG_MODALITY = 0x00080060;
 constexpr uint32_t TAG_RESCALE_TYPE = 0x00281054;
 
-// The first value of a top-level text element; nullopt when absent.
-std::optional<std::string> TopLevelText(DataSet& dataSet, uint32_t tag)
+// The first value of the text element `id`; nullopt when absent.
+std::optional<std::string> Text(DataSet& dataSet, ElementId id)
 {
-    const ElementId id = dataSet.FindElement(NO_ELEMENT, tag, true);
     if (id == NO_ELEMENT)
         return std::nullopt;
     char* text = dataSet.GetString(id, 0);
@@ -58,14 +58,15 @@ bool IsWindowed(const ImageDescription& d)
     return grey && d.samplesPerPixel == 1 && deep;
 }
 
-bool RescalesToHounsfield(DataSet& dataSet, const ImageDescription& d)
+bool RescalesToHounsfield(DataSet& dataSet, const ImageDescription& d, uint32_t frame)
 {
     double intercept = 0.0, slope = 1.0;
     if (!IsWindowed(d) || !UsableRescale(d, intercept, slope))
         return false;
-    if (const std::optional<std::string> type = TopLevelText(dataSet, TAG_RESCALE_TYPE))
+    if (const std::optional<std::string> type
+        = Text(dataSet, FindFrameAttribute(dataSet, TAG_RESCALE_TYPE, frame)))
         return *type == "HU";
-    return TopLevelText(dataSet, TAG_MODALITY).value_or("") == "CT";
+    return Text(dataSet, dataSet.FindElement(NO_ELEMENT, TAG_MODALITY, true)).value_or("") == "CT";
 }
 
 WindowValues FrameRangeWindow(const ImageDescription& d)

@@ -42,10 +42,10 @@ struct WindowChoice {
 // through a modality or VOI table.
 bool IsWindowed(const ImageDescription& description);
 
-// True when the frame is windowed and its rescale gives Hounsfield units: slope and intercept
-// present, and Rescale Type (0028,1054) "HU", or no Rescale Type and Modality (0008,0060) "CT"
-// (whose rescale is defined to give HU).
-bool RescalesToHounsfield(DataSet& dataSet, const ImageDescription& description);
+// True when frame `frame` (1-based), described by `description`, is windowed and its rescale
+// gives Hounsfield units: slope and intercept present, and Rescale Type (0028,1054) "HU", or no
+// Rescale Type and Modality (0008,0060) "CT" (whose rescale is defined to give HU).
+bool RescalesToHounsfield(DataSet& dataSet, const ImageDescription& description, uint32_t frame);
 
 // The window from the frame's minimum to its maximum (the cached pixel range, which must be
 // known), a quarter of a stored step wider on each side so the formula's rounding keeps both ends.

@@ -166,6 +166,34 @@ TEST_F(FrameLoaderTest, OneLoaderReusesItsBuffersFromFrameToFrame)
     }
 }
 
+// Stepping through an enhanced image whose frames carry their own window and rescale: each frame
+// is described with its own values, from the data set and buffers kept since frame 1.
+TEST_F(FrameLoaderTest, EachFrameOfAnEnhancedImageHasItsOwnWindow)
+{
+    struct Values {
+        double center, width, intercept, slope;
+    };
+    const Values frames[] = { { 500, 1000, 0, 1 }, { 2000, 800, 10, 2 }, { 1000, 3000, -5, 0.5 } };
+    FrameLoader loader;
+    const uint8_t* bits = nullptr;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (uint32_t frame = 1; frame <= 3; ++frame) {
+            SCOPED_TRACE("frame " + std::to_string(frame));
+            ASSERT_EQ(loader.Load(Fixture("enhanced_mr.dcm"), frame, {}, source, description, bitmap),
+                FrameLoadResult::Shown);
+            const Values& v = frames[frame - 1];
+            EXPECT_EQ(description.windowCenter, v.center);
+            EXPECT_EQ(description.windowWidth, v.width);
+            EXPECT_EQ(description.rescaleIntercept, v.intercept);
+            EXPECT_EQ(description.rescaleSlope, v.slope);
+            if (bits == nullptr)
+                bits = bitmap.Bits().data();
+            EXPECT_EQ(bitmap.Bits().data(), bits);
+            EXPECT_TRUE(loader.ReusedFile() || (pass == 0 && frame == 1));
+        }
+    }
+}
+
 // Stepping through one file reuses its data set; a file rewritten, replaced or removed since is
 // read again, and one written in the last seconds is never taken for unchanged.
 TEST_F(FrameLoaderTest, AKeptFileIsReadAgainOnceItChanges)

@@ -95,6 +95,38 @@ TEST_F(ImageSourceTest, WindowAndRescale)
     EXPECT_FALSE(m_description.minimumKnown);
 }
 
+// Enhanced multi-frame images: values absent at the top level come from the shared functional
+// groups, else from the frame's own per-frame item (values as make_fixtures.py writes them).
+TEST_F(ImageSourceTest, FunctionalGroupsGiveEachFrameItsWindowAndRescale)
+{
+    constexpr double NONE = ABSENT_REAL;
+    struct Case {
+        const char* file;
+        uint32_t frame;
+        double center, width, intercept, slope;
+    };
+    const Case cases[] = {
+        { "enhanced_ct.dcm", 1, 40, 400, -1024, 1 }, // all four shared
+        { "enhanced_ct.dcm", 3, 40, 400, -1024, 1 },
+        { "enhanced_mr.dcm", 1, 500, 1000, 0, 1 }, // each frame its own
+        { "enhanced_mr.dcm", 2, 2000, 800, 10, 2 }, { "enhanced_mr.dcm", 3, 1000, 3000, -5, 0.5 },
+        { "enhanced_mr.dcm", 4, NONE, NONE, NONE, NONE }, // no such item
+        { "enhanced_top_level.dcm", 1, 100, 200, 5, 3 }, // the top level's window wins
+        { "enhanced_top_level.dcm", 2, 100, 200, NONE, NONE }, // the sequence ends at frame 1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " frame " + std::to_string(c.frame));
+        ASSERT_EQ(m_dataSet.Load(Fixture(c.file).c_str()), SUCCESS);
+        m_source.Bind(&m_dataSet);
+        ASSERT_EQ(m_source.Describe(m_description, TableReading::Read, c.frame), SUCCESS);
+        EXPECT_EQ(m_description.windowCenter, c.center);
+        EXPECT_EQ(m_description.windowWidth, c.width);
+        EXPECT_EQ(m_description.rescaleIntercept, c.intercept);
+        EXPECT_EQ(m_description.rescaleSlope, c.slope);
+        m_dataSet.CloseSource();
+    }
+}
+
 TEST_F(ImageSourceTest, Palettes)
 {
     ASSERT_EQ(Open("palette_4.dcm"), SUCCESS);

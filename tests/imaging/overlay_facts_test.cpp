@@ -7,6 +7,7 @@
 #include "toolkit/data_set.h"
 #include "toolkit/vr_code.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -34,6 +35,20 @@ TEST(OverlayFacts, ReadsCtSmall)
     // Stored "-77.2040634155" and "-158.135803\-179.035797\-75.699997".
     EXPECT_EQ(facts.sliceLocation, "-77.20 mm");
     EXPECT_EQ(facts.imagePosition, "-158.14, -179.04, -75.70 mm");
+}
+
+// An enhanced image's position is frame k's Plane Position (0020,9113) in its per-frame group.
+TEST(OverlayFacts, PositionOfEachFrameOfAnEnhancedImage)
+{
+    ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
+    const char* root = std::getenv("VELMORA_SOURCE_DIR");
+    const std::string path = std::string(root ? root : ".") + "/tests/data/imaging/source/enhanced_ct.dcm";
+    DataSet ds;
+    ASSERT_EQ(ds.Load(path.c_str()), SUCCESS);
+    EXPECT_EQ(ReadOverlayFacts(ds, 1).imagePosition, "1.00, 2.00, 10.00 mm");
+    EXPECT_EQ(ReadOverlayFacts(ds, 3).imagePosition, "1.00, 2.00, 12.00 mm");
+    EXPECT_EQ(ReadOverlayFacts(ds, 4).imagePosition, "");
+    EXPECT_EQ(ReadOverlayFacts(ds, 3).patientName, "Doe Jane");
 }
 
 TEST(OverlayFacts, ReadsNamesDatesAndPlacesAsShown)

@@ -112,8 +112,36 @@ TEST_F(WindowPresetsTest, HounsfieldImagesAreCtOrRescaleTypeHu)
         d.bitsAllocated = c.bitsAllocated;
         d.rescaleIntercept = c.rescale ? -1024.0 : ABSENT_REAL;
         d.rescaleSlope = c.rescale ? 1.0 : ABSENT_REAL;
-        EXPECT_EQ(RescalesToHounsfield(ds, d), c.expected)
+        EXPECT_EQ(RescalesToHounsfield(ds, d, 1), c.expected)
             << (c.modality ? c.modality : "-") << " " << (c.rescaleType ? c.rescaleType : "-");
+    }
+}
+
+// Enhanced images keep Rescale Type in their functional groups: read for the frame shown.
+TEST_F(WindowPresetsTest, HounsfieldFromTheFramesFunctionalGroups)
+{
+    const char* root = std::getenv("VELMORA_SOURCE_DIR");
+    const std::string folder = std::string(root ? root : ".") + "/tests/data/imaging/source/";
+    struct Case {
+        const char* file;
+        uint32_t frame;
+        bool expected;
+    };
+    const Case cases[] = {
+        { "enhanced_ct.dcm", 2, true }, // HU in the shared group
+        { "enhanced_mr.dcm", 2, false }, // US in each frame's group
+        { "enhanced_top_level.dcm", 1, true }, // an MR whose frame 1 says HU
+        { "enhanced_top_level.dcm", 2, false }, // frame 2 has no rescale
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " frame " + std::to_string(c.frame));
+        DataSet ds;
+        ASSERT_EQ(ds.Load((folder + c.file).c_str()), SUCCESS);
+        ImageSource source;
+        source.Bind(&ds);
+        ImageDescription d;
+        ASSERT_EQ(source.Describe(d, TableReading::Read, c.frame), SUCCESS);
+        EXPECT_EQ(RescalesToHounsfield(ds, d, c.frame), c.expected);
     }
 }
 

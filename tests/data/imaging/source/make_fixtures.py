@@ -205,3 +205,53 @@ ct = pydicom.dcmread(os.path.join(os.path.dirname(pydicom.__file__), "data", "te
 ds = base(ct.Rows, ct.Columns, bits=16, photometric="MONOCHROME1")
 ds.PixelRepresentation = 1
 save(ds, "ct_monochrome1.dcm", ct.PixelData, "OW")
+
+# Enhanced multi-frame images: per-image values in the functional groups (PS3.3 C.7.6.16).
+def macro(keyword, **values):
+    item = Dataset()
+    for name, value in values.items():
+        setattr(item, name, value)
+    group = Dataset()
+    setattr(group, keyword, Sequence([item]))
+    return group
+
+
+def groups(*macros):
+    item = Dataset()
+    for m in macros:
+        item.update(m)
+    return item
+
+
+def enhanced(frames, shared, per_frame, bits=16, signed=False, modality="MR"):
+    ds = base(2, 2, bits=bits, frames=frames)
+    ds.Modality = modality
+    ds.PixelRepresentation = 1 if signed else 0
+    ds.SharedFunctionalGroupsSequence = Sequence([shared])
+    ds.PerFrameFunctionalGroupsSequence = Sequence(per_frame)
+    return ds
+
+
+ds = enhanced(3, groups(macro("PixelValueTransformationSequence", RescaleIntercept=-1024, RescaleSlope=1,
+                                  RescaleType="HU"),
+                            macro("FrameVOILUTSequence", WindowCenter=40, WindowWidth=400),
+                            macro("PixelMeasuresSequence", PixelSpacing=[0.5, 0.25], SliceThickness=1)),
+              [groups(macro("FrameContentSequence", FrameAcquisitionNumber=k),
+                      macro("PlanePositionSequence", ImagePositionPatient=[1, 2, 10 + k])) for k in range(3)],
+              signed=True, modality="CT")
+save(ds, "enhanced_ct.dcm", ramp(24), "OW")
+ds = enhanced(3, groups(macro("PixelMeasuresSequence", PixelSpacing=[0.8, 0.8])),
+              [groups(macro("FrameContentSequence", FrameAcquisitionNumber=k),
+                      macro("FrameVOILUTSequence", WindowCenter=c, WindowWidth=w),
+                      macro("PixelValueTransformationSequence", RescaleIntercept=i, RescaleSlope=s,
+                            RescaleType="US"))
+               for k, (c, w, i, s) in enumerate(((500, 1000, 0, 1), (2000, 800, 10, 2), (1000, 3000, -5, 0.5)))])
+save(ds, "enhanced_mr.dcm", ramp(24), "OW")
+# Top-level values win over the groups'; a Rescale Type in a group counts (an MR in HU); a per-frame
+# sequence shorter than the frames gives the later frames nothing.
+ds = enhanced(2, groups(macro("FrameVOILUTSequence", WindowCenter=40, WindowWidth=400)),
+              [groups(macro("PixelValueTransformationSequence", RescaleIntercept=5, RescaleSlope=3,
+                            RescaleType="HU"))])
+ds.WindowCenter = 100
+ds.WindowWidth = 200
+save(ds, "enhanced_top_level.dcm", ramp(16), "OW")
