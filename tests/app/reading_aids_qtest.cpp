@@ -4,6 +4,7 @@
 #include "app/exam_tree.h"
 #include "app/reading_aids.h"
 #include "app/tags_window.h"
+#include "canvas/calibrate_dialog.h"
 #include "imaging/frame_loader.h"
 #include "platform/dialogs.h"
 #include "viewer_fixture.h"
@@ -350,6 +351,56 @@ private slots:
         QTest::keyClick(d.get(), Qt::Key_F6);
         QCOMPARE(d->Aids()->Window(), WindowChoice {});
         QVERIFY(TileOf(*d, 0)->OverlayLines() == CornerLines {});
+    }
+
+    // An Enhanced CT keeps rescale, window and pixel spacing in its functional groups: CT_small's
+    // pixels as such a file take the lung preset as CT_small does, the overlay reads in HU, and a
+    // ruler measures in millimetres.
+    void enhancedCtTakesPresetsOverlayAndRulerFromItsGroups()
+    {
+        QTemporaryDir folder;
+        QDir().mkpath(folder.path() + "/DICOM");
+        const QString fixtures = qEnvironmentVariable("VELMORA_SOURCE_DIR") + "/tests/data/imaging/source/";
+        QVERIFY(QFile::copy(fixtures + "enhanced_ct_small.dcm", folder.path() + "/DICOM/enhanced.dcm"));
+        auto d = MakeViewer(folder.path(), m_answers);
+        TileWindow* tile = TileOf(*d, 0);
+        QVERIFY(tile->Hounsfield());
+        auto windowLine = [&tile] { return QString::fromStdString(tile->OverlayLines()[3].at(0)); };
+        QCOMPARE(windowLine(), QString("W: 400 L: 40")); // the shared group's window, in HU
+
+        QTest::keyClick(d.get(), Qt::Key_F6); // lung
+        tile = TileOf(*d, 0);
+        QCOMPARE(tile->Description().windowCenter, -600.0);
+        ImageDescription expected;
+        DisplayBitmap expectedBitmap;
+        const QString ctSmall = "/usr/lib/python3/dist-packages/pydicom/data/test_files/CT_small.dcm";
+        if (!LoadWindowed(ctSmall, { -600.0, 1500.0 }, expected, expectedBitmap))
+            QSKIP("dcmodify (DCMTK) is not installed");
+        QCOMPARE(Pixels(tile->Bitmap()), Pixels(expectedBitmap));
+        QCOMPARE(
+            windowLine(), QString::fromStdString(WindowText(*ShownWindow(expected), WindowUnits::Whole)));
+
+        // CT_small's spacing is 0.661468 mm both ways: 100 pixels across read 66.1 mm.
+        QCOMPARE(tile->SpacingMm()[0], 0.661468);
+        auto* canvas = dynamic_cast<AnnotationCanvas*>(tile->Binding().Canvas());
+        QVERIFY(canvas != nullptr);
+        QCOMPARE(canvas->Scale().Unit(), LengthUnit::Millimetres);
+        Click(*d, ID_RULER);
+        // The first ruler offers a calibration, its entry filled with the length it measures.
+        QString offered;
+        QTimer::singleShot(0, d.get(), [&offered] {
+            if (auto* dialog = qobject_cast<CalibrateDialog*>(QApplication::activeModalWidget())) {
+                offered = dialog->MillimetreEdit()->text();
+                QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+            }
+        });
+        const PixelRect& r = tile->ImageRect();
+        QCOMPARE(r.Width(), 128); // shown at 100 %
+        const QPoint from((r.left + r.right) / 2 - 50, (r.top + r.bottom) / 2), to = from + QPoint(100, 0);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, from);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, to);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, to);
+        QCOMPARE(offered, QString("66.1"));
     }
 
     void frameRangeSpansPydicomsMinimumToMaximum()

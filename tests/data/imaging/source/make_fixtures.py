@@ -255,3 +255,16 @@ ds = enhanced(2, groups(macro("FrameVOILUTSequence", WindowCenter=40, WindowWidt
 ds.WindowCenter = 100
 ds.WindowWidth = 200
 save(ds, "enhanced_top_level.dcm", ramp(16), "OW")
+
+# CT_small as an Enhanced CT of two frames (the second its pixels plus 100): rescale, Rescale Type,
+# window 40 / 400 and pixel spacing in the shared group, each frame's position in its own.
+ds = enhanced(2, groups(macro("PixelValueTransformationSequence", RescaleIntercept=ct.RescaleIntercept,
+                              RescaleSlope=ct.RescaleSlope, RescaleType="HU"),
+                        macro("FrameVOILUTSequence", WindowCenter=40, WindowWidth=400),
+                        macro("PixelMeasuresSequence", PixelSpacing=ct.PixelSpacing,
+                              SliceThickness=ct.SliceThickness)),
+              [groups(macro("PlanePositionSequence", ImagePositionPatient=[*ct.ImagePositionPatient[:2], z]))
+               for z in (-75.7, -70.7)], signed=True, modality="CT")
+ds.SOPClassUID = ds.file_meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.2.1"
+ds.Rows, ds.Columns = ct.Rows, ct.Columns
+save(ds, "enhanced_ct_small.dcm", ct.PixelData + (ct.pixel_array + 100).astype("<i2").tobytes(), "OW")
