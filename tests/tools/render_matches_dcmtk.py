@@ -77,6 +77,14 @@ REFUSED = {"lower_case_photometric.dcm": "a Photometric Interpretation in lower 
 EXPECTED_TO_FAIL = {"voi_lut_past_data.dcm": "a VOI LUT whose data is shorter than its descriptor"}
 
 
+def windowed_in_groups(ds):
+    """Whether an enhanced image's functional groups hold a window or a rescale
+    (functional_groups_match_single_frames compares those frames with DCMTK)."""
+    groups = [*ds.get("SharedFunctionalGroupsSequence", []), *ds.get("PerFrameFunctionalGroupsSequence", [])]
+    return any(macro in item for item in groups
+               for macro in ("FrameVOILUTSequence", "PixelValueTransformationSequence"))
+
+
 def dcmtk_mode(ds):
     """DCMTK's options for the viewer's rendering of `ds`, or (None, reason) where they differ by
     design."""
@@ -98,6 +106,8 @@ def dcmtk_mode(ds):
         return ["-W"], None
     if bits == 32 and not ds.is_little_endian:
         return None, "32-bit samples in big-endian OW"
+    if windowed_in_groups(ds):
+        return None, "window or rescale in functional groups, which dcm2pnm does not read per frame"
     lo, hi = stored_range(ds)
     if "WindowWidth" in ds and first(ds.WindowWidth) > 0:
         if "WindowCenter" not in ds:
