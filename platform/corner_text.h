@@ -17,7 +17,9 @@ using CornerStrings = std::array<QStringList, 4>;
 // Pixel height of the overlay font for a rectangle of `height` pixels.
 int CornerTextHeight(int height);
 
-// Draws `corners` into `target` inside `area` (the part of it within the image).
+// Draws `corners` into `target` inside `area` (the part of it within the image). Two facing lines
+// too long to share a row take rows of their own while the middle of the area stays clear; a line
+// still too long ends after its last whole word that fits, with an ellipsis.
 void DrawCornerText(QImage& target, const QRect& area, const CornerStrings& corners);
 
 } // namespace velmora
