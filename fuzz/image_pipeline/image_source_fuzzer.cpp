@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace velmora;
     static const bool installed = InstallBuiltInTables() == SUCCESS;
-    if (!installed || size > 1 << 16)
+    if (!installed || size > 1 << 18) // run_all.sh's -max_len: frames of a few hundred KB
         return 0;
     const std::string path = WriteTemporary(data, size);
     if (path.empty())

@@ -17,12 +17,13 @@ a fixed seed (the same copies on every run):
 - the two VR bytes swapped, or the VR replaced by another one (which changes the header's size).
 
 Each copy goes through `dump`, `info`, `render --frame all --png` and `save` (into a scratch
-folder), each under a timeout and a 2 GB address-space limit (under ASan, whose shadow memory
-needs more, its own max_allocation_size_mb instead). Flagged as a failure: a signal, a sanitizer
-report, a timeout, an exit status other than 0 or 1, a failure without a documented
-`ERROR_...: message` line on stderr, a change of the copy's bytes (SHA-256 before and after), and a
-copy that `save` reports as written but `dump` cannot read back. Failing copies are kept in a
-folder printed at the end, named after the source and the damage, for replaying by hand.
+folder), and all copies of a source together through `scan` of their folder, each command under
+a timeout and a 2 GB address-space limit (under ASan, whose shadow memory needs more, its own
+max_allocation_size_mb instead). Flagged as a failure: a signal, a sanitizer report, a timeout,
+an exit status other than 0 or 1, a failure without a documented `ERROR_...: message` line on
+stderr, a change of a copy's bytes (SHA-256 before and after), and a copy that `save` reports as
+written but `dump` cannot read back. Failing copies (and folders) are kept in a folder printed at
+the end, named after the source and the damage, for replaying by hand.
 
 Usage: damaged_copies.py VELMORA_TOOL [--quick | --all] [--jobs N] [--keep DIR] [--seed N]
   --quick  (the default) a few hundred copies of a dozen sources: a minute or less on a Release
@@ -231,8 +232,6 @@ def damage(data, nodes, body, rng, budget, low=0):
         by_kind[node.kind].append(node)
     landmarks = [n for kind in ("meta", "sequence", "item", "delimiter", "pixel", "fragment") for n in by_kind[kind][:6]]
     landmarks += rng.sample(by_kind["element"], min(8, len(by_kind["element"])))
-    if not nodes:
-        landmarks = []
     made = set()
 
     def fresh(label, copy):
@@ -263,11 +262,10 @@ def damage(data, nodes, body, rng, budget, low=0):
 
     # Length fields: the values readers trip on.
     length_share = max(4, budget // 5)
-    targets = landmarks or []
-    for attempt in range(length_share * 3):
-        if not targets or len(out) >= cut_share + 2 + length_share:
+    for _ in range(length_share * 3 if landmarks else 0):
+        if len(out) >= cut_share + 2 + length_share:
             break
-        node = rng.choice(targets)
+        node = rng.choice(landmarks)
         node_order = "<" if node.kind == "meta" else order
         choice = rng.choice(["undefined", "huge", "max", "odd", "zero", "past-end"])
         value = {"undefined": 0xFFFFFFFF, "huge": 0x7FFFFFF0, "max": 0xFFFFFFFE,
@@ -282,7 +280,7 @@ def damage(data, nodes, body, rng, budget, low=0):
         for _ in range(rng.randint(1, 4)):
             if landmarks and rng.random() < 0.5:
                 node = rng.choice(landmarks)
-                at = rng.randrange(node.offset, min(node.value_at, size)) if node.value_at > node.offset else node.offset
+                at = rng.randrange(node.offset, min(node.value_at, size))
             else:
                 at = rng.randrange(low, size)
             copy[at] ^= 1 << rng.randrange(8) if rng.random() < 0.7 else rng.randrange(1, 256)
@@ -336,12 +334,10 @@ def source_files(everything):
     return [(name, path) for name, path in found if name in QUICK_SOURCES]
 
 
-def transcodes(sources, everything, scratch):
+def transcodes(everything, scratch):
     """DCMTK transcodes of a few sources; those DCMTK refuses are left out."""
     wanted = ALL_TRANSCODED if everything else QUICK_TRANSCODED
-    paths = dict(sources)
-    if everything:
-        paths.update({name: path for name, path in source_files(True)})
+    paths = dict(source_files(True))
     made = []
     for name in wanted:
         if name not in paths or not shutil.which("dcmconv"):
@@ -446,6 +442,21 @@ def check_copy(runner, path, scratch):
     return outcomes, failures
 
 
+def check_folder(runner, folder):
+    """`scan` of a folder of copies; returns (outcome, [failure texts])."""
+    names = sorted(os.listdir(folder))
+    before = [digest(os.path.join(folder, name)) for name in names]
+    outcome, detail = runner.run(["scan", folder])
+    failures = [f"scan: {outcome[1:]}\n{detail}".rstrip()] if outcome.startswith("!") else []
+    if [digest(os.path.join(folder, name)) for name in names] != before:
+        failures.append("scan changed a copy's bytes")
+    return outcome, failures
+
+
+def reproducer_name(keep, text):
+    return os.path.join(keep, re.sub(r"[^A-Za-z0-9_.@()-]+", "_", text))
+
+
 def main():
     parser = argparse.ArgumentParser(description="velmora-tool on damaged copies of real DICOM files")
     parser.add_argument("tool")
@@ -457,63 +468,81 @@ def main():
     parser.add_argument("--seed", type=int, default=20261210)
     parser.add_argument("--timeout", type=float, default=None, help="seconds per command")
     options = parser.parse_args()
-    tool = os.path.abspath(options.tool)
-    runner = Runner(tool, options.timeout)
+    runner = Runner(os.path.abspath(options.tool), options.timeout)
     budget = 40 if options.all else 22
 
     with tempfile.TemporaryDirectory(prefix="damaged-") as scratch:
         sources = source_files(options.all)
-        sources += transcodes(sources, options.all, scratch)
+        sources += transcodes(options.all, scratch)
         copies = []
         for name, path in sources:
             with open(path, "rb") as file:
                 data = file.read()
             rng = random.Random(options.seed ^ zlib.crc32(name.encode()))
-            for label, copy in damaged_copies(data, rng, budget):
-                copies.append((name, label, copy))
+            copies += [(name, label, copy) for label, copy in damaged_copies(data, rng, budget)]
 
-        def one(index):
-            name, label, copy = copies[index]
-            folder = os.path.join(scratch, f"w{index}")
+        def one_copy(index):
+            folder = os.path.join(scratch, f"copy{index}")
             os.mkdir(folder)
             path = os.path.join(folder, "copy.dcm")
             with open(path, "wb") as file:
-                file.write(copy)
+                file.write(copies[index][2])
             outcomes, failures = check_copy(runner, path, folder)
             shutil.rmtree(folder)
-            return index, outcomes, failures
+            return outcomes, failures
+
+        # Every copy of a source in one folder, as a user's folder of damaged files would hold them.
+        def one_folder(name):
+            folder = os.path.join(scratch, f"folder{zlib.crc32(name.encode())}")
+            os.mkdir(folder)
+            for source, label, copy in copies:
+                if source == name:
+                    with open(reproducer_name(folder, label + ".dcm"), "wb") as file:
+                        file.write(copy)
+            outcome, failures = check_folder(runner, folder)
+            if not failures:
+                shutil.rmtree(folder)
+            return {"scan": outcome}, failures, folder
 
         counts = collections.defaultdict(collections.Counter)
         failed = []
         with concurrent.futures.ThreadPoolExecutor(max(1, options.jobs)) as pool:
-            for index, outcomes, failures in pool.map(one, range(len(copies))):
+            for index, (outcomes, failures) in enumerate(pool.map(one_copy, range(len(copies)))):
                 for command, outcome in outcomes.items():
                     counts[command][outcome] += 1
                 if failures:
-                    failed.append((index, failures))
+                    failed.append((copies[index], failures))
                 if (index + 1) % 1000 == 0:
                     print(f"{index + 1} of {len(copies)} copies, {len(failed)} failing", file=sys.stderr, flush=True)
+            failed_folders = []
+            for name, (outcomes, failures, folder) in zip(sources, pool.map(one_folder, [n for n, _ in sources])):
+                counts["scan"][outcomes["scan"]] += 1
+                if failures:
+                    failed_folders.append((name[0], folder, failures))
 
         print(f"{len(copies)} damaged copies of {len(sources)} sources (seed {options.seed}, "
               f"{'ASan build, no rlimit' if runner.asan else 'address space limited to 2 GB'})")
-        for command in ("dump", "info", "render", "save"):
+        for command in ("dump", "info", "render", "save", "scan"):
             shown = ", ".join(f"{outcome} {n}" for outcome, n in sorted(counts[command].items(), key=lambda x: -x[1]))
-            print(f"  {command}: {shown}")
-        if failed:
-            keep = options.keep or tempfile.mkdtemp(prefix="damaged-failures-")
-            os.makedirs(keep, exist_ok=True)
-            for index, failures in failed:
-                name, label, copy = copies[index]
-                reproducer = os.path.join(keep, re.sub(r"[^A-Za-z0-9_.@()-]+", "_", f"{name}.{label}") + ".dcm")
-                with open(reproducer, "wb") as file:
-                    file.write(copy)
-                print(f"FAIL {reproducer}")
-                for failure in failures:
-                    print("    " + failure.replace("\n", "\n    "))
-            print(f"{len(failed)} failing copies kept in {keep}")
-            return 1
-        print("no crash, hang, sanitizer report, undocumented failure or changed input")
-        return 0
+            print(f"  {command}: {shown}" + (" (one folder per source)" if command == "scan" else ""))
+        if not failed and not failed_folders:
+            print("no crash, hang, sanitizer report, undocumented failure or changed input")
+            return 0
+        keep = options.keep or tempfile.mkdtemp(prefix="damaged-failures-")
+        os.makedirs(keep, exist_ok=True)
+        for (name, label, copy), failures in failed:
+            reproducer = reproducer_name(keep, f"{name}.{label}.dcm")
+            with open(reproducer, "wb") as file:
+                file.write(copy)
+            print(f"FAIL {reproducer}")
+            print("    " + "\n".join(failures).replace("\n", "\n    "))
+        for name, folder, failures in failed_folders:
+            reproducer = reproducer_name(keep, f"{name}.folder")
+            shutil.copytree(folder, reproducer, dirs_exist_ok=True)
+            print(f"FAIL {reproducer}")
+            print("    " + "\n".join(failures).replace("\n", "\n    "))
+        print(f"{len(failed)} failing copies and {len(failed_folders)} failing folders kept in {keep}")
+        return 1
 
 
 if __name__ == "__main__":
