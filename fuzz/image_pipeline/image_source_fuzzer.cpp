@@ -1,12 +1,14 @@
 // Fuzzes ImageSource and the display path with data sets built from arbitrary bytes: the bytes
 // follow a fixed 132-byte preamble and "DICM" header in a temporary file (DataSet reads files
-// only), then Describe, FrameBytes, FrameCount, ReadFrame of the first and last frame, and the
+// only), then Describe, FrameBytes, FrameCount, ReadFrame of the first and last frame, the last
+// frame's description and overlay facts (from functional groups in enhanced images), and the
 // whole tile load sequence. Every byte read is touched.
 #include <cstddef>
 #include <cstdint>
 
 #if __has_include("toolkit/data_set.h")
 #include "imaging/frame_loader.h"
+#include "imaging/overlay_facts.h"
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
 
@@ -71,6 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             for (uint32_t i = 0; i < n; ++i)
                 sum += buffer[i];
         }
+        if (frames > 1
+            && source.Describe(description, TableReading::Skip, static_cast<uint32_t>(frames)) == SUCCESS)
+            sum += IsAbsent(description.windowWidth) + IsAbsent(description.rescaleSlope);
+        sum += static_cast<uint32_t>(
+            ReadOverlayFacts(dataSet, frames > 0 ? static_cast<uint32_t>(frames) : 1).imagePosition.size());
         DisplayBitmap bitmap;
         ImageSource loaderSource;
         ImageDescription loaded;
