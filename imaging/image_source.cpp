@@ -100,11 +100,11 @@ bool ReadEntries(
     return !entries.empty();
 }
 
-// A modality or VOI LUT: the first item of `sequenceTag`, its descriptor and data.
-bool ReadLut(DataSet& ds, uint32_t sequenceTag, LookupTable& table)
+// A modality or VOI LUT of `frame`: the first item of `sequenceTag`, its descriptor and data.
+bool ReadLut(DataSet& ds, uint32_t sequenceTag, uint32_t frame, LookupTable& table)
 {
     table.Clear();
-    const ElementId sequence = Anywhere(ds, sequenceTag);
+    const ElementId sequence = FrameValue(ds, sequenceTag, frame);
     if (sequence < 0)
         return false;
     const ElementId item = ds.FirstChild(sequence);
@@ -284,9 +284,9 @@ ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables, uint3
 
     if (tables == TableReading::Read) {
         d.bothTables = true;
-        if (!ReadLut(ds, TAG_MODALITY_LUT_SEQUENCE, d.modalityLut))
+        if (!ReadLut(ds, TAG_MODALITY_LUT_SEQUENCE, frame, d.modalityLut))
             d.bothTables = false;
-        if (!ReadLut(ds, TAG_VOI_LUT_SEQUENCE, d.voiLut))
+        if (!ReadLut(ds, TAG_VOI_LUT_SEQUENCE, frame, d.voiLut))
             d.bothTables = false;
     }
 

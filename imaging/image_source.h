@@ -33,9 +33,9 @@ public:
     // Fills `description` from the data set. SUCCESS or ERROR_GENERAL_FAILURE (no Pixel Data,
     // rows or columns; unreadable palette data; missing photometric text with several samples;
     // an unknown interpretation). Geometry the display bitmap cannot show (rows or columns 0,
-    // unusual bits allocated) is described as stored; DisplayBitmap refuses it. Window and
-    // rescale are those of `frame` (1-based), which in an enhanced multi-frame image may come
-    // from its functional groups (frame_attributes.h).
+    // unusual bits allocated) is described as stored; DisplayBitmap refuses it. Window, rescale
+    // and the modality and VOI LUTs are those of `frame` (1-based), which in an enhanced
+    // multi-frame image may come from its functional groups (frame_attributes.h).
     ResultCode Describe(ImageDescription& description, TableReading tables, uint32_t frame = 1);
 
     // Bytes of one native frame: rows x columns x bits allocated x samples / 8, rounded up to a

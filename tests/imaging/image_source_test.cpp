@@ -127,6 +127,19 @@ TEST_F(ImageSourceTest, FunctionalGroupsGiveEachFrameItsWindowAndRescale)
     }
 }
 
+// A VOI LUT in each frame's Frame VOI LUT macro: each frame is described with its own table.
+TEST_F(ImageSourceTest, FunctionalGroupsGiveEachFrameItsVoiLut)
+{
+    const std::vector<uint16_t> tables[] = { { 0, 10, 20, 30 }, { 5, 6, 7, 8 } };
+    ASSERT_EQ(m_dataSet.Load(Fixture("enhanced_voi_lut.dcm").c_str()), SUCCESS);
+    m_source.Bind(&m_dataSet);
+    for (uint32_t frame = 1; frame <= 2; ++frame) {
+        ASSERT_EQ(m_source.Describe(m_description, TableReading::Read, frame), SUCCESS);
+        EXPECT_EQ(m_description.voiLut.entries, tables[frame - 1]) << "frame " << frame;
+        EXPECT_FALSE(m_description.modalityLut.Present());
+    }
+}
+
 TEST_F(ImageSourceTest, Palettes)
 {
     ASSERT_EQ(Open("palette_4.dcm"), SUCCESS);

@@ -268,3 +268,19 @@ ds = enhanced(2, groups(macro("PixelValueTransformationSequence", RescaleInterce
 ds.SOPClassUID = ds.file_meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.2.1"
 ds.Rows, ds.Columns = ct.Rows, ct.Columns
 save(ds, "enhanced_ct_small.dcm", ct.PixelData + (ct.pixel_array + 100).astype("<i2").tobytes(), "OW")
+
+# VOI LUTs per frame, in the Frame VOI LUT macro of each per-frame group.
+def voi_lut(entries):
+    item = Dataset()
+    item.LUTDescriptor = [len(entries), 0, 16]
+    item.LUTData = struct.pack(f"<{len(entries)}H", *entries)
+    item["LUTData"].VR = "OW"
+    return item
+
+
+ds = enhanced(2, groups(), [Dataset(), Dataset()])
+for frame_group, entries in zip(ds.PerFrameFunctionalGroupsSequence, ((0, 10, 20, 30), (5, 6, 7, 8))):
+    lut = Dataset()
+    lut.VOILUTSequence = Sequence([voi_lut(entries)])
+    frame_group.FrameVOILUTSequence = Sequence([lut])
+save(ds, "enhanced_voi_lut.dcm", ramp(16), "OW")
