@@ -412,10 +412,10 @@ void TileWindow::OnPaint(DrawContext& dc)
         return;
     }
     const bool overlay = m_imageShown && OverlayShown();
-    // A paint without erasing (a window/level drag) would draw the new corner text over the old
-    // in the bands around the image.
-    if (overlay)
-        OnEraseBackground(dc);
+    // A paint without erasing (a window/level drag) would draw the corner text and the annotations
+    // that reach past the image again over themselves in the bands around it, blending their
+    // anti-aliased edges darker at every paint.
+    OnEraseBackground(dc);
     m_bitmap.Paint(&dc, &m_imageRect, PaintMode::Full);
     // The overlay goes under the annotations, into the clean picture the canvas keeps: restoring
     // that picture (erasing a rubber band, putting a shape down) then leaves the overlay as a full

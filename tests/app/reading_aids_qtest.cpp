@@ -40,25 +40,6 @@ private:
     QString m_path;
 };
 
-// The bitmap's pixels as grey or RGB, through its colour table: what the tile paints at 100 %.
-QImage BitmapImage(const DisplayBitmap& bitmap)
-{
-    QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
-    const auto& table = bitmap.ColourTable();
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const uint8_t* row = bitmap.Bits().data() + static_cast<size_t>(y) * bitmap.Stride();
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            if (bitmap.BitCount() == 8) {
-                const uint8_t* e = &table[row[x] * 4];
-                image.setPixel(x, y, qRgb(e[2], e[1], e[0]));
-            } else {
-                image.setPixel(x, y, qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
-            }
-        }
-    }
-    return image;
-}
-
 QByteArray Pixels(const DisplayBitmap& bitmap)
 {
     return QByteArray(
@@ -205,6 +186,48 @@ private slots:
         QCOMPARE(tile->Layer().Shapes().size(), size_t { 1 });
         const QImage drawn = tile->Framebuffer().copy();
         QCOMPARE(drawn, repainted());
+    }
+
+    // Annotations that lie past the image, in the black bands, stay as a full repaint draws them
+    // through a window/level drag, whose paints do not erase: drawn again over themselves, their
+    // anti-aliased edges would grow darker at every move.
+    void annotationsBesideTheImageStayWholeThroughAWindowLevelDrag()
+    {
+        auto d = Viewer();
+        for (int k = 0; k < 5; ++k)
+            QTest::keyClick(d.get(), Qt::Key_Minus);
+        TileWindow* tile = TileOf(*d, 0);
+        const PixelRect r = tile->ImageRect();
+        QVERIFY(r.right + 80 < tile->width() && r.bottom + 40 < tile->height());
+        // A text and a ruler's label that start on the image and run past its right edge.
+        tile->StartText("Beside the image");
+        const QPoint textAt(r.right - 6, (r.top + r.bottom) / 2);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, textAt);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, textAt);
+        QTest::keyClick(d.get(), Qt::Key_R);
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        const QPoint start(r.left + 10, r.bottom - 12), end(r.right - 4, r.bottom - 12);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, start);
+        SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, end);
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, end);
+        d->activateWindow(); // the offscreen platform leaves no window active after the dialog
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        QCOMPARE(tile->Layer().Texts().size() + tile->Layer().Shapes().size(), size_t { 2 });
+
+        QTest::keyClick(d.get(), Qt::Key_L);
+        SendMouse(tile, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, { 200, 200 });
+        for (int k = 1; k <= 6; ++k)
+            SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, { 200 + 7 * k, 200 - 5 * k });
+        SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, { 242, 170 });
+        tile->UpdateNow();
+        const QImage dragged = tile->Framebuffer().copy();
+        tile->Framebuffer().fill(Qt::magenta);
+        tile->Invalidate(Erase::Yes);
+        tile->UpdateNow();
+        QCOMPARE(dragged, tile->Framebuffer());
     }
 
     void presetsMatchTheFileWindowedAtTheirValuesInEveryTile()

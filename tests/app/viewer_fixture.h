@@ -91,6 +91,26 @@ inline std::unique_ptr<MainDialog> MakeViewer(const QString& programFolder, Prom
     return dialog;
 }
 
+// The bitmap's pixels through its colour table: the picture the tile paints at 100 %.
+inline QImage BitmapImage(const DisplayBitmap& bitmap)
+{
+    QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_RGB32);
+    const auto& table = bitmap.ColourTable();
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const uint8_t* row = bitmap.Bits().data() + static_cast<size_t>(y) * bitmap.Stride();
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            if (bitmap.BitCount() == 8) {
+                const uint8_t* e = &table[row[x] * 4];
+                out[x] = qRgb(e[2], e[1], e[0]);
+            } else {
+                out[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+            }
+        }
+    }
+    return image;
+}
+
 inline TileWindow* TileOf(const MainDialog& d, int k)
 {
     return qobject_cast<TileWindow*>(d.Area().Tile(k));
