@@ -81,6 +81,7 @@ class ViewerRandomUseTest : public QObject {
     std::unique_ptr<MainDialog> m_d;
     uint32_t m_seed = 20261210;
     std::mt19937 m_random;
+    int m_action = 0; // counted from 0
     // What the checks saw: exported pictures compared, with annotations, with the overlay.
     int m_exports = 0, m_annotated = 0, m_overlaid = 0;
     int m_current = 0; // the tile the mouse works in
@@ -115,6 +116,14 @@ class ViewerRandomUseTest : public QObject {
         QPoint at = from;
         for (int k = 0; k < steps; ++k) {
             at += QPoint(Below(61) - 30, Below(61) - 30);
+            SendMouse(tile, QEvent::MouseMove, Qt::NoButton, button, at);
+        }
+        // Now and then the tile is exposed with the button still down: the repaint keeps what
+        // the drag shows (a rubber band, a held annotation), and the drag goes on from there.
+        if (Below(3) == 0) {
+            const QString difference = RepaintDifference(*tile);
+            QVERIFY2(difference.isEmpty(), qPrintable(Failure("during the drag: " + difference)));
+            at += QPoint(Below(21) - 10, Below(21) - 10);
             SendMouse(tile, QEvent::MouseMove, Qt::NoButton, button, at);
         }
         SendMouse(tile, QEvent::MouseButtonRelease, button, Qt::NoButton, at);
@@ -255,8 +264,10 @@ class ViewerRandomUseTest : public QObject {
             return QPointF(
                 (x - r.left) * w / std::max(r.Width(), 1), (y - r.top) * h / std::max(r.Height(), 1));
         };
-        // Labels and texts reach about 120 client pixels from the points they belong to.
-        const double mx = 130.0 * w / std::max(r.Width(), 1) + 2, my = 40.0 * h / std::max(r.Height(), 1) + 2;
+        // Labels and texts keep their font size in the picture (about 120 pixels across at most),
+        // placed up to 20 client pixels from the points they belong to.
+        const double mx = 130.0 + 20.0 * w / std::max(r.Width(), 1),
+                     my = 40.0 + 20.0 * h / std::max(r.Height(), 1);
         const auto near
             = [&](QPointF q) { return std::abs(p.x() - q.x()) <= mx && std::abs(p.y() - q.y()) <= my; };
         const AnnotationLayer& layer = tile.Layer();
@@ -288,41 +299,45 @@ class ViewerRandomUseTest : public QObject {
         return false;
     }
 
-    QString Failure(int action, const QString& what) const
+    QString Failure(const QString& what) const
     {
         QStringList recent(m_recent.begin(), m_recent.end());
         return QString("%1 after action %2\n  last actions: %3\n  rerun: VELMORA_RANDOM_SEED=%4 "
                        "VELMORA_RANDOM_ACTIONS=%5")
             .arg(what)
-            .arg(action)
+            .arg(m_action)
             .arg(recent.join(", "))
             .arg(m_seed)
-            .arg(action + 1);
+            .arg(m_action + 1);
     }
 
-    // Every shown tile against a full repaint of it, over a framebuffer filled with a colour the
-    // viewer never paints so that anything the repaint leaves out shows.
-    void CheckTiles(int action)
+    // How the tile as shown differs from a full repaint of it, done over a framebuffer filled with
+    // a colour the viewer never paints so that anything the repaint leaves out shows.
+    static QString RepaintDifference(TileWindow& tile)
+    {
+        tile.UpdateNow();
+        const QImage shown = tile.Framebuffer().copy();
+        tile.Framebuffer().fill(qRgb(255, 0, 255));
+        tile.Invalidate(Erase::Yes);
+        tile.UpdateNow();
+        return FirstDifference(shown, tile.Framebuffer());
+    }
+
+    void CheckTiles()
     {
         for (int k = 0; k < 4; ++k) {
             TileWindow* tile = TileOf(*m_d, k);
             if (!tile || !tile->isVisible())
                 continue;
-            tile->UpdateNow();
-            const QImage shown = tile->Framebuffer().copy();
-            tile->Framebuffer().fill(qRgb(255, 0, 255));
-            tile->Invalidate(Erase::Yes);
-            tile->UpdateNow();
-            const QString difference = FirstDifference(shown, tile->Framebuffer());
+            const QString difference = RepaintDifference(*tile);
             QVERIFY2(difference.isEmpty(),
-                qPrintable(Failure(action,
-                    QString("tile %1 (image at %2,%3 to %4,%5): %6")
-                        .arg(k)
-                        .arg(tile->ImageRect().left)
-                        .arg(tile->ImageRect().top)
-                        .arg(tile->ImageRect().right)
-                        .arg(tile->ImageRect().bottom)
-                        .arg(difference))));
+                qPrintable(Failure(QString("tile %1 (image at %2,%3 to %4,%5): %6")
+                                       .arg(k)
+                                       .arg(tile->ImageRect().left)
+                                       .arg(tile->ImageRect().top)
+                                       .arg(tile->ImageRect().right)
+                                       .arg(tile->ImageRect().bottom)
+                                       .arg(difference))));
         }
         TileWindow* tile = Current();
         if (!tile->ImageShown() || tile->Content() != TileContent::DicomFrame || !tile->Bitmap().HasBitmap())
@@ -332,15 +347,14 @@ class ViewerRandomUseTest : public QObject {
         m_overlaid += TileWindow::OverlayShown();
         const QImage exported = tile->ImageAsShown();
         const QImage bare = BitmapImage(tile->Bitmap());
-        QVERIFY2(exported.size() == bare.size(), qPrintable(Failure(action, "exported size")));
+        QVERIFY2(exported.size() == bare.size(), qPrintable(Failure("exported size")));
         for (int y = 0; y < bare.height(); ++y) {
             for (int x = 0; x < bare.width(); ++x) {
                 if (exported.pixel(x, y) != bare.pixel(x, y) && !Covered(*tile, { x, y })) {
-                    QFAIL(qPrintable(Failure(action,
-                        QString("exported pixel %1,%2 of tile %3 is not the bitmap's")
-                            .arg(x)
-                            .arg(y)
-                            .arg(m_current))));
+                    QFAIL(qPrintable(Failure(QString("exported pixel %1,%2 of tile %3 is not the bitmap's")
+                                                 .arg(x)
+                                                 .arg(y)
+                                                 .arg(m_current))));
                 }
             }
         }
@@ -362,15 +376,15 @@ private slots:
         TileWindow::SetOverlayShown(false);
         m_d = MakeViewer(m_folder.Path(), m_answers);
         QVERIFY(TileOf(*m_d, 0)->ImageShown());
-        for (int k = 0; k < actions; ++k) {
+        for (m_action = 0; m_action < actions; ++m_action) {
             Act();
             if (QTest::currentTestFailed())
                 return;
             // Not after every action: a fault may take two actions to show, and each check
             // repaints the tiles.
-            if (Below(2) != 0 && k + 1 < actions)
+            if (Below(2) != 0 && m_action + 1 < actions)
                 continue;
-            CheckTiles(k);
+            CheckTiles();
             if (QTest::currentTestFailed())
                 return;
         }
