@@ -256,6 +256,16 @@ ResultCode DataSet::BeginWrite(uint64_t start, uint32_t options)
     if (!m_writeState)
         m_writeState.reset(new (std::nothrow) WriteState());
 
+    // Element 0000 of a group is its length, which the writer drops and recomputes. One that holds
+    // a sequence or items (a damaged tag reading (gggg,0000)) would go with everything in it: the
+    // save is refused rather than reported written without them.
+    for (ElementId id = FirstTopLevel(); id >= 0; id = NextInPreOrder(id)) {
+        if (TagElement(m_nodes[id].tag) == 0x0000 && IsContainer(id)) {
+            m_ended = 1;
+            return ERROR_DS_VR;
+        }
+    }
+
     // The body is deflated only when group 0002 says so.
     bool deflateBody = false;
     if (options & DS_META_GROUP) {

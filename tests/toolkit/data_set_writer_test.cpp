@@ -363,6 +363,25 @@ TEST_F(WriterTest, CompressedPixelDataKeepsItsTransferSyntaxOrIsRefused)
     }
 }
 
+TEST_F(WriterTest, GroupLengthHoldingASequenceRefusesTheSave)
+{
+    // A damaged tag that reads (gggg,0000) on a sequence: dropping it as an old group length would
+    // lose every item in it, so nothing is written.
+    Encoder body = IdentifiedBody(true);
+    body.Explicit(0x00100000, "UL", 4).U32(0);
+    body.Explicit(0x00110000, "SQ", 0xFFFFFFFF);
+    body.Implicit(tags::ITEM, 0xFFFFFFFF).Explicit(0x00041500, "CS", 4).Text("IMG1");
+    body.Implicit(tags::ITEM_DELIMITATION, 0).Implicit(tags::SEQUENCE_DELIMITATION, 0);
+    DataSet ds;
+    ASSERT_EQ(ds.Load(WriteFile("damaged.dcm", Part10("1.2.840.10008.1.2.1", body.bytes)).c_str()), SUCCESS);
+    const std::string out = PathOf("out.dcm");
+    for (const uint32_t options : { 0u, SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR }) {
+        SCOPED_TRACE(options);
+        EXPECT_EQ(ds.Save(out.c_str(), options), ERROR_DS_VR);
+        EXPECT_NE(::access(out.c_str(), F_OK), 0) << "nothing is written";
+    }
+}
+
 TEST_F(WriterTest, MetaGroupNamesTheObjectAndItsWriter)
 {
     // PS3.10 7.1: a file's group 0002 holds the version (00 01), the SOP Class and Instance UIDs
