@@ -2,6 +2,7 @@
 // Each works on raw bytes [converted, received + length) and advances `converted`.
 #include "imaging/display_bitmap.h"
 #include "imaging/pixel_layout.h"
+#include "imaging/window_row.h"
 
 #include <algorithm>
 #include <bit>
@@ -271,6 +272,14 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     // Within the scanned range, or 0..2^(bits stored) when the window collapsed: 32-bit values.
     const int32_t lo = static_cast<int32_t>(windowLo), hi = static_cast<int32_t>(windowHi);
     const bool invert = (d.photometricCode == PHOTOMETRIC_MONOCHROME1) != WindowReversed(d);
+    const uint32_t rows = d.rows, columns = d.columns, rowBytes = m_sourceRowBytes;
+    const WindowRamp ramp { lo, hi, invert };
+    if (WindowRowVectorised(ramp)) {
+        for (uint32_t r = 0; r < rows; ++r)
+            WindowRow16(raw + static_cast<size_t>(r) * rowBytes, BitmapRow(r), columns, reader, ramp);
+        m_converted = m_total;
+        return true;
+    }
     const uint32_t shift = reader.Shift();
     const uint32_t mask = reader.Mask();
     // Every possible word through the reader and the window once; then one look-up per pixel.
@@ -278,8 +287,6 @@ bool DisplayBitmap::ConvertMonochrome16(uint32_t length)
     // so that 12-bit data looks up in 4 KB that stay in the first-level cache.
     m_windowTable.resize(static_cast<size_t>(mask) + 1);
     FillWindowTable(reader, lo, hi, invert, m_windowTable);
-    // Locals, so that the byte stores cannot be taken to change them.
-    const uint32_t rows = d.rows, columns = d.columns, rowBytes = m_sourceRowBytes;
     const uint8_t* table = m_windowTable.data();
     for (uint32_t r = 0; r < rows; ++r) {
         const uint8_t* src = raw + static_cast<size_t>(r) * rowBytes;
