@@ -22,10 +22,17 @@ enum MenuPlaces : unsigned {
     NO_MENU = 0,
     IMAGE_MENU = 1, // right click on the image area, Menu key
     TREE_IMAGE_MENU = 2, // right click on an image item of the exam tree
+    TREE_GROUP_MENU = 4, // right click on a patient, study or series item of the exam tree
 };
 
 // Where a command's items sit in a menu: groups in this order, a separator between them.
-enum MenuGroup : int { TOOLS_GROUP = 10, READING_AIDS_GROUP = 20, FILE_GROUP = 30, HELP_GROUP = 40 };
+enum MenuGroup : int {
+    BRANCH_GROUP = 5,
+    TOOLS_GROUP = 10,
+    READING_AIDS_GROUP = 20,
+    FILE_GROUP = 30,
+    HELP_GROUP = 40
+};
 
 struct Command {
     // A toolbar button's control id, or an id from 2000 up for a command without a button.

@@ -76,10 +76,11 @@ void ContextMenus::OpenTreeMenu(QPoint inViewport)
 {
     ExamTree* tree = m_dialog.Tree();
     const ExamItem item = tree->ItemOf(tree->itemAt(inViewport));
-    if (!item || !tree->Model().Record(item))
+    if (!item)
         return;
     tree->Select(item);
-    Open(TREE_IMAGE_MENU, tree->viewport()->mapToGlobal(inViewport));
+    Open(tree->Model().Record(item) ? TREE_IMAGE_MENU : TREE_GROUP_MENU,
+        tree->viewport()->mapToGlobal(inViewport));
 }
 
 bool ContextMenus::IsTile(QObject* watched) const

@@ -1,7 +1,8 @@
-// ContextMenus: the context menus of the image area and of the exam tree's image items, built
-// from the command table each time they open, with the commands' check states. The image area's
-// opens on a right click that does not move (a right drag pans, as before) and by the Menu key;
-// the tree's on a right click on an image item, which it selects first.
+// ContextMenus: the context menus of the image area and of the exam tree's items, built from the
+// command table each time they open, with the commands' check states. The image area's opens on
+// a right click that does not move (a right drag pans, as before) and by the Menu key; the tree's
+// on a right click on an item, which it selects first: the image items' menu on an image, the
+// group menu on a patient, study or series.
 #pragma once
 
 #include "app/command_table.h"
@@ -26,7 +27,7 @@ public:
     // Opens menu `place` at the global point `at` without waiting for it to close; each item
     // runs its command as a click on the command's button does.
     QMenu* Open(MenuPlaces place, QPoint at);
-    // The Menu key: the tree's menu under its current image item when the tree has the focus,
+    // The Menu key: the tree's menu under its current item when the tree has the focus,
     // else the image area's menu over the middle of the first tile.
     void OpenForKeyboard();
     // The menu open now, null when none.

@@ -66,6 +66,22 @@ void ExamTree::Select(ExamItem item)
         scrollTo(indexFromItem(widgetItem));
 }
 
+void ExamTree::ExpandBranch(ExamItem item)
+{
+    if (QTreeWidgetItem* widgetItem = WidgetItemOf(item))
+        expandRecursively(indexFromItem(widgetItem));
+}
+
+void ExamTree::CollapseBranch(ExamItem item)
+{
+    if (item == 0)
+        return;
+    for (ExamItem child = m_model.FirstChild(item); child; child = m_model.NextSibling(child))
+        CollapseBranch(child);
+    if (QTreeWidgetItem* widgetItem = WidgetItemOf(item))
+        widgetItem->setExpanded(false);
+}
+
 void ExamTree::mousePressEvent(QMouseEvent* event)
 {
     const QPoint point = event->position().toPoint();

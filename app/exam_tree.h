@@ -27,6 +27,10 @@ public:
     ExamItem ItemOf(const QTreeWidgetItem* widgetItem) const;
     QTreeWidgetItem* WidgetItemOf(ExamItem item) const;
     void Clear() { m_model.Clear(); }
+    // Expands `item` and every item below it; or collapses them all, so that opening `item`
+    // again shows its children closed.
+    void ExpandBranch(ExamItem item);
+    void CollapseBranch(ExamItem item);
     // Scrolls sideways too, so that the item's picture and label are in view.
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 

@@ -18,6 +18,7 @@ namespace {
 constexpr int kTools[] = { ID_RULER, ID_ANGLE, ID_ARROW, ID_TEXT, ID_SELECT };
 
 constexpr unsigned kBothMenus = IMAGE_MENU | TREE_IMAGE_MENU;
+constexpr unsigned kTreeMenus = TREE_IMAGE_MENU | TREE_GROUP_MENU;
 
 void ToolsOff(MainDialog& d)
 {
@@ -35,12 +36,13 @@ bool NoToolOn(const MainDialog& d)
     return true;
 }
 
-// The file manager on the folder of the selected image's file; a message when none starts (no
-// desktop, no xdg-open), where a click would otherwise do nothing at all.
+// The file manager on the folder of the selected image's file (of a patient, study or series:
+// of its first image's); a message when none starts (no desktop, no xdg-open), where a click
+// would otherwise do nothing at all.
 void OpenContainingFolder(MainDialog& d)
 {
-    const ExamItem item = d.Tree()->Selected();
-    const ImageItemRecord* record = item ? d.Tree()->Model().Record(item) : nullptr;
+    const ExamModel& model = d.Tree()->Model();
+    const ImageItemRecord* record = model.Record(model.FirstImage(d.Tree()->Selected()));
     if (!record || record->path.empty() || CurrentDialogs().ShowFolder(ContainingFolderUrl(record->path)))
         return;
     const QString folder = QFileInfo(ShownPath(record->path)).absolutePath();
@@ -71,9 +73,13 @@ void AddViewerCommands(CommandTable& table, MainDialog& d)
         {}, kBothMenus, FILE_GROUP });
     table.Add(
         { ID_OPEN_CONTAINING_FOLDER, "Open containing folder", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O),
-            [&d] { OpenContainingFolder(d); }, {}, TREE_IMAGE_MENU, FILE_GROUP });
+            [&d] { OpenContainingFolder(d); }, {}, kTreeMenus, FILE_GROUP });
+    table.Add({ ID_EXPAND_BRANCH, "Expand all", {}, [&d] { d.Tree()->ExpandBranch(d.Tree()->Selected()); },
+        {}, TREE_GROUP_MENU, BRANCH_GROUP });
+    table.Add({ ID_COLLAPSE_BRANCH, "Collapse all", {},
+        [&d] { d.Tree()->CollapseBranch(d.Tree()->Selected()); }, {}, TREE_GROUP_MENU, BRANCH_GROUP });
     table.Add({ ID_KEY_HELP, "Keyboard shortcuts...", Qt::Key_F1,
-        [&d] { KeyHelpWindow::ShowFor(d.Commands(), &d); }, {}, kBothMenus, HELP_GROUP });
+        [&d] { KeyHelpWindow::ShowFor(d.Commands(), &d); }, {}, kBothMenus | TREE_GROUP_MENU, HELP_GROUP });
     table.Add({ ID_CONTEXT_MENU, "Context menu", Qt::Key_Menu, [&d] { d.Menus().OpenForKeyboard(); }, {},
         NO_MENU, HELP_GROUP });
 

@@ -215,6 +215,19 @@ ExamItem ExamModel::LastDescendant(ExamItem item) const
     return item;
 }
 
+ExamItem ExamModel::FirstImage(ExamItem item) const
+{
+    if (Record(item))
+        return item;
+    if (!Valid(item))
+        return 0;
+    for (ExamItem child = FirstChild(item); child; child = NextSibling(child)) {
+        if (const ExamItem found = FirstImage(child))
+            return found;
+    }
+    return 0;
+}
+
 ExamItem ExamModel::PreviousImage(ExamItem item, Across across) const
 {
     if (!Valid(item))

@@ -73,6 +73,9 @@ public:
     ExamItem NextImage(ExamItem item, Wrap wrap, Across across) const;
     ExamItem PreviousImage(ExamItem item, Across across) const;
     ExamItem LastDescendant(ExamItem item) const;
+    // `item` itself when it is an image, else its first image in tree order (a series filed
+    // from files without pixel data has none, so it is passed over); 0 when it holds none.
+    ExamItem FirstImage(ExamItem item) const;
     ExamItem FirstImageOfLastPatient() const;
     // The first top-level item descended through first children (what Next selects when
     // nothing is selected); 0 for an empty tree.

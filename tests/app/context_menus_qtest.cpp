@@ -273,13 +273,6 @@ private slots:
         auto d = MakeViewer(m_folder.Path(), m_answers);
         ExamTree* tree = d->Tree();
         tree->expandAll();
-        // Right click on a patient: no menu.
-        QTreeWidgetItem* patient = tree->topLevelItem(0);
-        QContextMenuEvent onPatient(
-            QContextMenuEvent::Mouse, tree->visualItemRect(patient).center(), QPoint(), Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &onPatient);
-        QTest::qWait(20);
-        QVERIFY(!d->Menus().OpenMenu());
         // On the last image: selected, then its menu.
         QTreeWidgetItem* image = tree->topLevelItem(0);
         while (image->childCount() > 0)
@@ -309,6 +302,71 @@ private slots:
         QCOMPARE(told->messages,
             QStringList { "No file manager could be started to show "
                 + QFileInfo(QString::fromStdString(path)).absolutePath() + "." });
+        SetDialogs(std::move(previous));
+    }
+
+    // Patient, study and series rows: a menu of their own, from a right click through the window
+    // (as the mouse gives it) and from the Menu key; it acts on the row clicked.
+    void aGroupRowHasItsMenuOfBranchCommands()
+    {
+        QList<QByteArray> shown;
+        auto previous = SetDialogs(std::make_unique<WatchedDialogs>(shown));
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        ExamTree* tree = d->Tree();
+        tree->collapseAll();
+        const auto rightClick = [&](QTreeWidgetItem* row) {
+            QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+            const QPoint at = tree->viewport()->mapTo(d.get(), tree->visualItemRect(row).center());
+            QTest::mouseClick(d->windowHandle(), Qt::RightButton, {}, at);
+        };
+        const auto branch = [](QTreeWidgetItem* top) {
+            QList<QTreeWidgetItem*> rows { top };
+            for (int k = 0; k < rows.size(); ++k)
+                for (int c = 0; c < rows[k]->childCount(); ++c)
+                    if (rows[k]->child(c)->childCount() > 0)
+                        rows << rows[k]->child(c);
+            return rows;
+        };
+
+        // The second patient (MR_BRAIN), so that the tree's first image is not its first image.
+        QTreeWidgetItem* patient = tree->topLevelItem(1);
+        QCOMPARE(patient->text(0), QString("ROE RICHARD"));
+        rightClick(patient);
+        QMenu* menu = WaitForMenu(*d);
+        QVERIFY(menu);
+        QCOMPARE(tree->Selected(), tree->ItemOf(patient));
+        QCOMPARE(Texts(menu),
+            (QStringList { "Expand all", "Collapse all", "-", "Open containing folder\tCtrl+Alt+O", "-",
+                "Keyboard shortcuts...\tF1" }));
+        ChooseItem(menu, "Expand all");
+        for (QTreeWidgetItem* row : branch(patient))
+            QVERIFY2(row->isExpanded(), qPrintable(row->text(0)));
+        QVERIFY(!tree->topLevelItem(0)->isExpanded());
+
+        QTreeWidgetItem* series = patient->child(0)->child(0);
+        rightClick(series);
+        QVERIFY(WaitForMenu(*d));
+        QCOMPARE(tree->Selected(), tree->ItemOf(series));
+        ChooseItem(WaitForMenu(*d), "Open containing folder");
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(QUrl::fromEncoded(shown.first()), QUrl::fromLocalFile(m_folder.Path() + "/DICOM/MR_BRAIN"));
+
+        rightClick(patient);
+        ChooseItem(WaitForMenu(*d), "Collapse all");
+        for (QTreeWidgetItem* row : branch(patient))
+            QVERIFY2(!row->isExpanded(), qPrintable(row->text(0)));
+
+        // The Menu key on a selected study: the same menu.
+        patient->setExpanded(true);
+        tree->Select(tree->ItemOf(patient->child(0)));
+        tree->setFocus();
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        QTest::keyClick(tree, Qt::Key_Menu);
+        menu = WaitForMenu(*d);
+        QVERIFY(menu);
+        QCOMPARE(Texts(menu).first(), QString("Expand all"));
+        QCOMPARE(tree->Selected(), tree->ItemOf(patient->child(0)));
+        menu->close();
         SetDialogs(std::move(previous));
     }
 

@@ -137,6 +137,17 @@ TEST(ExamModel, FilesWithoutPixelDataKeepTheirGroups)
     FileImage(model, Labels("P", "S", "Q", 0), "/sr2");
     EXPECT_EQ(model.ItemCount(), 4u);
     EXPECT_EQ(model.FirstDeepest(), model.FirstChild(model.FirstChild(model.FirstChild(0))));
+    // The first image of a group lies past the series without one.
+    const ExamItem patient = model.FirstChild(0);
+    EXPECT_EQ(model.FirstImage(patient), 0);
+    FileImage(model, Labels("P", "S", "T", 2), "/ct");
+    const ExamItem study = model.FirstChild(patient);
+    const ExamItem image = model.FirstChild(model.LastChild(study));
+    ASSERT_TRUE(model.Record(image));
+    for (const ExamItem item : { patient, study, model.LastChild(study), image })
+        EXPECT_EQ(model.FirstImage(item), image);
+    EXPECT_EQ(model.FirstImage(model.FirstChild(study)), 0);
+    EXPECT_EQ(model.FirstImage(0), 0);
 }
 
 TEST(ExamModel, SiblingLabelsIgnoreTheCaseOfLetters)
