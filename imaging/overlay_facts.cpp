@@ -4,9 +4,9 @@
 #include "imaging/frame_attributes.h"
 #include "toolkit/character_set.h"
 #include "toolkit/data_set.h"
+#include "toolkit/decimal_string.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -34,20 +34,12 @@ std::string Value(DataSet& dataSet, uint32_t frame, uint32_t tag, uint32_t index
     return GetText(dataSet, id, index).value_or("");
 }
 
-// The number a decimal string (DS: optional spaces and '+') holds; nothing when it holds no
-// finite number or one too large to show in fixed notation.
+// The number a decimal string holds; nothing when it holds none or one too large to show in
+// fixed notation.
 std::optional<double> ParseDecimal(std::string_view text)
 {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)
-        || std::fabs(value) >= 1e9)
+    const std::optional<double> value = ParseDecimalString(text);
+    if (!value || std::fabs(*value) >= 1e9)
         return std::nullopt;
     return value;
 }
@@ -131,6 +123,17 @@ std::string MillimetreText(std::span<const std::string> values)
     return parsed && !text.empty() ? text + " mm" : text;
 }
 
+std::string MillimetreText(std::span<const double> values)
+{
+    std::vector<std::string> texts;
+    for (const double value : values) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", value);
+        texts.push_back(text);
+    }
+    return MillimetreText(texts);
+}
+
 std::string WindowText(WindowValues window, WindowUnits units)
 {
     // Fractional units show four significant digits of the width, for the level too: the level
@@ -168,6 +171,12 @@ OverlayFacts ReadOverlayFacts(DataSet& dataSet, uint32_t frame)
     facts.seriesNumber = Value(dataSet, frame, TAG_SERIES_NUMBER);
     facts.seriesDescription = Value(dataSet, frame, TAG_SERIES_DESCRIPTION);
     facts.instanceNumber = Value(dataSet, frame, TAG_INSTANCE_NUMBER);
+    if (HasGridFrameOffsets(dataSet)) {
+        // Each frame on its own plane of the grid; the file's one slice location is the first's.
+        if (const auto position = GridFramePosition(dataSet, frame))
+            facts.imagePosition = MillimetreText(*position);
+        return facts;
+    }
     if (const std::string location = Value(dataSet, frame, TAG_SLICE_LOCATION); !location.empty())
         facts.sliceLocation = MillimetreText(std::span(&location, 1));
     std::vector<std::string> position;

@@ -30,8 +30,9 @@ struct OverlayFacts {
 };
 
 // Reads the facts of `frame` (1-based) of `dataSet`: top-level elements, else, in an enhanced
-// multi-frame image, the frame's functional groups (its plane position); absent elements leave
-// fields empty.
+// multi-frame image, the frame's functional groups (its plane position); in a dose grid, the
+// frame's plane from the grid's offsets, without a slice location. Absent elements leave fields
+// empty.
 OverlayFacts ReadOverlayFacts(DataSet& dataSet, uint32_t frame = 1);
 
 // What the tile adds: the image's place in its series (1-based; 0 when unknown), the window it
@@ -50,6 +51,8 @@ std::string DateText(std::string_view date);
 // Decimal strings (DS) in millimetres with two decimals, joined by ", ", then " mm" when every one
 // parsed: "-77.2040634155" gives "-77.20 mm".
 std::string MillimetreText(std::span<const std::string> values);
+// Computed values in the same form.
+std::string MillimetreText(std::span<const double> values);
 // "W: w L: l": whole numbers in Whole units, else four significant digits of the width.
 std::string WindowText(WindowValues window, WindowUnits units);
 

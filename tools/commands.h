@@ -15,6 +15,7 @@ int RunRender(Args args);
 int RunScan(Args args);
 int RunSave(Args args);
 int RunThumbnail(Args args);
+int RunOverlay(Args args);
 
 // Prints the usage text to stderr and returns 2.
 int Usage();

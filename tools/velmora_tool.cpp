@@ -22,7 +22,9 @@ int Usage()
                "                                 implicit VR little-endian, as Save Image does)\n"
                "  thumbnail FILE OUT.png [--size N]\n"
                "                                 the first frame as the viewer shows it, longer\n"
-               "                                 side N pixels (default 256)\n",
+               "                                 side N pixels (default 256)\n"
+               "  overlay FILE [--frame N|all]   the overlay's corner text on a frame, as a tile\n"
+               "                                 shows it at 100 % in the file's window\n",
         stderr);
     return 2;
 }
@@ -47,6 +49,7 @@ int main(int argc, char** argv)
         { "scan", RunScan },
         { "save", RunSave },
         { "thumbnail", RunThumbnail },
+        { "overlay", RunOverlay },
     };
     for (const Entry& entry : kCommands) {
         if (entry.name == command)

@@ -51,6 +51,25 @@ TEST(OverlayFacts, PositionOfEachFrameOfAnEnhancedImage)
     EXPECT_EQ(ReadOverlayFacts(ds, 3).patientName, "Doe Jane");
 }
 
+// A dose grid's frames lie on the planes of its Grid Frame Offset Vector; its one slice location
+// is the first frame's, so every frame shows its position instead.
+TEST(OverlayFacts, PositionOfEachFrameOfADoseGrid)
+{
+    ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
+    DataSet ds;
+    for (const auto& [tag, value] :
+        { std::pair(0x00200032u, "10\\20\\-30"), std::pair(0x00200037u, "1\\0\\0\\0\\1\\0"),
+            std::pair(0x00201041u, "-30"), std::pair(0x3004000Cu, "0\\2.5\\5") }) {
+        const ElementId id = ds.InsertElement(-1, tag, vr::DS, false, 0);
+        ds.AppendValue(id, value, static_cast<uint32_t>(std::strlen(value)));
+    }
+    EXPECT_EQ(ReadOverlayFacts(ds, 1).imagePosition, "10.00, 20.00, -30.00 mm");
+    EXPECT_EQ(ReadOverlayFacts(ds, 2).imagePosition, "10.00, 20.00, -27.50 mm");
+    EXPECT_EQ(ReadOverlayFacts(ds, 3).imagePosition, "10.00, 20.00, -25.00 mm");
+    EXPECT_EQ(ReadOverlayFacts(ds, 4).imagePosition, "");
+    EXPECT_EQ(ReadOverlayFacts(ds, 2).sliceLocation, "");
+}
+
 TEST(OverlayFacts, ReadsNamesDatesAndPlacesAsShown)
 {
     ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
