@@ -10,7 +10,7 @@
 #include "toolkit/built_in_tables.h"
 #include "tools/commands.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -53,13 +53,11 @@ int RunOverlay(Args args)
         const std::string_view a = args[i];
         if (a == "--frame" && i + 1 < args.size()) {
             const std::string_view value = args[++i];
-            if (value == "all") {
-                allFrames = true;
-                continue;
-            }
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), frame);
-            if (error != std::errc() || end != value.data() + value.size() || frame == 0)
+            const std::optional<uint32_t> number = PositiveNumber(value);
+            if (value != "all" && !number)
                 return Usage();
+            allFrames = value == "all";
+            frame = number.value_or(1);
         } else if (!a.starts_with("--") && file.empty()) {
             file = a;
         } else {

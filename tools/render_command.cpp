@@ -9,7 +9,6 @@
 #include "toolkit/built_in_tables.h"
 #include "tools/commands.h"
 
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -87,10 +86,10 @@ int RunRender(Args args)
                 pngPath = value;
             } else if (value == "all") {
                 allFrames = true;
+            } else if (const std::optional<uint32_t> number = PositiveNumber(value)) {
+                frame = *number;
             } else {
-                const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), frame);
-                if (error != std::errc() || end != value.data() + value.size() || frame == 0)
-                    return Usage();
+                return Usage();
             }
         } else if (!a.starts_with("--") && file.empty()) {
             file = a;

@@ -10,7 +10,6 @@
 #include "tools/commands.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -74,10 +73,10 @@ int RunThumbnail(Args args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         if (a == "--size" && i + 1 < args.size()) {
-            const std::string_view value = args[++i];
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), size);
-            if (error != std::errc() || end != value.data() + value.size() || size == 0 || size > kMaxSize)
+            const std::optional<uint32_t> number = PositiveNumber(args[++i], kMaxSize);
+            if (!number)
                 return Usage();
+            size = *number;
         } else if (a.starts_with("--")) {
             return Usage();
         } else if (file.empty()) {

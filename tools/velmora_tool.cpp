@@ -2,11 +2,21 @@
 // and exam-model code. Dispatches to one command per file.
 #include "tools/commands.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string_view>
 #include <vector>
 
 namespace velmora::tool {
+
+std::optional<uint32_t> PositiveNumber(std::string_view text, uint32_t most)
+{
+    uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > most)
+        return std::nullopt;
+    return value;
+}
 
 int Usage()
 {
