@@ -40,7 +40,7 @@ ResultCode InstallBuiltInTables()
     const auto codes = BuiltInResultCodeRows();
     const auto vrs = BuiltInVrRows();
     const auto uids = BuiltInUidRows();
-    const auto tags = BuiltInTagRows();
+    const auto tags = AllTagRows();
     if (ResultCode result = GlobalResultCodeTable().Install(codes.data(), static_cast<int32_t>(codes.size())))
         return result;
     if (ResultCode result = GlobalVrDictionary().Install(vrs.data(), static_cast<int32_t>(vrs.size())))

@@ -3,7 +3,8 @@
 
 Reads the tab-separated files in toolkit/data (lines starting with '#' are comments, the first
 other line is the column header) and writes one C++ source file that defines
-BuiltInVrRows(), BuiltInUidRows() and BuiltInTagRows(). The build runs this script; its output
+BuiltInVrRows(), BuiltInUidRows(), BuiltInTagRows() (tag-dictionary.tsv), NewerTagRows()
+(tag-dictionary-newer.tsv) and AllTagRows() (both, in one array). The build runs this script; its output
 lives in the build directory and is never edited by hand.
 
 Usage: generate_dictionaries.py DATA_DIR OUTPUT.cpp
@@ -136,8 +137,8 @@ def generate_uid_rows(data_dir):
     return out
 
 
-def generate_tag_rows(data_dir, vr_codes):
-    rows = read_table(data_dir / "tag-dictionary.tsv", ["tag", "mask", "vr", "vm", "name"])
+def generate_tag_rows(data_dir, file_name, vr_codes):
+    rows = read_table(data_dir / file_name, ["tag", "mask", "vr", "vm", "name"])
     out = []
     for row in rows:
         where = row["line"]
@@ -164,7 +165,8 @@ def main(argv):
     try:
         vr_rows, vr_codes = generate_vr_rows(data_dir)
         uid_rows = generate_uid_rows(data_dir)
-        tag_rows = generate_tag_rows(data_dir, vr_codes)
+        tag_rows = generate_tag_rows(data_dir, "tag-dictionary.tsv", vr_codes)
+        newer_tag_rows = generate_tag_rows(data_dir, "tag-dictionary-newer.tsv", vr_codes)
     except (DataError, ValueError) as error:
         print(f"generate_dictionaries.py: {error}", file=sys.stderr)
         return 1
@@ -184,15 +186,20 @@ def main(argv):
         *uid_rows,
         "};",
         "",
-        f"constexpr TagRow kTagRows[{len(tag_rows)}] = {{",
+        "// The edition's rows, then the newer attributes: one array, installed as one table.",
+        f"constexpr TagRow kTagRows[{len(tag_rows) + len(newer_tag_rows)}] = {{",
         *tag_rows,
+        *newer_tag_rows,
         "};",
+        f"constexpr size_t kEditionTagRows = {len(tag_rows)};",
         "",
         "} // namespace",
         "",
         "std::span<const VrRow> BuiltInVrRows() { return kVrRows; }",
         "std::span<const UidRow> BuiltInUidRows() { return kUidRows; }",
-        "std::span<const TagRow> BuiltInTagRows() { return kTagRows; }",
+        "std::span<const TagRow> BuiltInTagRows() { return std::span(kTagRows).first(kEditionTagRows); }",
+        "std::span<const TagRow> NewerTagRows() { return std::span(kTagRows).subspan(kEditionTagRows); }",
+        "std::span<const TagRow> AllTagRows() { return kTagRows; }",
         "",
         "} // namespace velmora",
         "",

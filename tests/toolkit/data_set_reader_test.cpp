@@ -9,6 +9,7 @@
 #include "toolkit/vr_code.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -719,6 +720,43 @@ TEST_F(ReaderTest, UnknownSequencesAreReadAsImplicitLittleEndian)
         EXPECT_EQ(OurTree(m_ds), PydicomTree(saved));
         EXPECT_EQ(String(m_ds.FindElement(-1, 0x00081150, false)), "1.23");
     }
+}
+
+TEST_F(ReaderTest, ImplicitFilesReadNewerAttributesWithTheirVr)
+{
+    // Attributes of editions later than the toolkit's first dictionary, in an implicit-VR body:
+    // Dimension Index Values (UL), the Shared Functional Groups Sequence of defined length with a
+    // Plane Position Sequence inside. pydicom names the same VRs; the values read as such.
+    Writer w(false, false);
+    w.Filler(20).Element(0x00209157, "", std::string("\3\0\0\0\7\0\0\0", 8));
+    const std::string position = "1\\2\\3 ";
+    const uint32_t inner = 8 + static_cast<uint32_t>(position.size());
+    w.Header(0x52009229, "", 8 + 8 + 8 + inner).Header(tags::ITEM, "", 8 + 8 + inner);
+    w.Header(0x00209113, "", 8 + inner).Header(tags::ITEM, "", inner).Element(0x00200032, "", position);
+    const std::string path = Save(w.Bytes());
+    ASSERT_EQ(m_ds.Load(path.c_str()), SUCCESS);
+    // pydicom's lines: "DEPTH (gggg,eeee) VR", items with "-"; the private filler left out.
+    std::vector<std::string> ours;
+    for (ElementId id = m_ds.FirstTopLevel(); id >= 0; id = m_ds.NextInPreOrder(id)) {
+        std::string tag = TagText(m_ds.GetTag(id));
+        std::transform(tag.begin(), tag.end(), tag.begin(), [](unsigned char c) { return std::tolower(c); });
+        const bool item = m_ds.GetTag(id) == tags::ITEM;
+        ours.push_back(
+            std::to_string(m_ds.Depth(id)) + " " + tag + " " + (item ? "-" : VrCodeText(m_ds.GetVr(id))));
+    }
+    const std::vector<std::string> theirs = PydicomTrees({ path }, true)[path];
+    ASSERT_EQ(ours.size(), theirs.size());
+    EXPECT_EQ(std::vector<std::string>(ours.begin() + 20, ours.end()),
+        std::vector<std::string>(theirs.begin() + 20, theirs.end()));
+    const ElementId indexes = m_ds.FindElement(-1, 0x00209157, true);
+    EXPECT_EQ(m_ds.GetVr(indexes), vr::UL);
+    EXPECT_EQ(m_ds.GetUnsigned(indexes, 1), 7u);
+    const ElementId shared = m_ds.FindElement(-1, 0x52009229, true);
+    EXPECT_EQ(m_ds.GetVr(shared), vr::SQ);
+    const ElementId z = m_ds.FindElement(shared, 0x00200032, false);
+    char* third = m_ds.GetString(z, 2);
+    EXPECT_STREQ(third, "3");
+    DataSet::FreeString(third);
 }
 
 TEST_F(ReaderTest, PixelValuesOfAnImplicitFileFollowPixelRepresentation)

@@ -114,7 +114,8 @@ TEST(ElementText, NewerVrsShowTheirValuesInEitherByteOrder)
     // UC is multi-valued text decoded by (0008,0005) with trailing padding only, UR one value,
     // SV and UV 64-bit numbers; the "other" VRs show none, as OB and OW. The expected values are
     // pydicom 2.3.1's reading of the same bytes (UC ['  uc one', ' uc twé'], UR '  http://a.b/c d',
-    // SV [-5, -2**63], UV [9, 2**64 - 1]) and dcmdump's (-5\-9223372036854775808, 9\18446744073709551615).
+    // SV [-5, -2**63], UV [9, 2**64 - 1]) and dcmdump's (-5\-9223372036854775808, 9\18446744073709551615);
+    // the names are pydicom's dictionary's.
     ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
     struct Case {
         uint32_t tag;
@@ -125,16 +126,16 @@ TEST(ElementText, NewerVrsShowTheirValuesInEitherByteOrder)
     };
     const Case cases[] = {
         { 0x00080005, "CS", "ISO_IR 100", 1, "(0008,0005) CS 10 Specific Character Set = ISO_IR 100" },
-        { 0x00080120, "UR", "  http://a.b/c d  ", 1, "(0008,0120) UR 18 Unknown =   http://a.b/c d" },
+        { 0x00080120, "UR", "  http://a.b/c d  ", 1, "(0008,0120) UR 18 URN Code Value =   http://a.b/c d" },
         { 0x00189369, "UC", "  uc one \\ uc tw\xe9 ", 1,
-            "(0018,9369) UC 18 Unknown =   uc one\\ uc tw\u00e9" },
-        { 0x00189219, "OD", Bytes<double>({ 1.5 }), 8, "(0018,9219) OD 8 Unknown" },
-        { 0x00660040, "OL", Bytes<uint32_t>({ 7 }), 4, "(0066,0040) OL 4 Unknown" },
-        { 0x00660041, "OV", Bytes<uint64_t>({ 7 }), 8, "(0066,0041) OV 8 Unknown" },
+            "(0018,9369) UC 18 Source Start DateTime =   uc one\\ uc tw\u00e9" },
+        { 0x00189219, "OD", Bytes<double>({ 1.5 }), 8, "(0018,9219) OD 8 Tag Angle Second Axis" },
+        { 0x00660040, "OL", Bytes<uint32_t>({ 7 }), 4, "(0066,0040) OL 4 Long Primitive Point Index List" },
+        { 0x00660041, "OV", Bytes<uint64_t>({ 7 }), 8, "(0066,0041) OV 8 Long Triangle Point Index List" },
         { 0x00720082, "SV", Bytes<int64_t>({ -5, INT64_MIN }), 8,
-            "(0072,0082) SV 16 Unknown = -5\\-9223372036854775808" },
+            "(0072,0082) SV 16 Selector SV Value = -5\\-9223372036854775808" },
         { 0x00720083, "UV", Bytes<uint64_t>({ 9, UINT64_MAX }), 8,
-            "(0072,0083) UV 16 Unknown = 9\\18446744073709551615" },
+            "(0072,0083) UV 16 Selector UV Value = 9\\18446744073709551615" },
     };
     for (const bool big : { false, true }) {
         SCOPED_TRACE(big ? "big-endian" : "little-endian");

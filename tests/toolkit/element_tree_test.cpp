@@ -1,9 +1,8 @@
 // ElementTree: placements, removal with the free list, growth, walks, adoption and link checks.
 #include "toolkit/element_tree.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <vector>
 
 using namespace velmora;
@@ -13,7 +12,8 @@ namespace {
 std::vector<ElementId> Level(const ElementTree& tree, ElementId parent)
 {
     std::vector<ElementId> ids;
-    for (ElementId id = parent < 0 ? tree.FirstTopLevel() : tree.FirstChild(parent); id >= 0; id = tree.NextSibling(id))
+    for (ElementId id = parent < 0 ? tree.FirstTopLevel() : tree.FirstChild(parent); id >= 0;
+         id = tree.NextSibling(id))
         ids.push_back(id);
     return ids;
 }
@@ -64,7 +64,8 @@ TEST(ElementTreeTest, RemovalReturnsNodesToTheFreeListForReuse)
     std::vector<bool> seen(static_cast<size_t>(tree.AllocatedCount()));
     while (tree.FreeCount() > 0)
         seen[static_cast<size_t>(tree.InsertNode(-1, PLACE_LAST))] = true;
-    EXPECT_TRUE(seen[static_cast<size_t>(a)] && seen[static_cast<size_t>(child)] && seen[static_cast<size_t>(grandchild)]);
+    EXPECT_TRUE(seen[static_cast<size_t>(a)] && seen[static_cast<size_t>(child)]
+        && seen[static_cast<size_t>(grandchild)]);
     EXPECT_EQ(tree.AllocatedCount(), 100);
     EXPECT_GE(tree.InsertNode(-1, PLACE_LAST), 100); // grows by the step
     EXPECT_EQ(tree.AllocatedCount(), 200);

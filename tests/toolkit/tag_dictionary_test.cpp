@@ -155,6 +155,45 @@ TEST(TagDictionaryTest, IndexGivesTheScanAnswerForEveryRowAndManyOtherTags)
     EXPECT_GT(found, 1839);
 }
 
+TEST(TagDictionaryTest, NewerRowsNameLaterAttributesAndChangeNoEditionAnswer)
+{
+    const TagDictionary edition = BuiltInDictionary();
+    TagDictionary all;
+    const auto rows = AllTagRows();
+    ASSERT_EQ(all.Install(rows.data(), static_cast<int32_t>(rows.size())), SUCCESS);
+    ASSERT_EQ(rows.size(), BuiltInTagRows().size() + NewerTagRows().size());
+    // Every tag the edition knows keeps its row; every newer row is found, none shadowed.
+    for (int32_t i = 0; i < edition.Count(); ++i) {
+        const Tag tag = edition.Row(i)->tag;
+        ASSERT_EQ(all.IndexOf(tag), edition.IndexOf(tag)) << TagText(tag);
+    }
+    for (int32_t i = edition.Count(); i < all.Count(); ++i) {
+        ASSERT_EQ(all.IndexOf(all.Row(i)->tag), i) << TagText(all.Row(i)->tag);
+        ASSERT_EQ(all.IndexOf(all.Row(i)->tag), all.IndexOfByScan(all.Row(i)->tag));
+    }
+    // Names and VRs as PS3.6 gives them (pydicom's dictionary); VRs the VR dictionary lacks as UN.
+    struct Case {
+        Tag tag;
+        uint16_t vr;
+        const char* name;
+    };
+    const Case cases[] = {
+        { MakeTag(0x5200, 0x9229), vr::SQ, "Shared Functional Groups Sequence" },
+        { MakeTag(0x5200, 0x9230), vr::SQ, "Per-frame Functional Groups Sequence" },
+        { MakeTag(0x0020, 0x9157), vr::UL, "Dimension Index Values" },
+        { MakeTag(0x0028, 0x9110), vr::SQ, "Pixel Measures Sequence" },
+        { MakeTag(0x0008, 0x0120), vr::UN, "URN Code Value" }, // UR
+        { MakeTag(0x0010, 0x0010), vr::PN, "Patient's Name" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(TagText(c.tag));
+        const int32_t index = all.IndexOf(c.tag);
+        EXPECT_EQ(VrCodeText(all.VrOf(index)), VrCodeText(c.vr));
+        EXPECT_EQ(all.NameOf(index), c.name);
+    }
+    EXPECT_EQ(all.IndexOf(MakeTag(0x0029, 0x1010)), -1); // private tags stay unknown
+}
+
 TEST(TagDictionaryTest, MaskedAndExactRowsFollowTableOrder)
 {
     // A masked row ahead of an exact row wins for the tags it matches; duplicates give the first.
