@@ -27,13 +27,7 @@ ElementId TopLevel(const DataSet& dataSet, uint32_t tag)
 // Item `index` (1-based) of `sequence`, delimiters not counted; NO_ELEMENT past its end.
 ElementId Item(const DataSet& dataSet, ElementId sequence, uint32_t index)
 {
-    if (index == 0)
-        return NO_ELEMENT;
-    for (ElementId child = dataSet.FirstChild(sequence); child != NO_ELEMENT;
-         child = dataSet.NextSibling(child))
-        if (dataSet.GetTag(child) == TAG_ITEM && --index == 0)
-            return child;
-    return NO_ELEMENT;
+    return index == 0 ? NO_ELEMENT : dataSet.NthChildWithTag(sequence, TAG_ITEM, index - 1);
 }
 
 // `tag` in the first item of one of the macro sequences of a functional group item.

@@ -127,6 +127,30 @@ ElementId DataSet::FindTopLevel(uint32_t tag) const
     return (at >= 0 && m_nodes[at].tag == tag) ? at : NO_ELEMENT;
 }
 
+ElementId DataSet::NthChildWithTag(ElementId parent, uint32_t tag, uint32_t index) const
+{
+    if (!Node(parent))
+        return NO_ELEMENT;
+    const ChildCursor& cursor = m_childCursor;
+    const bool resume = cursor.edits == StructureEdits() && cursor.parent == parent && cursor.tag == tag
+        && cursor.found >= 0 && cursor.index <= index;
+    ElementId at = resume ? cursor.found : m_nodes[parent].firstChild;
+    uint32_t count = resume ? cursor.index : 0;
+    for (; at >= 0; at = m_nodes[at].nextSibling) {
+        if (m_nodes[at].tag != tag)
+            continue;
+        if (count == index) {
+            // First children are found at once: kept out of the cursor, they cannot displace
+            // a position deep in a sequence that is being stepped through.
+            if (index > 0)
+                m_childCursor = ChildCursor { StructureEdits(), parent, tag, index, at };
+            return at;
+        }
+        ++count;
+    }
+    return NO_ELEMENT;
+}
+
 uint32_t DataSet::GetTag(ElementId id) const
 {
     const ElementNode* n = Node(id);

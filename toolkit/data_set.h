@@ -54,6 +54,10 @@ public:
     // (`from` ignored). With siblingsOnly true: the first on the level of `from` (root level for
     // -1 or a top-level node). -1 when none.
     ElementId FindElement(ElementId from, uint32_t tag, bool siblingsOnly) const;
+    // The child of `parent` that is the `index`-th (from 0) of its children with `tag`, or -1.
+    // Resumes from the previous answer for the same parent and tag while the tree is unchanged,
+    // so that stepping through the items of a long sequence (per-frame groups) stays linear.
+    ElementId NthChildWithTag(ElementId parent, uint32_t tag, uint32_t index) const;
     uint32_t GetTag(ElementId id) const; // 0 for -1
     uint16_t GetVr(ElementId id) const; // "UN" for -1
     // The VR the value getters read the value by: GetVr, except that a UN element of a tag whose
@@ -243,6 +247,15 @@ private:
         ElementId found = NO_ELEMENT;
     };
     mutable std::unordered_map<uint32_t, TopLevelScan> m_topLevelScans;
+    // NthChildWithTag's last answer.
+    struct ChildCursor {
+        uint64_t edits = 0; // StructureEdits() when it was found
+        ElementId parent = NO_ELEMENT;
+        uint32_t tag = 0;
+        uint32_t index = 0;
+        ElementId found = NO_ELEMENT;
+    };
+    mutable ChildCursor m_childCursor;
 };
 
 } // namespace velmora

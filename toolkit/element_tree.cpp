@@ -94,8 +94,8 @@ bool ElementTree::Grow()
     const int64_t total = static_cast<int64_t>(m_allocatedCount) + m_growthStep;
     if (total > INT32_MAX / 2)
         return false;
-    auto* grown = static_cast<ElementNode*>(
-        std::realloc(m_nodes, static_cast<size_t>(total) * sizeof(ElementNode)));
+    auto* grown
+        = static_cast<ElementNode*>(std::realloc(m_nodes, static_cast<size_t>(total) * sizeof(ElementNode)));
     if (!grown)
         return false;
     m_nodes = grown;
@@ -176,6 +176,7 @@ ElementId ElementTree::InsertNode(ElementId ref, uint32_t placement)
             break;
         }
     }
+    ++m_structureEdits;
     ElementId& first = parent >= 0 ? m_nodes[parent].firstChild : m_firstTop;
     ElementId& last = parent >= 0 ? m_nodes[parent].lastChild : m_lastTop;
     node.parent = parent;
@@ -216,6 +217,7 @@ void ElementTree::Reset()
     m_allocatedCount = 0;
     m_firstTop = m_lastTop = NO_ELEMENT;
     ++m_topLevelEdits;
+    ++m_structureEdits;
 }
 
 ResultCode ElementTree::AdoptNodes(ElementNode* nodes, int32_t count)
@@ -234,6 +236,7 @@ ResultCode ElementTree::AdoptNodes(ElementNode* nodes, int32_t count)
     m_nodes = nodes;
     m_allocatedCount = count;
     ++m_topLevelEdits;
+    ++m_structureEdits;
     for (int32_t i = 0; i < count; ++i) {
         ElementNode& n = m_nodes[i];
         const int32_t depth = n.depth;
@@ -298,8 +301,7 @@ ResultCode ElementTree::VerifyLinks() const
         }
         if ((n.firstChild < 0) != (n.lastChild < 0))
             return ERROR_TREE_LINK;
-        if (n.firstChild >= 0
-            && (m_nodes[n.firstChild].parent != id || m_nodes[n.lastChild].parent != id))
+        if (n.firstChild >= 0 && (m_nodes[n.firstChild].parent != id || m_nodes[n.lastChild].parent != id))
             return ERROR_TREE_LINK;
     }
     if ((m_firstTop < 0) != (m_lastTop < 0))

@@ -89,6 +89,9 @@ public:
     // among its nodes, removals, resets), so that a scan of the top level can resume where it
     // stopped while only appends have followed.
     uint64_t TopLevelEdits() const { return m_topLevelEdits; }
+    // Counts every insertion and removal anywhere in the tree (and resets), so that a position
+    // found among a node's children stays usable while the tree is unchanged.
+    uint64_t StructureEdits() const { return m_structureEdits; }
     ElementId FirstChild(ElementId id) const;
     ElementId LastChild(ElementId id) const;
     ElementId NextSibling(ElementId id) const;
@@ -131,6 +134,7 @@ protected:
     ElementId m_firstTop = NO_ELEMENT;
     ElementId m_lastTop = NO_ELEMENT;
     uint64_t m_topLevelEdits = 0;
+    uint64_t m_structureEdits = 0;
 };
 
 template <typename Release> void ElementTree::RemoveSubtreeWith(ElementId id, Release release)
@@ -140,6 +144,7 @@ template <typename Release> void ElementTree::RemoveSubtreeWith(ElementId id, Re
         return;
     // Unlink the root from its level.
     const ElementId parent = root->parent;
+    ++m_structureEdits;
     if (parent < 0)
         ++m_topLevelEdits;
     if (root->previousSibling >= 0)
@@ -162,7 +167,8 @@ template <typename Release> void ElementTree::RemoveSubtreeWith(ElementId id, Re
     while (at >= 0) {
         while (m_nodes[at].firstChild >= 0)
             at = m_nodes[at].firstChild;
-        const ElementId next = (at == id) ? NO_ELEMENT
+        const ElementId next = (at == id)
+            ? NO_ELEMENT
             : (m_nodes[at].nextSibling >= 0 ? m_nodes[at].nextSibling : m_nodes[at].parent);
         const ElementId up = m_nodes[at].parent;
         if (at != id && up >= 0) {

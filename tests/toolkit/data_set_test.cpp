@@ -285,3 +285,45 @@ TEST_F(DataSetTest, RemovalFreesValuesAndReusesIds)
     EXPECT_TRUE(reused);
     EXPECT_EQ(m_ds.VerifyLinks(), SUCCESS);
 }
+
+TEST_F(DataSetTest, NthChildWithTagAgreesWithAWalkInAnyOrderAndAfterEdits)
+{
+    // Two sequences of items with other children among them; queries forward, backward, past
+    // the end and alternating between the sequences, before and after insertions and removals.
+    const ElementId first = m_ds.InsertElement(-1, 0x52009230, vr::SQ, false, 0);
+    const ElementId second = m_ds.InsertElement(-1, 0x52009229, vr::SQ, false, 0);
+    for (int i = 0; i < 8; ++i) {
+        m_ds.InsertElement(first, tags::ITEM, 0, true, 100);
+        m_ds.InsertElement(second, tags::ITEM, 0, true, 100);
+    }
+    m_ds.InsertElement(first, 0x00100010, vr::PN, true, 0);
+    m_ds.InsertElement(first, tags::SEQUENCE_DELIMITATION, 0, true, 0);
+    auto walk = [&](ElementId parent, uint32_t tag, uint32_t index) {
+        for (ElementId at = m_ds.FirstChild(parent); at >= 0; at = m_ds.NextSibling(at))
+            if (m_ds.GetTag(at) == tag && index-- == 0)
+                return at;
+        return NO_ELEMENT;
+    };
+    auto expectAll = [&](const char* when) {
+        SCOPED_TRACE(when);
+        const uint32_t order[] = { 0, 1, 2, 5, 5, 6, 7, 8, 20, 7, 3, 0, 4, 9, 1 };
+        for (const uint32_t index : order)
+            for (const ElementId parent : { first, second, first }) {
+                ASSERT_EQ(m_ds.NthChildWithTag(parent, tags::ITEM, index), walk(parent, tags::ITEM, index))
+                    << "sequence " << parent << " item " << index;
+            }
+        EXPECT_EQ(m_ds.NthChildWithTag(first, 0x00100010, 0), walk(first, 0x00100010, 0));
+        EXPECT_EQ(m_ds.NthChildWithTag(NO_ELEMENT, tags::ITEM, 0), NO_ELEMENT);
+    };
+    expectAll("built");
+    // A cursor at item 5, an edit before or at it, then item 6: found afresh, not from the cursor.
+    auto afterEdit = [&](const char* when, auto edit) {
+        ASSERT_EQ(m_ds.NthChildWithTag(first, tags::ITEM, 5), walk(first, tags::ITEM, 5));
+        edit();
+        ASSERT_EQ(m_ds.NthChildWithTag(first, tags::ITEM, 6), walk(first, tags::ITEM, 6)) << when;
+        expectAll(when);
+    };
+    afterEdit("an insertion before the cursor", [&] { m_ds.InsertElement(first, tags::ITEM, 0, true, 3); });
+    afterEdit("a removal before the cursor", [&] { m_ds.RemoveSubtree(walk(first, tags::ITEM, 2)); });
+    afterEdit("the cursor's item removed", [&] { m_ds.RemoveSubtree(walk(first, tags::ITEM, 5)); });
+}
