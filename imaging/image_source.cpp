@@ -151,11 +151,20 @@ void ImageSource::Bind(DataSet* dataSet)
 {
     m_dataSet = dataSet;
     m_pixelData = -1;
-    // Parametric maps carry Float or Double Float Pixel Data instead.
-    for (uint32_t tag : { TAG_PIXEL_DATA, TAG_FLOAT_PIXEL_DATA, TAG_DOUBLE_FLOAT_PIXEL_DATA })
-        if (dataSet != nullptr && m_pixelData < 0)
-            m_pixelData = Anywhere(*dataSet, tag);
     m_groupedFrames.reset();
+    if (dataSet == nullptr)
+        return;
+    // The image's own pixels are the top level's: an Icon Image Sequence (0088,0200) holds a
+    // thumbnail with Pixel Data of its own, earlier in the tree, which must not stand in for the
+    // image. Only a data set without any at the top level is searched whole. Parametric maps
+    // carry Float or Double Float Pixel Data instead.
+    constexpr uint32_t kPixelTags[] = { TAG_PIXEL_DATA, TAG_FLOAT_PIXEL_DATA, TAG_DOUBLE_FLOAT_PIXEL_DATA };
+    for (const uint32_t tag : kPixelTags)
+        if (m_pixelData < 0)
+            m_pixelData = dataSet->FindElement(NO_ELEMENT, tag, true);
+    for (const uint32_t tag : kPixelTags)
+        if (m_pixelData < 0)
+            m_pixelData = Anywhere(*dataSet, tag);
 }
 
 ResultCode ImageSource::Describe(ImageDescription& d, TableReading tables, uint32_t frame)

@@ -342,13 +342,22 @@ TEST_F(ImageSourceTest, NativeYbrFull422IsTwoBytesPerPixel)
     EXPECT_EQ(m_source.FrameCount(), 1);
 }
 
-TEST_F(ImageSourceTest, IconImageBeforePixelDataWins)
+TEST_F(ImageSourceTest, TheImageIsTheTopLevelPixelDataNotAnEarlierIcon)
 {
+    // An Icon Image Sequence (a 1 x 2 MONOCHROME1 thumbnail) comes before the image's own 4 x 4
+    // Pixel Data in the tree: the image is shown, as pydicom and DCMTK show it.
     ASSERT_EQ(Open("icon_first.dcm"), SUCCESS);
+    EXPECT_EQ(m_description.rows, 4u);
+    EXPECT_EQ(m_description.columns, 4u);
+    EXPECT_EQ(m_description.photometricCode, PHOTOMETRIC_MONOCHROME2);
+    std::vector<uint8_t> buffer;
+    ASSERT_EQ(m_source.ReadFrame(1, buffer, 0, 0), 16u);
+    EXPECT_EQ(buffer[15], 15);
+    m_dataSet.CloseSource();
+    // Without Pixel Data at the top level, the icon is what there is to show.
+    ASSERT_EQ(Open("icon_only.dcm"), SUCCESS);
     EXPECT_EQ(m_description.rows, 1u);
     EXPECT_EQ(m_description.columns, 2u);
-    EXPECT_EQ(m_description.photometricCode, PHOTOMETRIC_MONOCHROME1);
-    std::vector<uint8_t> buffer;
     ASSERT_EQ(m_source.ReadFrame(1, buffer, 0, 0), 2u);
     EXPECT_EQ(buffer[0], 7);
     EXPECT_EQ(buffer[1], 9);

@@ -155,7 +155,7 @@ save(ds, "native_3_frames.dcm", ramp(18) + b"\x00\x00")
 ds = base(2, 4, samples=3, photometric="YBR_FULL_422")
 save(ds, "ybr_full_422.dcm", bytes([16, 236, 128, 128, 100, 100, 90, 200] * 2))
 
-# An icon image in a sequence before the main Pixel Data.
+# An icon image in a sequence before the main Pixel Data; then the icon alone.
 ds = base(4, 4)
 icon = Dataset()
 icon.Rows = 1
@@ -170,6 +170,8 @@ icon.PixelData = bytes([7, 9])
 icon["PixelData"].VR = "OB"
 ds.IconImageSequence = Sequence([icon])
 save(ds, "icon_first.dcm", ramp(16))
+del ds.PixelData
+save(ds, "icon_only.dcm")
 
 # Encapsulated (RLE) frames, built item by item.
 def item_bytes(value):
