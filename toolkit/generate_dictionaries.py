@@ -19,6 +19,9 @@ VR_FLAGS = {"DELIMITER": 0x01, "FIXED": 0x02, "SWAP": 0x04, "BINARY": 0x08, "LEF
             "RIGHT_20": 0x20, "RIGHT_00": 0x40}
 UID_KINDS = ["NONE", "TRANSFER", "CLASS", "CLASS_META", "CLASS_STORE", "CLASS_COMMAND", "INSTANCE",
              "APPLICATION"]
+# VRs added to the standard after the VR dictionary's edition: VrDictionary::RowOf reads them, so
+# tag rows may give them.
+NEWER_VRS = ["OD", "OL", "OV", "SV", "UC", "UR", "UV"]
 CLASS_KINDS = {"CLASS", "CLASS_META", "CLASS_STORE", "CLASS_COMMAND"}
 TRANSFER_FLAGS = {"BIG": 0x02, "EXPLICIT": 0x04, "DEFLATE": 0x08}
 COMPRESSION_KINDS = ["NONE", "JPEG_LOSSY_1", "JPEG_LOSSY_2_4", "JPEG_LOSSY_3_5", "JPEG_LOSSY_6_8",
@@ -148,8 +151,8 @@ def generate_tag_rows(data_dir, file_name, vr_codes):
         if tag & ~mask & 0xFFFFFFFF:
             raise DataError(f"{where}: tag {row['tag']} has digits outside its mask {row['mask']}")
         code = vr_code(row["vr"], where)
-        if code not in vr_codes:
-            raise DataError(f"{where}: VR {row['vr']} is not in the VR dictionary")
+        if code not in vr_codes and row["vr"] not in NEWER_VRS:
+            raise DataError(f"{where}: VR {row['vr']} is not one the toolkit reads")
         if not row["vm"] or not row["name"]:
             raise DataError(f"{where}: empty VM or name")
         out.append(f"    {{ 0x{tag:08X}u, 0x{mask:08X}u, 0x{code:04X}, {c_string(row['vm'])}, "

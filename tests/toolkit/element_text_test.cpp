@@ -1,5 +1,6 @@
 // ElementText: the dump fields of single nodes, checked against hand-written lines.
 #include "toolkit/built_in_tables.h"
+#include "toolkit/character_set.h"
 #include "toolkit/element_text.h"
 #include "toolkit/encoding_rules.h"
 #include "toolkit/vr_code.h"
@@ -154,4 +155,37 @@ TEST(ElementText, NewerVrsShowTheirValuesInEitherByteOrder)
             id = ds.NextSibling(id);
         }
     }
+}
+
+TEST(ElementText, ImplicitVrElementsOfTheNewerVrsReadAsTheirDictionaryVr)
+{
+    // An implicit VR stream carries no VR: the dictionary gives it. Expected lines as dcmdump
+    // reads the same elements of a file pydicom 2.3.1 wrote ("UR [http://example.org/wado]",
+    // "UC [C57BL/6J]", "OL 7").
+    ASSERT_EQ(InstallBuiltInTables(), SUCCESS);
+    const auto element = [](uint32_t tag, const std::string& value) {
+        std::string out;
+        for (const uint32_t field :
+            { (tag >> 16) | ((tag & 0xFFFFu) << 16), static_cast<uint32_t>(value.size()) })
+            out.append(reinterpret_cast<const char*>(&field), 4);
+        return out + value;
+    };
+    const std::string stream = element(0x00081190, "http://example.org/wado ")
+        + element(0x00100212, "C57BL/6J") + element(0x00660040, Bytes<uint32_t>({ 7 }));
+    DataSet ds;
+    ASSERT_EQ(ds.BeginParse(0, DS_VALUES_IN_MEMORY), SUCCESS);
+    ASSERT_EQ(ds.PushBytes(stream.data(), static_cast<uint32_t>(stream.size())), SUCCESS);
+    ASSERT_EQ(ds.EndParse(), SUCCESS);
+    const char* lines[] = {
+        "(0008,1190) UR 24 Retrieve URL = http://example.org/wado",
+        "(0010,0212) UC 8 Strain Description = C57BL/6J",
+        "(0066,0040) OL 4 Long Primitive Point Index List",
+    };
+    ElementId id = ds.FirstTopLevel();
+    for (const char* line : lines) {
+        ASSERT_GE(id, 0);
+        EXPECT_EQ(FormatElementLine(DescribeElement(ds, id)), line);
+        id = ds.NextSibling(id);
+    }
+    EXPECT_EQ(GetText(ds, ds.FirstTopLevel(), 0).value_or(""), "http://example.org/wado");
 }

@@ -171,7 +171,8 @@ TEST(TagDictionaryTest, NewerRowsNameLaterAttributesAndChangeNoEditionAnswer)
         ASSERT_EQ(all.IndexOf(all.Row(i)->tag), i) << TagText(all.Row(i)->tag);
         ASSERT_EQ(all.IndexOf(all.Row(i)->tag), all.IndexOfByScan(all.Row(i)->tag));
     }
-    // Names and VRs as PS3.6 gives them (pydicom's dictionary); VRs the VR dictionary lacks as UN.
+    // Names and VRs as PS3.6 gives them (pydicom's dictionary), the VRs newer than the VR
+    // dictionary too.
     struct Case {
         Tag tag;
         uint16_t vr;
@@ -182,7 +183,8 @@ TEST(TagDictionaryTest, NewerRowsNameLaterAttributesAndChangeNoEditionAnswer)
         { MakeTag(0x5200, 0x9230), vr::SQ, "Per-frame Functional Groups Sequence" },
         { MakeTag(0x0020, 0x9157), vr::UL, "Dimension Index Values" },
         { MakeTag(0x0028, 0x9110), vr::SQ, "Pixel Measures Sequence" },
-        { MakeTag(0x0008, 0x0120), vr::UN, "URN Code Value" }, // UR
+        { MakeTag(0x0008, 0x0120), vr::UR, "URN Code Value" },
+        { MakeTag(0x7FE0, 0x0001), vr::OV, "Extended Offset Table" },
         { MakeTag(0x0010, 0x0010), vr::PN, "Patient's Name" },
     };
     for (const Case& c : cases) {

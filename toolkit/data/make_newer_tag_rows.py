@@ -18,9 +18,11 @@ from pydicom._dicom_dict import DicomDictionary
 
 HERE = Path(__file__).resolve().parent
 
-# The VRs of the VR dictionary; a VR it lacks reads as UN, as an unknown attribute does.
+# The VRs the toolkit reads: the VR dictionary's and those added to the standard after its
+# edition (VrDictionary::RowOf). Any other reads as UN, as an unknown attribute does.
 KNOWN_VRS = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FL", "FD", "IS", "LO", "LT", "OB", "OF", "OW",
-             "PN", "SH", "SL", "SQ", "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT"}
+             "PN", "SH", "SL", "SQ", "SS", "ST", "TM", "UI", "UL", "UN", "US", "UT",
+             "OD", "OL", "OV", "SV", "UC", "UR", "UV"}
 # Ambiguous VRs resolved as tag-dictionary.tsv resolves them.
 AMBIGUOUS = {"US or SS": "US", "OB or OW": "OB", "US or SS or OW": "US", "US or OW": "US"}
 
@@ -42,7 +44,7 @@ def main(argv):
         "# Tag dictionary, newer attributes: those DICOM PS3.6 added after the edition of",
         "# tag-dictionary.tsv (the Enhanced MR attributes of 2003 included), retired ones named \" (Retired)\".",
         f"# Written by make_newer_tag_rows.py from the dictionary of pydicom {pydicom_version}; do not edit.",
-        "# VRs the VR dictionary lacks (UC, UR, OD, OL, OV, SV, UV) are given as UN; ambiguous VRs as in",
+        "# The newer VRs (UC, UR, OD, OL, OV, SV, UV) are given as they are; ambiguous VRs as in",
         "# tag-dictionary.tsv. The rows are installed after the built-in ones, as a third ascending block.",
         "tag\tmask\tvr\tvm\tname",
     ]
