@@ -22,6 +22,11 @@ set(VELMORA_TEST_ENV
     "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
     "VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 
+# A bound on each test's run, so that a test that hangs fails under its own name instead of
+# holding up the whole run. The slowest tests take under 40 s on an idle 2-core machine with the
+# sanitizers and under 2 minutes on a loaded one.
+set(VELMORA_TEST_TIMEOUT 1500)
+
 find_package(GTest REQUIRED)
 
 # velmora_add_gtest(NAME SOURCES... LIBS...): a GoogleTest program registered with ctest.
@@ -30,7 +35,7 @@ function(velmora_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_TEST_ENV}")
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_TEST_ENV}" TIMEOUT ${VELMORA_TEST_TIMEOUT})
 endfunction()
 
 # velmora_add_qtest(NAME SOURCES... LIBS...): a QtTest program run on the offscreen platform.
@@ -41,7 +46,7 @@ function(velmora_add_qtest name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test Qt6::Widgets)
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_TEST_ENV}")
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_TEST_ENV}" TIMEOUT ${VELMORA_TEST_TIMEOUT})
 endfunction()
 
 # velmora_forbid_qt(TARGET): the toolkit and imaging layers must never include Qt.
@@ -68,7 +73,7 @@ function(velmora_add_fuzzer name)
   else()
     add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
     add_test(NAME ${name} COMMAND ${name} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_TEST_ENV}")
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_TEST_ENV}" TIMEOUT ${VELMORA_TEST_TIMEOUT})
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
 endfunction()

@@ -9,9 +9,11 @@
 #include "canvas/annotation_canvas.h"
 #include "canvas/annotation_install.h"
 #include "canvas/calibrate_dialog.h"
+#include "tests/app/event_wait.h"
 #include "toolkit/built_in_tables.h"
 
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
@@ -97,8 +99,8 @@ class AnnotationToolsTest : public QObject {
         auto dialog = std::make_unique<MainDialog>(m_folder.path(), nullptr, std::move(prompts));
         dialog->Initialise();
         dialog->show();
-        if (!QTest::qWaitForWindowExposed(dialog.get()))
-            qWarning("window not exposed");
+        if (!QTest::qWaitForWindowExposed(dialog.get(), testing::kEventWaitMs))
+            QTest::qFail("the main window was not exposed", __FILE__, __LINE__);
         return dialog;
     }
     static TileWindow* Tile(MainDialog& d, int k) { return qobject_cast<TileWindow*>(d.Area().Tile(k)); }
@@ -218,9 +220,9 @@ private slots:
 
         Click(*d, ID_SELECT, false);
         drawAndHoldAnArrow();
-        const ExamItem shown = d->Tree()->Selected();
+        QSignalSpy steps(d->Tree(), &ExamTree::SelectionChanged);
         d->Button(ID_CINE)->click();
-        QTRY_VERIFY_WITH_TIMEOUT(d->Tree()->Selected() != shown, 2000);
+        QVERIFY(steps.wait(testing::kEventWaitMs)); // the cine timer's tick loads the next image
         d->Button(ID_CINE)->click();
         QVERIFY(tile->Layer().Empty());
         QCOMPARE(yellowPixels(), 0);

@@ -69,12 +69,19 @@ void ChooseItem(QMenu* menu, const QString& text)
     QFAIL(qPrintable("no item " + text));
 }
 
-// The menu that opens within two seconds; null when none does.
+// The menu that opens; null when none does.
 QMenu* WaitForMenu(MainDialog& d)
 {
-    if (!QTest::qWaitFor([&] { return d.Menus().OpenMenu() && d.Menus().OpenMenu()->isVisible(); }, 2000))
+    if (!QTest::qWaitFor(
+            [&] { return d.Menus().OpenMenu() && d.Menus().OpenMenu()->isVisible(); }, kEventWaitMs))
         return nullptr;
     return d.Menus().OpenMenu();
+}
+
+// Runs what the events so far have queued: a right click opens its menu from a queued call.
+void RunQueuedCalls()
+{
+    QCoreApplication::processEvents();
 }
 
 QPoint ImageCentre(TileWindow* tile)
@@ -130,7 +137,7 @@ private slots:
         SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p);
         SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p + QPoint(30, 20));
         SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, p + QPoint(30, 20));
-        QTest::qWait(50);
+        RunQueuedCalls();
         QVERIFY(!d->Menus().OpenMenu());
         QCOMPARE(tile->ImageRect().left, before.left + 30);
         QCOMPARE(tile->ImageRect().top, before.top + 20);
@@ -140,11 +147,11 @@ private slots:
         SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p + QPoint(5, 0));
         SendMouse(tile, QEvent::MouseMove, Qt::NoButton, Qt::RightButton, p);
         SendMouse(tile, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, p);
-        QTest::qWait(50);
+        RunQueuedCalls();
         QVERIFY(!d->Menus().OpenMenu());
         // A left click opens nothing either.
         QTest::mouseClick(tile, Qt::LeftButton, {}, p);
-        QTest::qWait(50);
+        RunQueuedCalls();
         QVERIFY(!d->Menus().OpenMenu());
     }
 
@@ -175,14 +182,14 @@ private slots:
         auto saving = std::make_unique<WatchedDialogs>(shown);
         saving->savePath = exported;
         auto previous = SetDialogs(std::move(saving));
-        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
         ChooseItem(rightClick(tile2), "Export image as PNG...");
         SetDialogs(std::move(previous));
         QCOMPARE(QImage(exported).convertToFormat(QImage::Format_RGB32), third);
 
         // Its tags too; the window follows the selection again afterwards.
         const ExamItem selected = d->Tree()->Selected();
-        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
         ChooseItem(rightClick(tile2), "DICOM tags...");
         TagsWindow* tags = d->Aids()->Tags();
         QVERIFY(tags && tags->isVisible());
@@ -198,7 +205,7 @@ private slots:
         QTest::keyClick(d.get(), Qt::Key_PageDown);
         QVERIFY(!TileOf(*d, 2)->ImageShown());
         QApplication::clipboard()->setText("before");
-        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
         ChooseItem(rightClick(TileOf(*d, 2)), "Copy image");
         QCOMPARE(QApplication::clipboard()->text(), QString("before"));
         // The keyboard's Ctrl+C afterwards is back to the tile under the mouse, else tile 0.
@@ -315,7 +322,7 @@ private slots:
         ExamTree* tree = d->Tree();
         tree->collapseAll();
         const auto rightClick = [&](QTreeWidgetItem* row) {
-            QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+            QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
             const QPoint at = tree->viewport()->mapTo(d.get(), tree->visualItemRect(row).center());
             QTest::mouseClick(d->windowHandle(), Qt::RightButton, {}, at);
         };
@@ -360,7 +367,7 @@ private slots:
         patient->setExpanded(true);
         tree->Select(tree->ItemOf(patient->child(0)));
         tree->setFocus();
-        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
         QTest::keyClick(tree, Qt::Key_Menu);
         menu = WaitForMenu(*d);
         QVERIFY(menu);

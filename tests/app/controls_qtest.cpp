@@ -91,7 +91,7 @@ private slots:
         IconButton button(1, IconButton::Kind::Push, "", &parent);
         button.resize(40, 50);
         parent.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+        QVERIFY(QTest::qWaitForWindowActive(&parent)); // hover is tracked in an active window
         QMouseEvent held(QEvent::MouseMove, QPointF(5, 5), button.mapToGlobal(QPointF(5, 5)), Qt::NoButton,
             Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&button, &held);

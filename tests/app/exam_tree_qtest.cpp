@@ -5,10 +5,12 @@
 #include "app/exam_tree.h"
 #include "app/main_dialog.h"
 #include "app/model/exam_filing.h"
+#include "tests/app/event_wait.h"
 #include "toolkit/built_in_tables.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace velmora;
@@ -120,10 +122,12 @@ private slots:
         QCOMPARE(m_tree->Model().Label(m_tree->Selected()), std::string("Image  2"));
         QVERIFY(LabelInView(Widget(m_tree->Selected())));
         // Cine walks the series with the label in view.
+        bar->setValue(bar->maximum());
+        QSignalSpy steps(m_tree, &ExamTree::SelectionChanged);
         m_dialog->CinePlayStop();
-        const ExamItem shown = m_tree->Selected();
-        QTRY_VERIFY_WITH_TIMEOUT(m_tree->Selected() != shown, 2000);
+        QVERIFY(steps.wait(testing::kEventWaitMs));
         m_dialog->CinePlayStop();
+        QCoreApplication::processEvents();
         QVERIFY(LabelInView(Widget(m_tree->Selected())));
     }
 

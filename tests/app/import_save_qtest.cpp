@@ -4,6 +4,7 @@
 // failure of the save is silent.
 #include "app/exam_tree.h"
 #include "app/main_dialog.h"
+#include "tests/app/event_wait.h"
 #include "toolkit/built_in_tables.h"
 #include "toolkit/data_set.h"
 #include "toolkit/tag.h"
@@ -106,8 +107,8 @@ private:
             = std::make_unique<MainDialog>(program, nullptr, std::make_unique<ScriptedPrompts>(answers));
         dialog->Initialise();
         dialog->show();
-        if (!QTest::qWaitForWindowExposed(dialog.get()))
-            qWarning("window not exposed");
+        if (!QTest::qWaitForWindowExposed(dialog.get(), testing::kEventWaitMs))
+            QTest::qFail("the main window was not exposed", __FILE__, __LINE__);
         return dialog;
     }
 

@@ -2,15 +2,18 @@
 #include "app/controls.h"
 #include "app/exam_tree.h"
 #include "app/main_dialog.h"
+#include "tests/app/event_wait.h"
 #include "tests/app/hostile_folder.h"
 #include "toolkit/built_in_tables.h"
 
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
 
 using namespace velmora;
+using velmora::testing::kEventWaitMs;
 
 namespace {
 
@@ -119,8 +122,8 @@ private:
             std::make_unique<RecordingArea>(calls), std::make_unique<ScriptedPrompts>(answers));
         dialog->Initialise();
         dialog->show();
-        if (!QTest::qWaitForWindowExposed(dialog.get()))
-            qWarning("window not exposed");
+        if (!QTest::qWaitForWindowExposed(dialog.get(), kEventWaitMs))
+            QTest::qFail("the main window was not exposed", __FILE__, __LINE__);
         return dialog;
     }
 
@@ -356,11 +359,11 @@ private slots:
     void cineTicksAndRefusesZero()
     {
         auto d = Make(true);
+        QSignalSpy steps(d->Tree(), &ExamTree::SelectionChanged);
         d->Button(ID_CINE)->click();
         QVERIFY(d->CineRunning());
         QCOMPARE(d->CineInterval(), 100);
-        const ExamItem first = d->Tree()->Selected();
-        QTRY_VERIFY_WITH_TIMEOUT(d->Tree()->Selected() != first, 2000);
+        QVERIFY(steps.wait(kEventWaitMs)); // the timer's tick steps
         d->Button(ID_CINE)->click();
         QVERIFY(!d->CineRunning());
         qobject_cast<QLineEdit*>(d->Control(ID_FPS_BOX))->setText("0");
@@ -419,8 +422,8 @@ private slots:
             d->CinePlayStop();
             QVERIFY(d->CineRunning());
             QCOMPARE(d->CineInterval(), 0);
-            const ExamItem before = d->Tree()->Selected();
-            QTRY_VERIFY_WITH_TIMEOUT(d->Tree()->Selected() != before, 2000); // the timer does run
+            QSignalSpy steps(d->Tree(), &ExamTree::SelectionChanged);
+            QVERIFY(steps.wait(kEventWaitMs)); // the timer does run
             d->CinePlayStop();
         }
         // One more than an unsigned 32-bit number is no number: the last rate stays.

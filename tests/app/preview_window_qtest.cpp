@@ -29,7 +29,7 @@ private slots:
         QVERIFY(dialog.Tree()->Selected() != 0);
         QVERIFY(dialog.Area().TileHoldsImage(0));
         dialog.Tree()->expandAll();
-        QTest::qWait(50);
+        QCoreApplication::processEvents(); // the tree's column takes the expanded labels' width
         const QImage shot = dialog.grab().toImage();
         const QString out = qEnvironmentVariable("VELMORA_SCREENSHOT");
         if (!out.isEmpty())

@@ -780,7 +780,8 @@ private slots:
         QTest::keyClick(d.get(), Qt::Key_4);
         QTest::keyClick(d.get(), Qt::Key_F4);
         QTest::keyClick(d.get(), Qt::Key_O);
-        QTest::qWait(200);
+        QVERIFY(QTest::qWaitForWindowExposed(d.get(), kEventWaitMs));
+        QCoreApplication::processEvents(); // painted and flushed before the screen is grabbed
         const QRect frame = d->frameGeometry();
         QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
         if (shot.isNull() || !shot.rect().contains(frame))

@@ -9,6 +9,7 @@
 #include "canvas/annotation_canvas.h"
 #include "canvas/annotation_install.h"
 #include "canvas/tile_window.h"
+#include "tests/app/event_wait.h"
 #include "toolkit/built_in_tables.h"
 
 #include <QTemporaryDir>
@@ -78,7 +79,8 @@ private:
     QTemporaryDir m_dir;
 };
 
-// A shown, active viewer on `programFolder` (empty: no start-up scan).
+// A shown, active viewer on `programFolder` (empty: no start-up scan). The keys are window
+// shortcuts, which reach an active window only: the test fails here when it never becomes one.
 inline std::unique_ptr<MainDialog> MakeViewer(const QString& programFolder, PromptAnswers& answers)
 {
     auto dialog
@@ -86,8 +88,8 @@ inline std::unique_ptr<MainDialog> MakeViewer(const QString& programFolder, Prom
     dialog->Initialise();
     dialog->show();
     dialog->activateWindow();
-    if (!QTest::qWaitForWindowActive(dialog.get()))
-        qWarning("window not active");
+    if (!QTest::qWaitForWindowActive(dialog.get(), kEventWaitMs))
+        QTest::qFail("the viewer window did not become active", __FILE__, __LINE__);
     return dialog;
 }
 
