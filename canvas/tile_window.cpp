@@ -279,7 +279,7 @@ bool TileWindow::OverlayShown()
     return Class().overlayShown;
 }
 
-CornerLines TileWindow::OverlayLines() const
+CornerLines TileWindow::OverlayLines(std::optional<double> zoom) const
 {
     if (!m_imageShown || m_content != TileContent::DicomFrame)
         return {};
@@ -290,13 +290,13 @@ CornerLines TileWindow::OverlayLines() const
     if (view.window)
         view.window = AdjustedWindow(*view.window, m_bitmap.BrightnessTotal(), m_bitmap.ContrastTotal());
     view.units = UnitsOf(m_description);
-    view.zoom = CurrentZoom();
+    view.zoom = zoom.value_or(CurrentZoom());
     return ComposeCorners(m_facts, view);
 }
 
-void TileWindow::PaintOverlay(QImage& target, const QRect& area) const
+void TileWindow::PaintOverlay(QImage& target, const QRect& area, std::optional<double> zoom) const
 {
-    const CornerLines lines = OverlayLines();
+    const CornerLines lines = OverlayLines(zoom);
     CornerStrings strings;
     for (size_t k = 0; k < lines.size(); ++k)
         for (const std::string& line : lines[k])
@@ -320,7 +320,7 @@ QImage TileWindow::ImageAsShown() const
     // Layered as on screen: the overlay over the image, the annotations over both, each over the
     // image pixels it was drawn on, at the image's own scale.
     if (OverlayShown())
-        PaintOverlay(image, image.rect());
+        PaintOverlay(image, image.rect(), 1.0);
     m_binding.PaintAnnotations(dc, ClientToPicture(m_imageRect, whole.right, whole.bottom));
     return image;
 }

@@ -22,6 +22,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,11 +75,12 @@ public:
     // or hiding it repaints every live tile. Hidden until first shown.
     static void SetOverlayShown(bool shown);
     static bool OverlayShown();
-    // The overlay's lines for the shown DICOM frame (empty corners for anything else).
-    CornerLines OverlayLines() const;
+    // The overlay's lines for the shown DICOM frame (empty corners for anything else), with the
+    // zoom it is shown at, or `zoom` when given.
+    CornerLines OverlayLines(std::optional<double> zoom = std::nullopt) const;
     // The frame as shown at 100 % (window, brightness/contrast, flags), layered as on screen: the
-    // overlay when it is shown, then the annotations over the pixels they were drawn on; a picture
-    // as loaded; a null image when the tile is empty.
+    // overlay when it is shown (its zoom the picture's, 100 %), then the annotations over the pixels they
+    // were drawn on; a picture as loaded; a null image when the tile is empty.
     QImage ImageAsShown() const;
     // Whether the frame's rescale gives Hounsfield units (the presets apply).
     bool Hounsfield() const { return m_hounsfield; }
@@ -137,7 +139,7 @@ private:
     void WindowLevelDrag(int32_t x, int32_t y);
     void Pan(int32_t x, int32_t y);
     void PaintPicture(DrawContext& dc);
-    void PaintOverlay(QImage& target, const QRect& area) const;
+    void PaintOverlay(QImage& target, const QRect& area, std::optional<double> zoom = std::nullopt) const;
     WindowChoice Effective(WindowChoice choice) const;
     double CurrentZoom() const;
 

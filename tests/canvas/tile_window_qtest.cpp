@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 
 using namespace velmora;
@@ -183,6 +184,23 @@ private slots:
         QCOMPARE(tile->ImageRect(), (PixelRect { left, left, right, right }));
         tile->SetZoom(-3.0);
         Painted(*tile);
+    }
+
+    // The export is the frame at 100 %, whatever the zoom the tile shows it at: its overlay says
+    // so too, while the tile's own overlay gives the zoom on screen.
+    void exportedOverlayGivesTheExportsZoom()
+    {
+        TileWindow::SetOverlayShown(true);
+        auto tile = MakeTile(300, 300);
+        QVERIFY(tile->ShowDicomImage(PydicomFile("CT_small.dcm"), 1));
+        const QImage atHundred = tile->ImageAsShown();
+        m_zoom = 2.0;
+        QVERIFY(tile->ShowDicomImage(PydicomFile("CT_small.dcm"), 1));
+        const CornerLines lines = tile->OverlayLines();
+        const QImage atTwoHundred = tile->ImageAsShown();
+        TileWindow::SetOverlayShown(false);
+        QVERIFY(std::find(lines[3].begin(), lines[3].end(), "Zoom: 200%") != lines[3].end());
+        QVERIFY(Same(atTwoHundred, atHundred));
     }
 
     void viewingFlagsMatchTheLoader_data()
