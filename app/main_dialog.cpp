@@ -758,7 +758,10 @@ void MainDialog::SetZoomBox()
 
 void MainDialog::ShowZoomPercent(double zoom)
 {
-    m_zoomBox->setText(QString::number(static_cast<int>(std::trunc(zoom * 100.0))));
+    // The whole percentage, truncated. The zoom moves in tenths and hundredths, whose sums in
+    // binary may fall a hair short of the percentage they make (1 - 50 x 0.01 is 0.4999...):
+    // that hair is not a percent less.
+    m_zoomBox->setText(QString::number(static_cast<int>(std::trunc(zoom * 100.0 + 1e-6))));
 }
 
 void MainDialog::ShowSelection()
