@@ -158,7 +158,13 @@ std::string FileNamePart(const std::string& path)
 
 void FileImage(ExamModel& model, const FileLabels& labels, const std::string& path)
 {
-    std::string patientName = labels.patient.empty() ? std::string("Unknown Patient") : labels.patient;
+    // Empty trailing name components and component groups carry nothing ("Doe^John^^" is
+    // "Doe^John", PS3.5 section 6.2.1), so they are dropped: one patient is one row, and a name
+    // of separators only ("^^^^") is no name rather than a blank row.
+    std::string patientName = labels.patient;
+    patientName.erase(patientName.find_last_not_of("^= ") + 1);
+    if (patientName.empty())
+        patientName = "Unknown Patient";
     std::replace(patientName.begin(), patientName.end(), '^', ' ');
     const ExamItem patient = model.FindOrAddChild(patientName, 0, ExamLevel::Patient);
     const ExamItem study = model.FindOrAddChild(

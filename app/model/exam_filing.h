@@ -24,8 +24,8 @@ struct FileLabels {
 ResultCode ReadFileLabels(const std::string& path, FileLabels& labels);
 
 // Files frames 1..labels.frames of `path` under patient / study / series (created when new):
-// empty labels become "Unknown Patient" / "Unknown Study" / "Unknown Series", and every "^" of
-// the patient name becomes a blank.
+// empty labels become "Unknown Patient" / "Unknown Study" / "Unknown Series"; the patient name
+// loses its empty trailing components and groups, and every other "^" becomes a blank.
 void FileImage(ExamModel& model, const FileLabels& labels, const std::string& path);
 
 // An empty path: ERROR_GENERAL_PARAMETER; a file named DICOMDIR: SUCCESS without reading it;

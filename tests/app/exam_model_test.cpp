@@ -117,6 +117,25 @@ TEST(ExamModel, PatientNamesDifferingInCaseShareTheFirstLabel)
     EXPECT_EQ(Images(model).size(), 2u);
 }
 
+TEST(ExamModel, EmptyTrailingNameComponentsNameTheSamePatient)
+{
+    ExamModel model;
+    FileImage(model, Labels("Doe^John", "S", "R"), "/1");
+    FileImage(model, Labels("Doe^John^^^", "S", "R"), "/2");
+    FileImage(model, Labels("Doe^John==", "S", "R"), "/3");
+    FileImage(model, Labels("^^^^", "S", "R"), "/4");
+    FileImage(model, Labels("=^=", "S", "R"), "/5");
+    FileImage(model, Labels("Doe^^^Jr", "S", "R"), "/6");
+    FileImage(
+        model, Labels("Yamada^Tarou=\xe5\xb1\xb1\xe7\x94\xb0^\xe5\xa4\xaa\xe9\x83\x8e=", "S", "R"), "/7");
+    std::vector<std::string> patients;
+    for (ExamItem p = model.FirstChild(0); p != 0; p = model.NextSibling(p))
+        patients.push_back(model.Label(p));
+    const std::vector<std::string> expected = { "Doe John", "Unknown Patient", "Doe   Jr",
+        "Yamada Tarou=\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e" };
+    EXPECT_EQ(patients, expected);
+}
+
 TEST(ExamModel, EmptyAndMissingLabelsShareTheUnknownItems)
 {
     ExamModel model;

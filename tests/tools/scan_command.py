@@ -38,7 +38,7 @@ def expected_lines(folder):
     tree = {}  # dicts keep insertion order: first seen first
     for path in walk_order(folder):
         ds = pydicom.dcmread(path, stop_before_pixels=True)
-        patient = str(ds.get("PatientName", "")).replace("^", " ") or "Unknown Patient"
+        patient = str(ds.get("PatientName", "")).rstrip("^= ").replace("^", " ") or "Unknown Patient"
         study = ds.get("StudyDescription", "") or "Unknown Study"
         series = ds.get("SeriesDescription", "") or "Unknown Series"
         images = tree.setdefault(patient, {}).setdefault(study, {}).setdefault(series, [])
