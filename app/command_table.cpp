@@ -53,7 +53,11 @@ void CommandTable::InstallKeys(QWidget* window, const std::function<void(int id)
             continue;
         auto* shortcut = new QShortcut(entry.key, window);
         shortcut->setContext(Qt::WindowShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, window, [trigger, id = entry.id] { trigger(id); });
+        QObject::connect(shortcut, &QShortcut::activated, window, [this, trigger, id = entry.id] {
+            const Command* command = Find(id);
+            if (command && command->Available())
+                trigger(id);
+        });
     }
 }
 

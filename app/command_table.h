@@ -49,6 +49,11 @@ struct Command {
     unsigned menus = NO_MENU;
     // Where its menu item sits.
     int group = TOOLS_GROUP;
+    // Whether it can act now; empty for a command that always can. Menus show an unavailable
+    // command greyed out; its key does nothing.
+    std::function<bool()> available = {};
+
+    bool Available() const { return !available || available(); }
 };
 
 class CommandTable {
@@ -65,7 +70,8 @@ public:
 
     // One shortcut on `window` for each command with a key (window-wide, so it works whatever
     // control has the focus, except where a text box takes the typed key); `trigger` receives
-    // the command's id. Call after every Add.
+    // the command's id, when the command is available. Call after every Add; the table must
+    // outlive the shortcuts.
     void InstallKeys(QWidget* window, const std::function<void(int id)>& trigger) const;
 
 private:

@@ -36,6 +36,8 @@ QMenu* ContextMenus::Open(MenuPlaces place, QPoint at)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const QPointer<QWidget> tile = place == IMAGE_MENU ? TileAt(at) : nullptr;
     int group = 0;
+    // The commands judge whether they can act on the menu's tile.
+    m_actingTile = tile;
     for (const Command* command : m_dialog.Commands().InMenu(place)) {
         if (group != 0 && command->group != group)
             menu->addSeparator();
@@ -49,12 +51,14 @@ QMenu* ContextMenus::Open(MenuPlaces place, QPoint at)
             action->setCheckable(true);
             action->setChecked(command->checked());
         }
+        action->setEnabled(command->Available());
         connect(action, &QAction::triggered, &m_dialog, [this, tile, id = command->id] {
             m_actingTile = tile;
             m_dialog.TriggerCommand(id);
             m_actingTile = nullptr;
         });
     }
+    m_actingTile = nullptr;
     m_open = menu;
     menu->popup(at);
     return menu;

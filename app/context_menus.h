@@ -1,5 +1,6 @@
 // ContextMenus: the context menus of the image area and of the exam tree's items, built from the
-// command table each time they open, with the commands' check states. The image area's opens on
+// command table each time they open, with the commands' check states; a command that cannot act
+// now shows greyed out. The image area's opens on
 // a right click that does not move (a right drag pans, as before) and by the Menu key; the tree's
 // on a right click on an item, which it selects first: the image items' menu on an image, the
 // group menu on a patient, study or series.
@@ -32,8 +33,9 @@ public:
     void OpenForKeyboard();
     // The menu open now, null when none.
     QMenu* OpenMenu() const;
-    // While an item of the image area's menu runs: the tile the menu was opened over (the menu
-    // has taken the mouse, so the tile under it says nothing). Null at any other time.
+    // While an item of the image area's menu runs, and while the menu asks its commands whether
+    // they are available: the tile the menu was opened over (the menu has taken the mouse, so the
+    // tile under it says nothing). Null at any other time.
     QWidget* ActingTile() const { return m_actingTile; }
 
 protected:

@@ -35,17 +35,46 @@ void ReadingAids::ToggleOverlay()
 
 void ReadingAids::ChooseWindow(WindowChoice choice)
 {
-    if (choice.mode == WindowMode::Preset) {
-        bool any = false;
-        for (int k = 0; k < m_area.Mode(); ++k) {
-            const auto* tile = qobject_cast<TileWindow*>(m_area.Tile(k));
-            any = any || (tile != nullptr && tile->ImageShown() && tile->Hounsfield());
-        }
-        if (!any)
-            return;
-    }
+    if (choice.mode == WindowMode::Preset && !PresetsApply())
+        return;
     m_window = choice;
     m_area.SetWindowChoice(choice);
+}
+
+bool ReadingAids::PresetsApply() const
+{
+    for (int k = 0; k < m_area.Mode(); ++k) {
+        const auto* tile = qobject_cast<TileWindow*>(m_area.Tile(k));
+        if (tile != nullptr && tile->ImageShown() && tile->Hounsfield())
+            return true;
+    }
+    return false;
+}
+
+bool ReadingAids::HasImage() const
+{
+    // What ImageAsShown would give, without drawing it: a picture that could not be read shows
+    // black but holds nothing to take.
+    const TileWindow* tile = CurrentTile();
+    if (tile == nullptr)
+        return false;
+    return tile->Content() == TileContent::Picture ? !tile->Picture().isNull() : tile->Bitmap().HasBitmap();
+}
+
+bool ReadingAids::HasTagsFile() const
+{
+    return !TagsFile().empty();
+}
+
+std::string ReadingAids::TagsFile() const
+{
+    // From a tile's menu: that tile's file (the selection shows in tile 0).
+    const auto* pointed = m_pointedTile ? qobject_cast<TileWindow*>(m_pointedTile()) : nullptr;
+    if (pointed != nullptr && !pointed->FramePath().empty())
+        return pointed->FramePath();
+    std::string path;
+    m_tree.Model().GetPath(m_tree.Selected(), path);
+    return path;
 }
 
 TileWindow* ReadingAids::CurrentTile() const
@@ -79,13 +108,10 @@ void ReadingAids::ShowTags()
         m_tags->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     m_tags->show();
-    // From a tile's menu: that tile's file (the selection shows in tile 0); later selections
-    // are followed again.
-    const auto* pointed = m_pointedTile ? qobject_cast<TileWindow*>(m_pointedTile()) : nullptr;
-    if (pointed != nullptr && !pointed->FramePath().empty())
-        m_tags->ShowFile(pointed->FramePath());
-    else
-        FollowSelection();
+    // Later selections are followed again.
+    const std::string file = TagsFile();
+    if (file != m_tags->File() || file.empty())
+        m_tags->ShowFile(file);
     m_tags->raise();
     m_tags->activateWindow();
 }
@@ -143,6 +169,7 @@ void AddReadingAidCommands(CommandTable& table, ReadingAids& aids)
         return Command { 0, {}, {}, [&aids, choice] { aids.ChooseWindow(choice); },
             [&aids, choice] { return aids.Window() == choice; }, IMAGE_MENU, READING_AIDS_GROUP };
     };
+    const auto hasImage = [&aids] { return aids.HasImage(); };
     table.Add({ ID_OVERLAY, "Overlay text", Qt::Key_O, [&aids] { aids.ToggleOverlay(); },
         [] { return TileWindow::OverlayShown(); }, IMAGE_MENU, READING_AIDS_GROUP });
     Command file = window({});
@@ -165,14 +192,15 @@ void AddReadingAidCommands(CommandTable& table, ReadingAids& aids)
                           .arg(presets[k].window.width)
                           .arg(presets[k].window.center);
         preset.key = Qt::Key_F4 + static_cast<int>(k);
+        preset.available = [&aids] { return aids.PresetsApply(); };
         table.Add(preset);
     }
     table.Add({ ID_TAGS, "DICOM tags...", QKeySequence(Qt::CTRL | Qt::Key_D), [&aids] { aids.ShowTags(); },
-        {}, IMAGE_MENU | TREE_IMAGE_MENU, READING_AIDS_GROUP });
+        {}, IMAGE_MENU | TREE_IMAGE_MENU, READING_AIDS_GROUP, [&aids] { return aids.HasTagsFile(); } });
     table.Add({ ID_COPY_IMAGE, "Copy image", QKeySequence(Qt::CTRL | Qt::Key_C),
-        [&aids] { aids.CopyImage(); }, {}, IMAGE_MENU, FILE_GROUP });
+        [&aids] { aids.CopyImage(); }, {}, IMAGE_MENU, FILE_GROUP, hasImage });
     table.Add({ ID_EXPORT_IMAGE, "Export image as PNG...", QKeySequence(Qt::CTRL | Qt::Key_E),
-        [&aids] { aids.ExportImage(); }, {}, IMAGE_MENU, FILE_GROUP });
+        [&aids] { aids.ExportImage(); }, {}, IMAGE_MENU, FILE_GROUP, hasImage });
 }
 
 } // namespace velmora

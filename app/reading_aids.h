@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -41,12 +42,21 @@ public:
     // The tile the image commands act on: the pointed tile when there is one, else the live tile
     // under the mouse, else tile 0; null when it shows nothing.
     TileWindow* CurrentTile() const;
+    // Whether the commands can act now: a live tile shows an image with a rescale to Hounsfield
+    // units (the presets); the current tile holds a picture (copy, export); there is a file for
+    // the tags window to list.
+    bool PresetsApply() const;
+    bool HasImage() const;
+    bool HasTagsFile() const;
     TagsWindow* Tags() const;
     // The last window chosen (the file's own at start).
     WindowChoice Window() const { return m_window; }
 
 private:
     void FollowSelection();
+    // The file the tags window lists: the pointed tile's, else the selected image's; empty when
+    // there is none.
+    std::string TagsFile() const;
 
     QWidget& m_owner;
     ImageArea& m_area;

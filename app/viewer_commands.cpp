@@ -36,18 +36,41 @@ bool NoToolOn(const MainDialog& d)
     return true;
 }
 
+// The image whose folder Open containing folder shows: the selected image, or the first image
+// of the selected patient, study or series; null when there is none.
+const ImageItemRecord* FirstImageRecord(const MainDialog& d)
+{
+    const ExamModel& model = d.Tree()->Model();
+    return model.Record(model.FirstImage(d.Tree()->Selected()));
+}
+
+// A branch of files without pixels has no image, and a folder removed since the scan is no
+// place to show.
+bool CanOpenContainingFolder(const MainDialog& d)
+{
+    const ImageItemRecord* record = FirstImageRecord(d);
+    return record && !record->path.empty() && ContainingFolderExists(record->path);
+}
+
 // The file manager on the folder of the selected image's file (of a patient, study or series:
 // of its first image's); a message when none starts (no desktop, no xdg-open), where a click
 // would otherwise do nothing at all.
 void OpenContainingFolder(MainDialog& d)
 {
-    const ExamModel& model = d.Tree()->Model();
-    const ImageItemRecord* record = model.Record(model.FirstImage(d.Tree()->Selected()));
+    const ImageItemRecord* record = FirstImageRecord(d);
     if (!record || record->path.empty() || CurrentDialogs().ShowFolder(ContainingFolderUrl(record->path)))
         return;
     const QString folder = QFileInfo(ShownPath(record->path)).absolutePath();
     CurrentDialogs().Message(&d, "Open containing folder",
         QString("No file manager could be started to show %1.").arg(folder), MessageIcon::Warning);
+}
+
+// Save Image writes the selected image's file: without one it would ask for a name and write
+// nothing.
+bool ImageFileSelected(const MainDialog& d)
+{
+    const ImageItemRecord* record = d.Tree()->Model().Record(d.Tree()->Selected());
+    return record && !record->path.empty();
 }
 
 } // namespace
@@ -70,10 +93,10 @@ void AddViewerCommands(CommandTable& table, MainDialog& d)
     table.Add({ ID_TOOLS_OFF, "Tools off", Qt::Key_N, [&d] { ToolsOff(d); }, [&d] { return NoToolOn(d); },
         kBothMenus, TOOLS_GROUP });
     table.Add({ ID_SAVE_IMAGE, "Save Image...", QKeySequence(Qt::CTRL | Qt::Key_S), [&d] { d.SaveImage(); },
-        {}, kBothMenus, FILE_GROUP });
-    table.Add(
-        { ID_OPEN_CONTAINING_FOLDER, "Open containing folder", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O),
-            [&d] { OpenContainingFolder(d); }, {}, kTreeMenus, FILE_GROUP });
+        {}, kBothMenus, FILE_GROUP, [&d] { return ImageFileSelected(d); } });
+    table.Add({ ID_OPEN_CONTAINING_FOLDER, "Open containing folder",
+        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O), [&d] { OpenContainingFolder(d); }, {}, kTreeMenus,
+        FILE_GROUP, [&d] { return CanOpenContainingFolder(d); } });
     table.Add({ ID_EXPAND_BRANCH, "Expand all", {}, [&d] { d.Tree()->ExpandBranch(d.Tree()->Selected()); },
         {}, TREE_GROUP_MENU, BRANCH_GROUP });
     table.Add({ ID_COLLAPSE_BRANCH, "Collapse all", {},

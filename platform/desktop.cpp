@@ -25,14 +25,30 @@ QString ProgramFolder()
     return slash <= 0 ? QString() : path.left(slash);
 }
 
-QByteArray ContainingFolderUrl(std::string_view path)
+namespace {
+
+// The folder that holds file `path`, as an absolute path in the file system's bytes.
+QByteArray ContainingFolder(std::string_view path)
 {
     QByteArray folder(path.data(), static_cast<qsizetype>(path.size()));
     const qsizetype slash = folder.lastIndexOf('/');
     folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : folder.left(slash);
     if (!folder.startsWith('/'))
         folder = QFile::encodeName(QDir::currentPath()) + '/' + folder;
-    return "file://" + folder.toPercentEncoding("/");
+    return folder;
+}
+
+} // namespace
+
+QByteArray ContainingFolderUrl(std::string_view path)
+{
+    return "file://" + ContainingFolder(path).toPercentEncoding("/");
+}
+
+bool ContainingFolderExists(std::string_view path)
+{
+    struct stat info { };
+    return ::stat(ContainingFolder(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 QString ShownPath(std::string_view path)

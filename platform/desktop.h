@@ -17,6 +17,8 @@ QString ProgramFolder();
 // current folder unless absolute) as an encoded file URL (ASCII, every other byte as %XX), so
 // that names that are not UTF-8 survive; QUrl would turn such bytes into U+FFFD.
 QByteArray ContainingFolderUrl(std::string_view path);
+// Whether that folder exists now (a folder, or a link to one).
+bool ContainingFolderExists(std::string_view path);
 
 // A path as the file system names it (bytes, not necessarily UTF-8) as text to show: as UTF-8
 // when its bytes are valid UTF-8, else as Latin-1, so a name from an older system reads "café"

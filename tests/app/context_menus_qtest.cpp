@@ -8,6 +8,8 @@
 #include "app/viewer_commands.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
+#include "toolkit/data_set.h"
+#include "toolkit/tag.h"
 #include "viewer_fixture.h"
 
 #include <QClipboard>
@@ -55,6 +57,34 @@ QStringList Texts(const QMenu* menu)
     for (const QAction* action : menu->actions())
         texts << (action->isSeparator() ? "-" : action->text() + (action->isChecked() ? " [x]" : ""));
     return texts;
+}
+
+// The items of `menu` shown greyed out, without their keys.
+QStringList Greyed(const QMenu* menu)
+{
+    QStringList texts;
+    for (const QAction* action : menu->actions()) {
+        if (!action->isSeparator() && !action->isEnabled())
+            texts << action->text().section('\t', 0, 0);
+    }
+    return texts;
+}
+
+// A sample slice without its pixels, filed as a series of its own without an image: patient
+// "NOPIX^PATIENT", series "Report".
+void WriteFileWithoutPixels(const QString& path)
+{
+    DataSet ds;
+    QCOMPARE(ds.Load(QFile::encodeName(SampleFolder() + "/CT_HEAD/CT001.dcm").constData()), SUCCESS);
+    ds.RemoveSubtree(ds.FindElement(-1, tags::PIXEL_DATA, true));
+    for (const auto& [tag, text] :
+        { std::pair { 0x00100010u, "NOPIX^PATIENT" }, { 0x0008103Eu, "Report" } }) {
+        const ElementId id = ds.FindElement(-1, tag, true);
+        ds.FreeValue(id);
+        QCOMPARE(ds.SetString(id, text), SUCCESS);
+    }
+    QDir().mkpath(QFileInfo(path).path());
+    QCOMPARE(ds.Save(QFile::encodeName(path).constData(), 0), SUCCESS);
 }
 
 // Clicks the item of `menu` whose text starts with `text`, as the user would.
@@ -201,13 +231,18 @@ private slots:
         d->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(d.get()));
 
-        // Image 3 of three: tiles 1 to 3 stay empty.
+        // Image 3 of three: tiles 1 to 3 stay empty; their menu has no image to copy or export
+        // (the tags are the selected image's, as that tile shows nothing of its own).
         QTest::keyClick(d.get(), Qt::Key_PageDown);
         QVERIFY(!TileOf(*d, 2)->ImageShown());
         QApplication::clipboard()->setText("before");
         QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
-        ChooseItem(rightClick(TileOf(*d, 2)), "Copy image");
+        menu = rightClick(TileOf(*d, 2));
+        QVERIFY(menu);
+        QCOMPARE(Greyed(menu), (QStringList { "Copy image", "Export image as PNG..." }));
+        ChooseItem(menu, "Copy image");
         QCOMPARE(QApplication::clipboard()->text(), QString("before"));
+        menu->close();
         // The keyboard's Ctrl+C afterwards is back to the tile under the mouse, else tile 0.
         QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
@@ -374,6 +409,97 @@ private slots:
         QCOMPARE(Texts(menu).first(), QString("Expand all"));
         QCOMPARE(tree->Selected(), tree->ItemOf(patient->child(0)));
         menu->close();
+        SetDialogs(std::move(previous));
+    }
+
+    // A command that cannot act shows greyed out in every menu that lists it, and its key does
+    // nothing, without a word: a series of files without pixels, tiles that show nothing, a
+    // folder removed since the scan.
+    void commandsThatCannotActAreGreyedAndTheirKeysDoNothing()
+    {
+        QTemporaryDir dir;
+        const QString gone = dir.filePath("gone");
+        QDir().mkpath(gone);
+        QVERIFY(QFile::copy(SampleFolder() + "/CT_HEAD/CT001.dcm", gone + "/CT001.dcm"));
+        WriteFileWithoutPixels(dir.filePath("report/report.dcm"));
+        QList<QByteArray> shown;
+        auto watched = std::make_unique<WatchedDialogs>(shown);
+        WatchedDialogs* dialogs = watched.get();
+        dialogs->savePath = dir.filePath("exported.png");
+        auto previous = SetDialogs(std::move(watched));
+        auto d = MakeViewer(QString(), m_answers);
+        d->OpenPaths({ QFile::encodeName(dir.filePath("report")).toStdString(),
+            QFile::encodeName(gone).toStdString() });
+        ExamTree* tree = d->Tree();
+        tree->expandAll();
+        const auto rightClick = [&](QTreeWidgetItem* row) {
+            QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
+            const QPoint at = tree->viewport()->mapTo(d.get(), tree->visualItemRect(row).center());
+            QTest::mouseClick(d->windowHandle(), Qt::RightButton, {}, at);
+        };
+        const auto closeMenu = [&] {
+            d->Menus().OpenMenu()->close();
+            QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
+        };
+
+        // The series without an image is selected at start and every tile is empty.
+        const QList<QTreeWidgetItem*> found
+            = tree->findItems("Report", Qt::MatchExactly | Qt::MatchRecursive);
+        QCOMPARE(found.size(), 1);
+        QTreeWidgetItem* report = found.first();
+        QTreeWidgetItem* patient = report->parent()->parent();
+        QCOMPARE(report->childCount(), 0);
+        QCOMPARE(tree->Selected(), tree->ItemOf(report));
+        for (QTreeWidgetItem* row : { report, patient }) {
+            rightClick(row);
+            QMenu* menu = WaitForMenu(*d);
+            QVERIFY(menu);
+            QCOMPARE(Greyed(menu), QStringList { "Open containing folder" });
+            closeMenu();
+        }
+        d->Button(ID_TILE1)->setFocus();
+        QTest::keyClick(d.get(), Qt::Key_Menu);
+        QMenu* menu = WaitForMenu(*d);
+        QVERIFY(menu);
+        QCOMPARE(Greyed(menu),
+            (QStringList { "Brain window (80 / 40 HU)", "Soft tissue window (400 / 40 HU)",
+                "Lung window (1500 / -600 HU)", "Bone window (2000 / 300 HU)", "Abdomen window (350 / 50 HU)",
+                "DICOM tags...", "Save Image...", "Copy image", "Export image as PNG..." }));
+        closeMenu();
+        QApplication::clipboard()->setText("before");
+        m_answers.saveAsked = 0;
+        for (const QKeyCombination key :
+            { Qt::CTRL | Qt::ALT | Qt::Key_O, Qt::CTRL | Qt::Key_S, Qt::CTRL | Qt::Key_D,
+                Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_E, QKeyCombination(Qt::Key_F6) })
+            QTest::keyClick(d.get(), key.key(), key.keyboardModifiers());
+        QVERIFY(shown.isEmpty());
+        QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(m_answers.saveAsked, 0);
+        QVERIFY(!d->Aids()->Tags());
+        QCOMPARE(QApplication::clipboard()->text(), QString("before"));
+        QVERIFY(!QFileInfo::exists(dialogs->savePath));
+        QCOMPARE(d->Aids()->Window(), WindowChoice {});
+
+        // A CT image: everything can act on it, until its folder is removed.
+        QTreeWidgetItem* image = tree->topLevelItem(tree->indexOfTopLevelItem(patient) == 0 ? 1 : 0);
+        while (image->childCount() > 0)
+            image = image->child(0);
+        tree->Select(tree->ItemOf(image));
+        QVERIFY(TileOf(*d, 0)->ImageShown());
+        TileWindow* tile = TileOf(*d, 0);
+        d->Menus().Open(IMAGE_MENU, tile->mapToGlobal(ImageCentre(tile)));
+        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList {});
+        closeMenu();
+        rightClick(image);
+        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList {});
+        closeMenu();
+        QVERIFY(QDir(gone).removeRecursively());
+        rightClick(image);
+        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList { "Open containing folder" });
+        closeMenu();
+        QTest::keyClick(d.get(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(shown.isEmpty());
+        QVERIFY(dialogs->messages.isEmpty());
         SetDialogs(std::move(previous));
     }
 
