@@ -1,9 +1,12 @@
-// The containing-folder URL handed to the file manager: every byte of the name kept. File names
-// shown readably whatever their bytes.
+// The containing-folder URL handed to the file manager: every byte of the name kept; whether
+// that folder is there. File names shown readably whatever their bytes.
 #include "platform/desktop.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -31,6 +34,35 @@ private slots:
         QFETCH(QByteArray, path);
         QFETCH(QByteArray, url);
         QCOMPARE(ContainingFolderUrl(std::string_view(path.constData(), size_t(path.size()))), url);
+    }
+
+    // Whether Open containing folder has a folder to show: a name that is not UTF-8 is found by
+    // its bytes, a link to a folder counts, a removed folder or a file in its place does not.
+    void containingFolderExistsByItsBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray root = QFile::encodeName(dir.path());
+        QVERIFY(::mkdir(root + "/M\xfcller", 0700) == 0);
+        QVERIFY(::symlink(root + "/M\xfcller", root + "/link") == 0);
+        QVERIFY(::mkdir(root + "/gone", 0700) == 0 && ::rmdir(root + "/gone") == 0);
+        QFile plain(dir.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        const struct {
+            QByteArray path;
+            bool exists;
+        } cases[] = {
+            { root + "/M\xfcller/a.dcm", true },
+            { root + "/M\xc3\xbcller/a.dcm", false },
+            { root + "/link/a.dcm", true },
+            { root + "/gone/a.dcm", false },
+            { root + "/plain/a.dcm", false },
+            { "/a.dcm", true },
+            { "a.dcm", true },
+        };
+        for (const auto& c : cases)
+            QVERIFY2(ContainingFolderExists(std::string_view(c.path.constData(), size_t(c.path.size())))
+                    == c.exists,
+                c.path.constData());
     }
 
     void fileNamesShowReadably_data()
