@@ -20,9 +20,8 @@ KeyHelpWindow::KeyHelpWindow(const CommandTable& commands, QWidget* parent)
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::NoFocus);
+    // Every command, those reached by menu or button only with an empty key column.
     for (const Command& command : commands.Entries()) {
-        if (command.key.isEmpty())
-            continue;
         QString text = command.text;
         text.remove("...");
         m_list->addTopLevelItem(

@@ -1,5 +1,5 @@
-// KeyHelpWindow: the F1 window that lists every command with a key, key and text, as the
-// command table holds them.
+// KeyHelpWindow: the F1 window that lists every command of the command table, its key (blank
+// for a command without one) and its text.
 #pragma once
 
 #include <QDialog>
