@@ -92,10 +92,19 @@ bool HasGridFrameOffsets(DataSet& dataSet)
 
 std::optional<std::array<double, 3>> GridFramePosition(DataSet& dataSet, uint32_t frame)
 {
-    const auto offsets = Numbers(dataSet, TopLevel(dataSet, TAG_GRID_FRAME_OFFSETS), frame);
     const auto position = Numbers(dataSet, FindFrameAttribute(dataSet, TAG_IMAGE_POSITION, frame), 3);
+    if (frame == 0 || !position)
+        return std::nullopt;
+    // The grid's position is its first frame's, whatever the offsets and the orientation say.
+    if (frame == 1) {
+        const std::vector<double>& p = *position;
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+            return std::nullopt;
+        return std::array { p[0], p[1], p[2] };
+    }
+    const auto offsets = Numbers(dataSet, TopLevel(dataSet, TAG_GRID_FRAME_OFFSETS), frame);
     const auto cosines = Numbers(dataSet, FindFrameAttribute(dataSet, TAG_IMAGE_ORIENTATION, frame), 6);
-    if (frame == 0 || !offsets || !position || !cosines)
+    if (!offsets || !cosines)
         return std::nullopt;
     const std::vector<double>& r = *cosines; // row, then column direction
     const std::array<double, 3> normal

@@ -32,13 +32,13 @@ ElementId FindFrameAttribute(const DataSet& dataSet, uint32_t tag, uint32_t fram
 // the first frame's only.
 bool HasGridFrameOffsets(DataSet& dataSet);
 
-// Image Position (Patient) (0020,0032) of frame `frame` (1-based) of such a grid: the position
-// found for the frame, moved along the normal (row x column) of Image Orientation (Patient)
-// (0020,0037) by offset `frame` minus the first offset. PS3.3 C.8.8.3.2: a first offset of 0
-// makes the offsets relative to that position; a first offset equal to its z, with an orientation
-// of 1\0\0\0\1\0, makes them patient z coordinates; both give this plane. Nothing when a
-// value is absent or no number, the orientation has no normal, or no offset is given for the
-// frame.
+// Image Position (Patient) (0020,0032) of frame `frame` (1-based) of such a grid: for frame 1
+// the position itself; for the others the position moved along the normal (row x column) of
+// Image Orientation (Patient) (0020,0037) by offset `frame` minus the first offset. PS3.3
+// C.8.8.3.2: a first offset of 0 makes the offsets relative to that position; a first offset
+// equal to its z, with an orientation of 1\0\0\0\1\0, makes them patient z coordinates; both
+// give this plane. Nothing when a value needed is absent or no number (so only frame 1 without
+// an orientation), the orientation has no normal, or no offset is given for the frame.
 std::optional<std::array<double, 3>> GridFramePosition(DataSet& dataSet, uint32_t frame);
 
 } // namespace velmora

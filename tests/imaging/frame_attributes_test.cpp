@@ -57,7 +57,16 @@ TEST(FrameAttributes, GridFramesLieAlongTheNormalByTheirOffsets)
         { "parallel cosines", "10\\20\\30", "1\\0\\0\\1\\0\\0", "0\\5", 2, std::nullopt },
         { "position no number", "10\\x\\30", "1\\0\\0\\0\\1\\0", "0\\5", 2, std::nullopt },
         { "short position", "10\\20", "1\\0\\0\\0\\1\\0", "0\\5", 2, std::nullopt },
+        // Without an orientation the other planes lie nowhere known; the first is the position.
         { "no orientation", "10\\20\\30", nullptr, "0\\5", 2, std::nullopt },
+        { "no orientation, first frame", "10\\20\\30", nullptr, "0\\5", 1, std::array { 10.0, 20.0, 30.0 } },
+        { "no normal, first frame", "10\\20\\30", "1\\0\\0\\1\\0\\0", "0\\5", 1,
+            std::array { 10.0, 20.0, 30.0 } },
+        { "absolute z, first frame", "10\\20\\-30", nullptr, "-30\\-27.5", 1,
+            std::array { 10.0, 20.0, -30.0 } },
+        { "offsets no number, first frame", "10\\20\\30", nullptr, "x\\5", 1,
+            std::array { 10.0, 20.0, 30.0 } },
+        { "short position, first frame", "10\\20", nullptr, "0\\5", 1, std::nullopt },
         { "offset no number", "10\\20\\30", "1\\0\\0\\0\\1\\0", "0\\five", 2, std::nullopt },
         { "overflow", "1e308\\0\\1e308", "1\\0\\0\\0\\1\\0", "0\\1e308", 2, std::nullopt },
     };

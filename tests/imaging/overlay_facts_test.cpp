@@ -68,6 +68,11 @@ TEST(OverlayFacts, PositionOfEachFrameOfADoseGrid)
     EXPECT_EQ(ReadOverlayFacts(ds, 3).imagePosition, "10.00, 20.00, -25.00 mm");
     EXPECT_EQ(ReadOverlayFacts(ds, 4).imagePosition, "");
     EXPECT_EQ(ReadOverlayFacts(ds, 2).sliceLocation, "");
+    // Without an orientation the planes of the later frames are unknown: the first shows its own.
+    ds.RemoveSubtree(ds.FindElement(-1, 0x00200037u, true));
+    EXPECT_EQ(ReadOverlayFacts(ds, 1).imagePosition, "10.00, 20.00, -30.00 mm");
+    EXPECT_EQ(ReadOverlayFacts(ds, 1).sliceLocation, "");
+    EXPECT_EQ(ReadOverlayFacts(ds, 2).imagePosition, "");
 }
 
 TEST(OverlayFacts, ReadsNamesDatesAndPlacesAsShown)

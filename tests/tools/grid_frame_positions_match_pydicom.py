@@ -9,7 +9,8 @@ none is shown.
 
 Files: pydicom's rtdose.dcm (implicit VR), rtdose_expb.dcm (big-endian), rtdose_rle.dcm (RLE) and
 rtdose_1frame.dcm, and copies of rtdose.dcm made here with pydicom: a sagittal grid, an oblique
-one, decreasing offsets, patient z offsets, and a slice location. Then the command's refusals.
+one, decreasing offsets, patient z offsets, a slice location, and grids without Image Orientation
+(Patient), whose first frame alone has a known position. Then the command's refusals.
 Usage: grid_frame_positions_match_pydicom.py VELMORA_TOOL
 """
 import os
@@ -25,13 +26,16 @@ from render_and_info import PYDICOM, check, failures  # noqa: E402
 
 
 def expected_positions(ds):
-    """Frame k's Image Position (Patient), k = 1 .. frames."""
+    """Frame k's Image Position (Patient), k = 1 .. frames; None where it cannot be known: without
+    Image Orientation (Patient) the normal is unknown, so only the first frame's is."""
     position = np.array([float(v) for v in ds.ImagePositionPatient])
+    frames = int(ds.get("NumberOfFrames", 1) or 1)
+    if "ImageOrientationPatient" not in ds:
+        return [position] + [None] * (frames - 1)
     cosines = np.array([float(v) for v in ds.ImageOrientationPatient])
     normal = np.cross(cosines[:3], cosines[3:])
     normal /= np.linalg.norm(normal)
     offsets = [float(v) for v in ds.GridFrameOffsetVector]
-    frames = int(ds.get("NumberOfFrames", 1) or 1)
     return [position + (offsets[k] - offsets[0]) * normal for k in range(frames)]
 
 
@@ -56,9 +60,9 @@ def compare(tool, name, path):
     lines = overlay_lines(tool, path)
     check(sorted(lines) == list(range(1, len(expected) + 1)), f"{name}: frames {sorted(lines)}")
     for k, position in enumerate(expected, 1):
-        want = "Pos: " + ", ".join(shown(v) for v in position) + " mm"
+        want = [] if position is None else ["Pos: " + ", ".join(shown(v) for v in position) + " mm"]
         places = [text for corner, text in lines.get(k, []) if text.startswith(("Pos:", "Loc:"))]
-        check(places == [want], f"{name} frame {k}: {places} against {want}")
+        check(places == want, f"{name} frame {k}: {places} against {want}")
 
 
 def variants(source, work):
@@ -68,7 +72,10 @@ def variants(source, work):
     def make(name, **values):
         ds = pydicom.dcmread(source)
         for keyword, value in values.items():
-            setattr(ds, keyword, value)
+            if value is None:
+                delattr(ds, keyword)
+            else:
+                setattr(ds, keyword, value)
         path = os.path.join(work, name + ".dcm")
         ds.save_as(path)
         made[name] = path
@@ -81,6 +88,9 @@ def variants(source, work):
     make("patient_z", ImagePositionPatient=[-10, 20.5, -30.25],
          GridFrameOffsetVector=[-30.25 + 3 * k for k in range(frames)])
     make("slice_location", SliceLocation="-761.87")
+    make("no_orientation", ImageOrientationPatient=None)
+    make("no_orientation_patient_z", ImageOrientationPatient=None, ImagePositionPatient=[-10, 20.5, -30.25],
+         GridFrameOffsetVector=[-30.25 + 3 * k for k in range(frames)])
     return made
 
 
