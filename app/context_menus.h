@@ -1,9 +1,8 @@
 // ContextMenus: the context menus of the image area and of the exam tree's items, built from the
 // command table each time they open, with the commands' check states; a command that cannot act
-// now shows greyed out. The image area's opens on
-// a right click that does not move (a right drag pans, as before) and by the Menu key; the tree's
-// on a right click on an item, which it selects first: the image items' menu on an image, the
-// group menu on a patient, study or series.
+// now shows greyed out. The image area's opens on a right click that does not move (a right drag
+// pans, as before) and by the Menu key; the tree's on a right click on an item, which it selects
+// first: the image items' menu on an image, the group menu on a patient, study or series.
 #pragma once
 
 #include "app/command_table.h"

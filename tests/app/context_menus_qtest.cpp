@@ -108,6 +108,16 @@ QMenu* WaitForMenu(MainDialog& d)
     return d.Menus().OpenMenu();
 }
 
+// A right click on row `row` of the exam tree through the window, as the mouse gives it, once no
+// menu is open.
+void RightClickRow(MainDialog& d, QTreeWidgetItem* row)
+{
+    QVERIFY(QTest::qWaitFor([&] { return !d.Menus().OpenMenu(); }, kEventWaitMs));
+    const ExamTree* tree = d.Tree();
+    const QPoint at = tree->viewport()->mapTo(&d, tree->visualItemRect(row).center());
+    QTest::mouseClick(d.windowHandle(), Qt::RightButton, {}, at);
+}
+
 // Runs what the events so far have queued: a right click opens its menu from a queued call.
 void RunQueuedCalls()
 {
@@ -356,11 +366,6 @@ private slots:
         auto d = MakeViewer(m_folder.Path(), m_answers);
         ExamTree* tree = d->Tree();
         tree->collapseAll();
-        const auto rightClick = [&](QTreeWidgetItem* row) {
-            QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
-            const QPoint at = tree->viewport()->mapTo(d.get(), tree->visualItemRect(row).center());
-            QTest::mouseClick(d->windowHandle(), Qt::RightButton, {}, at);
-        };
         const auto branch = [](QTreeWidgetItem* top) {
             QList<QTreeWidgetItem*> rows { top };
             for (int k = 0; k < rows.size(); ++k)
@@ -373,7 +378,7 @@ private slots:
         // The second patient (MR_BRAIN), so that the tree's first image is not its first image.
         QTreeWidgetItem* patient = tree->topLevelItem(1);
         QCOMPARE(patient->text(0), QString("ROE RICHARD"));
-        rightClick(patient);
+        RightClickRow(*d, patient);
         QMenu* menu = WaitForMenu(*d);
         QVERIFY(menu);
         QCOMPARE(tree->Selected(), tree->ItemOf(patient));
@@ -386,14 +391,14 @@ private slots:
         QVERIFY(!tree->topLevelItem(0)->isExpanded());
 
         QTreeWidgetItem* series = patient->child(0)->child(0);
-        rightClick(series);
+        RightClickRow(*d, series);
         QVERIFY(WaitForMenu(*d));
         QCOMPARE(tree->Selected(), tree->ItemOf(series));
         ChooseItem(WaitForMenu(*d), "Open containing folder");
         QCOMPARE(shown.size(), 1);
         QCOMPARE(QUrl::fromEncoded(shown.first()), QUrl::fromLocalFile(m_folder.Path() + "/DICOM/MR_BRAIN"));
 
-        rightClick(patient);
+        RightClickRow(*d, patient);
         ChooseItem(WaitForMenu(*d), "Collapse all");
         for (QTreeWidgetItem* row : branch(patient))
             QVERIFY2(!row->isExpanded(), qPrintable(row->text(0)));
@@ -432,11 +437,6 @@ private slots:
             QFile::encodeName(gone).toStdString() });
         ExamTree* tree = d->Tree();
         tree->expandAll();
-        const auto rightClick = [&](QTreeWidgetItem* row) {
-            QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
-            const QPoint at = tree->viewport()->mapTo(d.get(), tree->visualItemRect(row).center());
-            QTest::mouseClick(d->windowHandle(), Qt::RightButton, {}, at);
-        };
         const auto closeMenu = [&] {
             d->Menus().OpenMenu()->close();
             QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
@@ -451,7 +451,7 @@ private slots:
         QCOMPARE(report->childCount(), 0);
         QCOMPARE(tree->Selected(), tree->ItemOf(report));
         for (QTreeWidgetItem* row : { report, patient }) {
-            rightClick(row);
+            RightClickRow(*d, row);
             QMenu* menu = WaitForMenu(*d);
             QVERIFY(menu);
             QCOMPARE(Greyed(menu), QStringList { "Open containing folder" });
@@ -490,11 +490,11 @@ private slots:
         d->Menus().Open(IMAGE_MENU, tile->mapToGlobal(ImageCentre(tile)));
         QCOMPARE(Greyed(WaitForMenu(*d)), QStringList {});
         closeMenu();
-        rightClick(image);
+        RightClickRow(*d, image);
         QCOMPARE(Greyed(WaitForMenu(*d)), QStringList {});
         closeMenu();
         QVERIFY(QDir(gone).removeRecursively());
-        rightClick(image);
+        RightClickRow(*d, image);
         QCOMPARE(Greyed(WaitForMenu(*d)), QStringList { "Open containing folder" });
         closeMenu();
         QTest::keyClick(d.get(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
