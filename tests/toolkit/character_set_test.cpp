@@ -27,6 +27,8 @@ TEST(CharacterSetTest, DecodesAsPydicomDoes)
     const DecodeCase cases[] = {
         { "no set, valid UTF-8 stays UTF-8 (our rule)", {}, vr::PN, "J\xc3\xa9r\xc3\xb4me", "Jérôme" },
         { "no set, other bytes are Latin-1 (our rule)", {}, vr::PN, "J\xe9r\xf4me", "Jérôme" },
+        // Latin-1 bytes that begin like a UTF-8 sequence: the whole value is Latin-1, not a mix.
+        { "no set, not all UTF-8: all Latin-1 (our rule)", {}, vr::LO, "\xc3\xa9\xe9", "Ã©é" },
         { "Latin-1", { "ISO_IR 100" }, vr::PN, "Buc^J\xe9r\xf4me", "Buc^Jérôme" },
         { "Latin-2", { "ISO_IR 101" }, vr::LO, "\xb1", "ą" },
         { "Latin-3", { "ISO_IR 109" }, vr::LO, "\xa1", "Ħ" },
@@ -38,6 +40,9 @@ TEST(CharacterSetTest, DecodesAsPydicomDoes)
         { "Latin-5", { "ISO_IR 148" }, vr::LO, "\xd0", "Ğ" },
         { "Thai", { "ISO_IR 166" }, vr::LO, "\xa1", "ก" },
         { "JIS X 0201 katakana", { "ISO_IR 13" }, vr::PN, "\xd4\xcf\xc0\xde", "ﾔﾏﾀﾞ" },
+        { "JIS X 0201 keeps \\ and ~", { "ISO_IR 13" }, vr::LO, "\xd4\\~", "ﾔ\\~" },
+        { "JIS X 0201 Roman keeps \\ and ~", { "ISO 2022 IR 13", "ISO 2022 IR 87" }, vr::LO,
+            "\xd4\x1b(J\\~", "ﾔ\\~" },
         { "UTF-8", { "ISO_IR 192" }, vr::PN,
             "Wang^XiaoDong=\xe7\x8e\x8b^\xe5\xb0\x8f\xe6\x9d\xb1=", "Wang^XiaoDong=王^小東" },
         { "GB18030 four-byte", { "GB18030" }, vr::LO, "\x81\x30\x81\x30", "\u0080" },
