@@ -921,6 +921,18 @@ TEST_F(ReaderTest, DeflateBombIsRefused)
     const std::string path = Save(bytes);
     EXPECT_EQ(m_ds.Load(path.c_str()), ERROR_MEMORY_FULL);
     EXPECT_EQ(m_ds.Load(path.c_str(), DS_DISCARD_LARGE_VALUES), ERROR_MEMORY_FULL);
+
+    // 4 MB of zeros inflate far beyond 250:1 too, but within the 64 MiB every body is allowed.
+    Writer small;
+    small.Filler(20).Header(tags::PIXEL_DATA, "OB", 4u << 20);
+    plain = small.Bytes();
+    plain.resize(plain.size() + (4u << 20), 0);
+    bytes = meta.Bytes();
+    const std::vector<uint8_t> smallPacked = Deflate(plain, -15);
+    ASSERT_LT(smallPacked.size() * 250, 4u << 20);
+    bytes.insert(bytes.end(), smallPacked.begin(), smallPacked.end());
+    ASSERT_EQ(m_ds.Load(Save(bytes).c_str()), SUCCESS);
+    EXPECT_EQ(m_ds.GetHeldLength(m_ds.FindElement(-1, tags::PIXEL_DATA, true)), 4u << 20);
 }
 
 TEST_F(ReaderTest, TruncatedFiles)
