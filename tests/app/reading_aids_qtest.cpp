@@ -502,6 +502,43 @@ private slots:
         QCOMPARE(tags->windowTitle(), QString("DICOM Tags - CT002.dcm"));
     }
 
+    // In a tree of sequences the filter keeps a row when it or a row below it matches: a matching
+    // sequence keeps none of its rows that do not match, and each filter starts from all rows.
+    void tagsFilterKeepsMatchingRowsAndTheirParentsOnly()
+    {
+        const QString plan = "/usr/lib/python3/dist-packages/pydicom/data/test_files/rtplan.dcm";
+        QVERIFY2(QFile::exists(plan), "pydicom's test files are not installed");
+        QProcess dump;
+        dump.start(VELMORA_TOOL_PATH, { "dump", plan });
+        QVERIFY(dump.waitForFinished());
+        const QStringList lines
+            = QString::fromUtf8(dump.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const auto depthOf = [](const QString& line) { return (line.size() - line.trimmed().size()) / 2; };
+        TagsWindow tags;
+        tags.ShowFile(plan.toStdString());
+        for (const QString filter : { "", "Beam Sequence", "Dose", "300a,00b4", "beam sequence" }) {
+            tags.SetFilter(filter);
+            // From the dump lines "(gggg,eeee) VR LENGTH NAME[ = VALUE]", indented two per level.
+            QStringList expected;
+            for (qsizetype k = 0; k < lines.size(); ++k) {
+                bool keep = false;
+                for (qsizetype j = k; j < lines.size() && (j == k || depthOf(lines[j]) > depthOf(lines[k]));
+                     ++j) {
+                    const QString text = lines[j].trimmed();
+                    keep = keep || text.section(' ', 0, 0).contains(filter, Qt::CaseInsensitive)
+                        || text.section(' ', 3).contains(filter, Qt::CaseInsensitive);
+                }
+                if (keep)
+                    expected << lines[k].trimmed().section(' ', 0, 0);
+            }
+            QStringList kept;
+            for (QTreeWidgetItemIterator it(tags.Tree(), QTreeWidgetItemIterator::NotHidden); *it; ++it)
+                kept << (*it)->text(TagsWindow::TAG);
+            QVERIFY2(expected.size() < lines.size() || QString(filter).isEmpty(), qPrintable(filter));
+            QCOMPARE(kept, expected);
+        }
+    }
+
     // The tags window lists the file the tile shows, whatever bytes name it; with no image
     // selected, or a file gone since the scan, it lists nothing and says why.
     void tagsWindowFollowsToAnyNameAndToNoImage()
