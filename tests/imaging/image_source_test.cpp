@@ -299,12 +299,17 @@ TEST_F(ImageSourceTest, NativeFramesByTheFrameSize)
     // Three 3 x 3 one-bit frames packed without padding: 27 bits in 4 bytes. Frame 2 is bits
     // 9 to 17, frame 3 bits 18 to 26.
     const std::vector<uint8_t> bits3 { 0b10101010, 0b11001101, 0b11110000, 0b00000101 };
+    const std::vector<uint8_t> bits7 { 0b10101010, 0b11001101, 0b00011111 };
     const std::vector<Case> cases {
         { "trailing bytes", 2, 3, 8, 3, Counting(22), 0, 6, 3, 3, { 12, 13, 14, 15, 16, 17 } },
         { "one-bit, one frame", 3, 3, 1, 1, { 0xFF, 0x01 }, 0, 2, 1, 1, { 0xFF, 0x01 } },
         { "one-bit, three frames, frame 2", 3, 3, 1, 3, bits3, 0, 2, 3, 2, { 0b01100110, 0b00000000 } },
         { "one-bit, three frames, frame 3", 3, 3, 1, 3, bits3, 0, 2, 3, 3, { 0b01111100, 0b00000001 } },
         { "one-bit, frame 1 masked", 3, 3, 1, 3, bits3, 0, 2, 3, 1, { 0b10101010, 0b00000001 } },
+        // Three 1 x 7 frames in 21 bits: frame 2 (bits 7 to 13) and frame 3 (bits 14 to 20) each
+        // take their last bits from the byte after the one they start in.
+        { "one-bit, frame 2 across bytes", 1, 7, 1, 3, bits7, 0, 1, 3, 2, { 0b00011011 } },
+        { "one-bit, frame 3 across bytes", 1, 7, 1, 3, bits7, 0, 1, 3, 3, { 0b01111111 } },
         // 2 GB declared, a few hundred bytes held: one (short) frame, not millions.
         { "hostile length", 16, 16, 16, 1, Counting(300), 0x80000000u, 512, 1, 1, Counting(300) },
         // Cut inside frame 3: two frames.
