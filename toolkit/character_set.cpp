@@ -224,6 +224,22 @@ void AppendRun(
     }
 }
 
+// Where the person name group starting at `at` ends: the next '=' outside a two-byte G0 run,
+// whose character bytes include the delimiter's code (0x3D). The size of `bytes` when none.
+size_t GroupEnd(std::string_view bytes, size_t at)
+{
+    bool twoByteG0 = false;
+    for (; at < bytes.size(); ++at) {
+        if (bytes[at] == ESC) {
+            if (const CharacterSet* designated = FindByEscape(bytes.substr(at)))
+                twoByteG0 = designated->kind == SetKind::MULTI_G0;
+        } else if (bytes[at] == '=' && !twoByteG0) {
+            break;
+        }
+    }
+    return at;
+}
+
 bool DecodesByCharacterSet(uint16_t vr)
 {
     switch (vr) {
@@ -257,9 +273,7 @@ std::string DecodeText(std::string_view bytes, uint16_t vr, std::span<const std:
     // Person names: the alphabetic, ideographic and phonetic groups decode each on their own.
     size_t kept = 0;
     for (size_t at = 0; at <= bytes.size();) {
-        size_t end = bytes.find('=', at);
-        if (end == std::string_view::npos)
-            end = bytes.size();
+        const size_t end = GroupEnd(bytes, at);
         if (at > 0)
             out += '=';
         const size_t before = out.size();

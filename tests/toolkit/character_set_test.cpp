@@ -41,8 +41,8 @@ TEST(CharacterSetTest, DecodesAsPydicomDoes)
         { "Thai", { "ISO_IR 166" }, vr::LO, "\xa1", "ก" },
         { "JIS X 0201 katakana", { "ISO_IR 13" }, vr::PN, "\xd4\xcf\xc0\xde", "ﾔﾏﾀﾞ" },
         { "JIS X 0201 keeps \\ and ~", { "ISO_IR 13" }, vr::LO, "\xd4\\~", "ﾔ\\~" },
-        { "JIS X 0201 Roman keeps \\ and ~", { "ISO 2022 IR 13", "ISO 2022 IR 87" }, vr::LO,
-            "\xd4\x1b(J\\~", "ﾔ\\~" },
+        { "JIS X 0201 Roman keeps \\ and ~", { "ISO 2022 IR 13", "ISO 2022 IR 87" }, vr::LO, "\xd4\x1b(J\\~",
+            "ﾔ\\~" },
         { "UTF-8", { "ISO_IR 192" }, vr::PN,
             "Wang^XiaoDong=\xe7\x8e\x8b^\xe5\xb0\x8f\xe6\x9d\xb1=", "Wang^XiaoDong=王^小東" },
         { "GB18030 four-byte", { "GB18030" }, vr::LO, "\x81\x30\x81\x30", "\u0080" },
@@ -54,6 +54,10 @@ TEST(CharacterSetTest, DecodesAsPydicomDoes)
             "\xd4\xcf\xc0\xde^\xc0\xdb\xb3=\x1b$B;3ED\x1b(J^\x1b$BB@O:\x1b(J=\x1b$B$d$^$@\x1b(J^\x1b$B$?$m$&"
             "\x1b(J",
             "ﾔﾏﾀﾞ^ﾀﾛｳ=山田^太郎=やまだ^たろう" },
+        // 0x3D ('=') as the first byte of a JIS X 0208 character: Python's iso2022_jp codec on
+        // each group; pydicom splits the name at that byte.
+        { "= inside JIS X 0208 is part of a character", { "", "ISO 2022 IR 87" }, vr::PN,
+            "\x1b$B=!\x1b(B^\x1b$B;3\x1b(B=\x1b$B;3\x1b(B", "宗^山=山" },
         { "JIS X 0212", { "", "ISO 2022 IR 159" }, vr::LO, "\x1b$(D\x22\x2f\x1b(B", "˘" },
         { "KS X 1001 in G1, reset by ^", { "", "ISO 2022 IR 149" }, vr::PN,
             "Hong^Gildong=\x1b$)C\xfb\xf3^\x1b$)C\xd1\xce\xd4\xd7=\x1b$)C\xc8\xab^\x1b$)C\xb1\xe6\xb5\xbf",
