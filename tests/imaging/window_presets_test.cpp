@@ -205,6 +205,33 @@ TEST_F(WindowPresetsTest, FrameRangeSpansMinimumToMaximum)
     EXPECT_DOUBLE_EQ(shown->width, CT_MAXIMUM - CT_MINIMUM);
 }
 
+// With a negative slope the frame's rescaled range runs from its highest stored value to its
+// lowest: the same span, shown with the highest stored values darkest.
+TEST_F(WindowPresetsTest, FrameRangeOnANegativeSlopeShowsTheHighestValuesDarkest)
+{
+    const std::string copy = ::testing::TempDir() + "negative_slope_" + std::to_string(getpid()) + ".dcm";
+    std::filesystem::copy_file(CT_SMALL, copy, std::filesystem::copy_options::overwrite_existing);
+    const std::string command
+        = "dcmodify -nb -m \"(0028,1052)=1000\" -m \"(0028,1053)=-1\" " + copy + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
+        GTEST_SKIP() << "dcmodify (DCMTK) is not installed";
+    Loaded range;
+    Load(range, copy, { WindowMode::FrameRange, 0 });
+    std::filesystem::remove(copy);
+    ASSERT_EQ(range.result, FrameLoadResult::Shown);
+    const std::vector<int32_t> samples = Samples(range.description);
+    const std::vector<uint8_t> pixels = range.Pixels();
+    ASSERT_EQ(samples.size(), pixels.size());
+    size_t wrong = 0;
+    for (size_t i = 0; i < samples.size(); ++i)
+        wrong += pixels[i] != 255 - Linear(samples[i], CT_MINIMUM, CT_MAXIMUM);
+    EXPECT_EQ(wrong, 0u);
+    const std::optional<WindowValues> shown = ShownWindow(range.description);
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_DOUBLE_EQ(shown->center, 1000.0 - (CT_MINIMUM + CT_MAXIMUM) / 2.0);
+    EXPECT_DOUBLE_EQ(shown->width, CT_MAXIMUM - CT_MINIMUM);
+}
+
 TEST_F(WindowPresetsTest, AdjustedWindowIsWhatBrightnessAndContrastShow)
 {
     const WindowValues soft = WindowPresets()[1].window;
