@@ -131,6 +131,25 @@ private slots:
         QVERIFY(LabelInView(Widget(m_tree->Selected())));
     }
 
+    // A label wider than the view cannot show whole: the series row chosen while the view is
+    // scrolled to the right shows from its picture and label's left edge, not its end.
+    void aLabelWiderThanTheViewShowsFromItsStart()
+    {
+        m_dialog->Next();
+        QCoreApplication::processEvents();
+        QTreeWidgetItem* series = Widget(m_tree->Model().Parent(m_tree->Selected()));
+        QVERIFY(
+            m_tree->sizeHintForIndex(m_tree->indexFromItem(series)).width() > m_tree->viewport()->width());
+        QScrollBar* bar = m_tree->horizontalScrollBar();
+        bar->setValue(bar->maximum());
+        QVERIFY(m_tree->visualItemRect(series).left() < 0);
+        m_tree->setFocus();
+        m_tree->setCurrentItem(series);
+        QCoreApplication::processEvents();
+        QCOMPARE(m_tree->currentItem(), series);
+        QCOMPARE(m_tree->visualItemRect(series).left(), 0);
+    }
+
     void thePictureListKeepsItsColumn()
     {
         PictureList* pictures = m_dialog->Pictures();
