@@ -1,15 +1,17 @@
 // The viewer under a user's hands: a few hundred random actions (stepping by keys and wheel,
 // zooming by keys and by dragging, mirror, flip, invert, presets, the overlay, window/level and
 // pan drags, 1-up / 4-up, another image or tile, measuring and writing on the image, moving what
-// was drawn, tools off, resizing the window) on the bundled sample folder. After each, every tile
-// shown holds what a full repaint of it paints, and the exported picture of the current tile is
-// its display bitmap wherever no overlay text or annotation lies.
+// was drawn, tools off, resizing the window) on the bundled sample folder, and beside the window
+// (random_use_beside.h): the context menus, the tags window, copy and export, keys over empty
+// tiles, the help. After each, every tile shown holds what a full repaint of it paints, and the
+// exported picture of the current tile is its display bitmap wherever no overlay text or
+// annotation lies.
 //
 // The run is fixed by a seed; VELMORA_RANDOM_SEED and VELMORA_RANDOM_ACTIONS choose another
 // seed and a longer run. A failure names both, and the actions that led to it.
+#include "random_use_beside.h"
 #include "viewer_fixture.h"
 
-#include <QDialog>
 #include <QWheelEvent>
 #include <cstdint>
 #include <deque>
@@ -62,15 +64,6 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Rejects the modal dialog that opens next (the calibration offered after the first ruler).
-void DeclineNextDialog()
-{
-    QTimer::singleShot(0, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            dialog->reject();
-    });
-}
-
 } // namespace
 
 class ViewerRandomUseTest : public QObject {
@@ -79,6 +72,7 @@ class ViewerRandomUseTest : public QObject {
     SampleCopy m_folder;
     PromptAnswers m_answers;
     std::unique_ptr<MainDialog> m_d;
+    std::unique_ptr<BesideTheWindow> m_beside;
     uint32_t m_seed = 20261210;
     std::mt19937 m_random;
     int m_action = 0; // counted from 0
@@ -137,11 +131,10 @@ class ViewerRandomUseTest : public QObject {
         SendMouse(tile, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, p);
     }
 
-    // Drawing with the tool of `key`; the calibration offered after a first ruler is declined.
+    // Drawing with the tool of `key` (the calibration offered after a first ruler is declined).
     void Draw(Qt::Key key)
     {
         Key(key);
-        DeclineNextDialog();
         if (key == Qt::Key_A) {
             // Now and then an angle is left with one or two of its three clicks.
             const int clicks = Below(4) == 0 ? 1 + Below(2) : 3;
@@ -153,8 +146,6 @@ class ViewerRandomUseTest : public QObject {
             Drag(Qt::LeftButton, SomePoint(), 1 + Below(3));
         }
         QCoreApplication::processEvents();
-        m_d->activateWindow(); // the offscreen platform leaves no window active after a dialog
-        QVERIFY(QTest::qWaitForWindowActive(m_d.get()));
     }
 
     // Select mode, a drag from a point of an annotation of the current tile (or anywhere).
@@ -210,13 +201,10 @@ class ViewerRandomUseTest : public QObject {
             { "wheel", [this] { Wheel(); } },
             { "zoom in", [this] { Key(Qt::Key_Plus); } },
             { "zoom out", [this] { Key(Qt::Key_Minus); } },
+            // With the ruler on, this drag may be the first ruler of some length (a click before
+            // it was none), which offers the calibration: declined as every modal dialog is.
             { "left drag (drag-zoom or the tool's)",
-                [this] {
-                    // With the ruler on, this drag may be the first ruler of some length (a
-                    // click before it was none), which offers the calibration.
-                    DeclineNextDialog();
-                    Drag(Qt::LeftButton, SomePoint(), 1 + Below(4));
-                } },
+                [this] { Drag(Qt::LeftButton, SomePoint(), 1 + Below(4)); } },
             { "mirror", [this] { Key(Qt::Key_M); } },
             { "flip", [this] { Key(Qt::Key_F); } },
             { "invert", [this] { Key(Qt::Key_I); } },
@@ -245,13 +233,34 @@ class ViewerRandomUseTest : public QObject {
             { "move an annotation", [this] { MoveAnnotation(); } },
             { "tools off", [this] { Key(Qt::Key_N); } },
             { "resize the window", [this] { m_d->resize(640 + Below(500), 480 + Below(300)); } },
+            { "image menu (right click)", [this] { m_beside->ImageMenuByClick(Current(), SomePoint()); } },
+            { "image menu (Menu key)", [this] { m_beside->ImageMenuByKey(); } },
+            { "tree row menu", [this] { m_beside->TreeMenu(); } },
+            { "expand or collapse a branch", [this] { m_beside->ExpandOrCollapse(); } },
+            { "tags window (Ctrl+D)", [this] { m_beside->OpenTags(); } },
+            { "tags filter", [this] { m_beside->FilterTags(); } },
+            { "close the tags window", [this] { m_beside->CloseTags(); } },
+            { "copy (Ctrl+C)", [this] { m_beside->Copy(); } },
+            { "export (Ctrl+E)", [this] { m_beside->Export(); } },
+            { "a key over an empty tile", [this] { m_beside->KeysOverEmptyTile(); } },
+            { "help (F1)", [this] { m_beside->Help(); } },
         };
         const auto& action = actions[Below(static_cast<int>(std::size(actions)))];
-        m_recent.push_back(QString("%1 (tile %2)").arg(action.name).arg(m_current));
-        if (m_recent.size() > 8)
-            m_recent.pop_front();
+        Note(QString("%1 (tile %2)").arg(action.name).arg(m_current));
+        // The offscreen platform leaves no window active after a dialog or a window beside it;
+        // the user clicks the viewer first.
+        m_beside->Activate();
         action.run();
         QCoreApplication::processEvents();
+        if (!QTest::currentTestFailed())
+            m_beside->Check();
+    }
+
+    void Note(const QString& what)
+    {
+        m_recent.push_back(what);
+        if (m_recent.size() > 12)
+            m_recent.pop_front();
     }
 
     // Where the exported picture may differ from the bitmap: the overlay's corners and around
@@ -379,7 +388,11 @@ private slots:
         qInfo("seed %u, %d actions", m_seed, actions);
         m_random.seed(m_seed);
         TileWindow::SetOverlayShown(false);
+        m_answers.saveFile = m_folder.Path() + "/saved.raw";
         m_d = MakeViewer(m_folder.Path(), m_answers);
+        m_beside = std::make_unique<BesideTheWindow>(
+            *m_d, [this](int n) { return Below(n); }, [this](const QString& what) { return Failure(what); },
+            [this](const QString& what) { Note(what); });
         QVERIFY(TileOf(*m_d, 0)->ImageShown());
         for (m_action = 0; m_action < actions; ++m_action) {
             Act();
@@ -395,10 +408,12 @@ private slots:
         }
         qInfo("%d exported pictures compared, %d with annotations, %d with the overlay", m_exports,
             m_annotated, m_overlaid);
+        qInfo("%s", qPrintable(m_beside->Summary()));
     }
 
     void cleanupTestCase()
     {
+        m_beside.reset();
         m_d.reset();
         TileWindow::SetOverlayShown(false);
     }
