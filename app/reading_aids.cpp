@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QKeySequence>
@@ -83,17 +84,17 @@ TileWindow* ReadingAids::CurrentTile() const
         auto* tile = qobject_cast<TileWindow*>(pointed);
         return tile != nullptr && tile->ImageShown() ? tile : nullptr;
     }
-    TileWindow* first = nullptr;
-    for (int k = 0; k < m_area.Mode(); ++k) {
+    // The tile under the pointer as it is now: a tile's enter and leave events do not follow a
+    // change of layout or window size under a resting pointer. The pointer over an empty tile
+    // takes nothing, as that tile's menu offers nothing to take.
+    const QWidget* under = QApplication::widgetAt(QCursor::pos());
+    for (int k = 0; k < m_area.Mode() && under != nullptr; ++k) {
         auto* tile = qobject_cast<TileWindow*>(m_area.Tile(k));
-        if (tile == nullptr || !tile->ImageShown())
-            continue;
-        if (tile->underMouse())
-            return tile;
-        if (first == nullptr && k == 0)
-            first = tile;
+        if (tile != nullptr && (tile == under || tile->isAncestorOf(under)))
+            return tile->ImageShown() ? tile : nullptr;
     }
-    return first;
+    auto* first = qobject_cast<TileWindow*>(m_area.Tile(0));
+    return first != nullptr && first->ImageShown() ? first : nullptr;
 }
 
 TagsWindow* ReadingAids::Tags() const

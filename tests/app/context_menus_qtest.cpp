@@ -259,6 +259,70 @@ private slots:
             TileOf(*d, 0)->ImageAsShown());
     }
 
+    // With the pointer resting over an empty tile, its menu greys Copy and Export, and their keys
+    // do nothing either; over a tile with an image, or away from the tiles, they take that tile's
+    // image, or tile 0's.
+    void copyAndExportKeysActOnTheTileUnderThePointer()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        QList<QByteArray> shown;
+        auto watched = std::make_unique<WatchedDialogs>(shown);
+        WatchedDialogs* dialogs = watched.get();
+        dialogs->savePath = m_out.filePath("pointed.png");
+        auto previous = SetDialogs(std::move(watched));
+        QTest::keyClick(d.get(), Qt::Key_4);
+        QTest::keyClick(d.get(), Qt::Key_PageDown);
+        QTest::keyClick(d.get(), Qt::Key_PageDown);
+        TileWindow* empty = TileOf(*d, 2);
+        QVERIFY(TileOf(*d, 0)->ImageShown() && !empty->ImageShown());
+        QTest::mouseMove(empty, empty->rect().center());
+        QVERIFY(empty->underMouse());
+        SendMouse(empty, QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, empty->rect().center());
+        SendMouse(empty, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton, empty->rect().center());
+        QMenu* menu = WaitForMenu(*d);
+        QVERIFY(menu);
+        QCOMPARE(Greyed(menu), (QStringList { "Copy image", "Export image as PNG..." }));
+        QTest::keyClick(menu, Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&] { return !d->Menus().OpenMenu(); }, kEventWaitMs));
+        QApplication::clipboard()->setText("before");
+        QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(d.get(), Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QString("before"));
+        QVERIFY(!QFileInfo::exists(dialogs->savePath));
+
+        for (QWidget* over : { static_cast<QWidget*>(TileOf(*d, 0)), static_cast<QWidget*>(d->Tree()) }) {
+            QTest::mouseMove(over, over->rect().center());
+            QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+            QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                TileOf(*d, 0)->ImageAsShown());
+        }
+        SetDialogs(std::move(previous));
+    }
+
+    // The pointer rests where 4-up puts tile 1 (in 1-up, over tile 0): Ctrl+C takes tile 1, as
+    // a right click there would; the same after the window is made smaller under it.
+    void copyTakesTheTileUnderTheRestingPointerAfterTheLayoutChanges()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        TileWindow* first = TileOf(*d, 0);
+        const QPoint inSecond = first->mapToGlobal(QPoint(first->width() * 3 / 4, first->height() / 4));
+        QTest::mouseMove(first, first->mapFromGlobal(inSecond));
+        QTest::keyClick(d.get(), Qt::Key_4);
+        TileWindow* second = TileOf(*d, 1);
+        QVERIFY(second->rect().contains(second->mapFromGlobal(inSecond)));
+        QVERIFY(second->ImageShown() && second->ImageAsShown() != first->ImageAsShown());
+        QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(
+            QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), second->ImageAsShown());
+
+        // Smaller: the pointer is now beside the window, over no tile, and tile 0 is taken.
+        d->resize(d->width() / 2, d->height() / 2);
+        QVERIFY(!second->rect().contains(second->mapFromGlobal(inSecond)));
+        QTest::keyClick(d.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(
+            QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), first->ImageAsShown());
+    }
+
     void eachMenuItemDoesWhatAClickOnItsButtonDoes_data()
     {
         QTest::addColumn<QString>("item");
