@@ -65,12 +65,12 @@ void OpenContainingFolder(MainDialog& d)
         QString("No file manager could be started to show %1.").arg(folder), MessageIcon::Warning);
 }
 
-// Save Image writes the selected image's file: without one it would ask for a name and write
-// nothing.
+// Save Image writes the selected image's file: without one, or once it was removed since the
+// scan, it would ask for a name and write nothing.
 bool ImageFileSelected(const MainDialog& d)
 {
     const ImageItemRecord* record = d.Tree()->Model().Record(d.Tree()->Selected());
-    return record && !record->path.empty();
+    return record && RegularFileExists(record->path);
 }
 
 } // namespace

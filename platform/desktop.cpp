@@ -51,6 +51,12 @@ bool ContainingFolderExists(std::string_view path)
     return ::stat(ContainingFolder(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool RegularFileExists(const std::string& path)
+{
+    struct stat info { };
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 QString ShownPath(std::string_view path)
 {
     return QString::fromStdString(DecodeText(path, vr::UN, {}));

@@ -19,6 +19,9 @@ QString ProgramFolder();
 QByteArray ContainingFolderUrl(std::string_view path);
 // Whether that folder exists now (a folder, or a link to one).
 bool ContainingFolderExists(std::string_view path);
+// Whether file `path` (the file system's bytes) is a regular file now, or a link to one: a file
+// removed since it was scanned, or something else in its place, has nothing to read.
+bool RegularFileExists(const std::string& path);
 
 // A path as the file system names it (bytes, not necessarily UTF-8) as text to show: as UTF-8
 // when its bytes are valid UTF-8, else as Latin-1, so a name from an older system reads "café"

@@ -544,7 +544,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(dialogs->savePath));
         QCOMPARE(d->Aids()->Window(), WindowChoice {});
 
-        // A CT image: everything can act on it, until its folder is removed.
+        // A CT image: everything can act on it, until its file is removed (there is nothing left
+        // to save), then its folder.
         QTreeWidgetItem* image = tree->topLevelItem(tree->indexOfTopLevelItem(patient) == 0 ? 1 : 0);
         while (image->childCount() > 0)
             image = image->child(0);
@@ -557,13 +558,22 @@ private slots:
         RightClickRow(*d, image);
         QCOMPARE(Greyed(WaitForMenu(*d)), QStringList {});
         closeMenu();
+        QVERIFY(QFile::remove(gone + "/CT001.dcm"));
+        d->Menus().Open(IMAGE_MENU, tile->mapToGlobal(ImageCentre(tile)));
+        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList { "Save Image..." });
+        closeMenu();
+        RightClickRow(*d, image);
+        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList { "Save Image..." });
+        closeMenu();
         QVERIFY(QDir(gone).removeRecursively());
         RightClickRow(*d, image);
-        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList { "Open containing folder" });
+        QCOMPARE(Greyed(WaitForMenu(*d)), (QStringList { "Save Image...", "Open containing folder" }));
         closeMenu();
         QTest::keyClick(d.get(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
+        QTest::keyClick(d.get(), Qt::Key_S, Qt::ControlModifier);
         QVERIFY(shown.isEmpty());
         QVERIFY(dialogs->messages.isEmpty());
+        QCOMPARE(m_answers.saveAsked, 0);
         SetDialogs(std::move(previous));
     }
 

@@ -1,10 +1,11 @@
 // The containing-folder URL handed to the file manager: every byte of the name kept; whether
-// that folder is there. File names shown readably whatever their bytes.
+// that folder, and a file, is there. File names shown readably whatever their bytes.
 #include "platform/desktop.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +63,39 @@ private slots:
         for (const auto& c : cases)
             QVERIFY2(ContainingFolderExists(std::string_view(c.path.constData(), size_t(c.path.size())))
                     == c.exists,
+                c.path.constData());
+    }
+
+    // Whether Save Image has a file to read: found by its bytes, through a link; not once removed,
+    // nor a folder, a FIFO or a dangling link in its place.
+    void regularFileExistsByItsBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray root = QFile::encodeName(dir.path());
+        for (const QByteArray& name : { QByteArray("/M\xfcller.dcm"), QByteArray("/removed.dcm") }) {
+            const int fd = ::open(root + name, O_CREAT | O_WRONLY, 0600);
+            QVERIFY(fd >= 0 && ::close(fd) == 0);
+        }
+        QVERIFY(::unlink(root + "/removed.dcm") == 0);
+        QVERIFY(::symlink(root + "/M\xfcller.dcm", root + "/link") == 0);
+        QVERIFY(::symlink(root + "/removed.dcm", root + "/dangling") == 0);
+        QVERIFY(::mkdir(root + "/folder", 0700) == 0);
+        QVERIFY(::mkfifo(root + "/fifo", 0600) == 0);
+        const struct {
+            QByteArray path;
+            bool exists;
+        } cases[] = {
+            { root + "/M\xfcller.dcm", true },
+            { root + "/M\xc3\xbcller.dcm", false },
+            { root + "/link", true },
+            { root + "/removed.dcm", false },
+            { root + "/dangling", false },
+            { root + "/folder", false },
+            { root + "/fifo", false },
+            { "", false },
+        };
+        for (const auto& c : cases)
+            QVERIFY2(RegularFileExists(std::string(c.path.constData(), size_t(c.path.size()))) == c.exists,
                 c.path.constData());
     }
 
