@@ -79,9 +79,10 @@ class BesideTheWindow {
 public:
     // `below(n)`: a random number in [0, n). `failure(what)`: the failure message for `what`.
     // `note(what)`: adds to the names of the recent actions.
-    BesideTheWindow(MainDialog& d, std::function<int(int)> below,
+    BesideTheWindow(MainDialog& d, PromptAnswers& answers, std::function<int(int)> below,
         std::function<QString(const QString&)> failure, std::function<void(const QString&)> note)
         : m_d(d)
+        , m_answers(answers)
         , m_below(std::move(below))
         , m_failure(std::move(failure))
         , m_note(std::move(note))
@@ -254,6 +255,28 @@ public:
         }
     }
 
+    // The file of an image removed behind the viewer's back (two at most in a run): its loads
+    // fail from then on, and Save Image is no longer offered for it.
+    void RemoveSomeFile()
+    {
+        if (m_removed >= 2)
+            return;
+        const ExamModel& model = m_d.Tree()->Model();
+        std::vector<std::string> paths;
+        for (ExamItem item = model.FirstDeepest(); item != 0;
+             item = model.NextImage(item, Wrap::No, Across::WholeTree)) {
+            const ImageItemRecord* record = model.Record(item);
+            if (record && QFile::exists(QFile::decodeName(record->path.c_str())))
+                paths.push_back(record->path);
+        }
+        if (paths.empty())
+            return;
+        const std::string& path = paths[static_cast<size_t>(m_below(static_cast<int>(paths.size())))];
+        m_note("removed " + QString::fromStdString(path).section('/', -2));
+        QVERIFY(QFile::remove(QFile::decodeName(path.c_str())));
+        ++m_removed;
+    }
+
     // F1, then now and then closed again by Escape.
     void Help()
     {
@@ -286,6 +309,10 @@ public:
                         .arg(QString::fromStdString(tags->File()), QString::fromStdString(SelectedPath())))));
         }
         m_tagsSelection = selected;
+        const bool readable = !tags->File().empty() && QFile::exists(QFile::decodeName(tags->File().c_str()));
+        QVERIFY2(!readable || tags->Tree()->topLevelItemCount() > 0,
+            qPrintable(
+                m_failure("the tags window lists no rows of " + QString::fromStdString(tags->File()))));
     }
 
     // What the actions saw, for the test's log.
@@ -414,7 +441,13 @@ private:
         const QString text = action->text().section('\t', 0, 0);
         m_note("menu item " + text);
         const bool tagsBefore = m_d.Aids()->Tags() && m_d.Aids()->Tags()->isVisible();
+        const int saveAsked = m_answers.saveAsked;
         Choose(menu, text);
+        if (text == "Save Image...") {
+            QVERIFY2(m_answers.saveAsked == saveAsked + 1 && QFileInfo(m_answers.saveFile).size() > 0,
+                qPrintable(m_failure("Save Image, offered, saved nothing")));
+            QFile::remove(m_answers.saveFile);
+        }
         // The tags window opened from a tile's menu lists that tile's file, until the selection
         // moves.
         if (text == "DICOM tags..." && !tagsBefore)
@@ -435,6 +468,7 @@ private:
                      .arg(tags && tags->isVisible())
                      .arg(tags ? QString::fromStdString(tags->File()) : QString())
                      .arg(help && help->isVisible());
+        parts << QString("save asked %1").arg(m_answers.saveAsked);
         parts << QString("dialogs %1 %2 %3")
                      .arg(m_dialogs->messages.join('|'))
                      .arg(m_dialogs->saves)
@@ -557,6 +591,7 @@ private:
     }
 
     MainDialog& m_d;
+    PromptAnswers& m_answers;
     std::function<int(int)> m_below;
     std::function<QString(const QString&)> m_failure;
     std::function<void(const QString&)> m_note;
@@ -566,6 +601,7 @@ private:
     ModalDecliner m_decliner;
     // The selection when the open tags window was last seen; -1 while it is closed.
     ExamItem m_tagsSelection = -1;
+    int m_removed = 0;
     int m_menus = 0, m_itemsChosen = 0, m_greyedKeys = 0, m_copies = 0, m_exports = 0, m_tagsFollowed = 0,
         m_unreachable = 0;
 };

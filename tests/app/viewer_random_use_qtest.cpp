@@ -244,6 +244,7 @@ class ViewerRandomUseTest : public QObject {
             { "export (Ctrl+E)", [this] { m_beside->Export(); } },
             { "a key over an empty tile", [this] { m_beside->KeysOverEmptyTile(); } },
             { "help (F1)", [this] { m_beside->Help(); } },
+            { "an image's file removed", [this] { m_beside->RemoveSomeFile(); } },
         };
         const auto& action = actions[Below(static_cast<int>(std::size(actions)))];
         Note(QString("%1 (tile %2)").arg(action.name).arg(m_current));
@@ -391,7 +392,8 @@ private slots:
         m_answers.saveFile = m_folder.Path() + "/saved.raw";
         m_d = MakeViewer(m_folder.Path(), m_answers);
         m_beside = std::make_unique<BesideTheWindow>(
-            *m_d, [this](int n) { return Below(n); }, [this](const QString& what) { return Failure(what); },
+            *m_d, m_answers, [this](int n) { return Below(n); },
+            [this](const QString& what) { return Failure(what); },
             [this](const QString& what) { Note(what); });
         QVERIFY(TileOf(*m_d, 0)->ImageShown());
         for (m_action = 0; m_action < actions; ++m_action) {
