@@ -21,6 +21,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QTimer>
 
 namespace velmora::testing {
@@ -192,6 +193,72 @@ public:
             CheckFiltered(tags->Tree()->topLevelItem(k), text);
     }
 
+    // Rows of the tags window selected and copied by Ctrl+C there: their lines, one per row, on
+    // the clipboard, and no picture.
+    void CopyTagRows()
+    {
+        TagsWindow* tags = m_d.Aids()->Tags();
+        if (!tags || !tags->isVisible())
+            return;
+        QList<QTreeWidgetItem*> shown;
+        for (QTreeWidgetItemIterator it(tags->Tree(), QTreeWidgetItemIterator::NotHidden); *it; ++it)
+            shown << *it;
+        if (shown.isEmpty())
+            return;
+        MakeActive(tags);
+        tags->Tree()->setFocus();
+        tags->Tree()->clearSelection();
+        QStringList expected;
+        for (QTreeWidgetItem* row : shown) {
+            if (m_below(8) == 0 || (row == shown.last() && expected.isEmpty())) {
+                row->setSelected(true);
+                expected << row->text(TagsWindow::TAG);
+            }
+        }
+        m_note(QString("%1 tag rows copied").arg(expected.size()));
+        const QString before = State(m_d);
+        QTest::keyClick(tags->Tree(), Qt::Key_C, Qt::ControlModifier);
+        const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() == expected.size() && QApplication::clipboard()->image().isNull(),
+            qPrintable(
+                m_failure(QString("%1 lines copied of %2 rows").arg(lines.size()).arg(expected.size()))));
+        for (qsizetype k = 0; k < lines.size(); ++k) {
+            QVERIFY2(lines[k].contains(expected[k]),
+                qPrintable(
+                    m_failure(QString("copied line \"%1\" is not of row %2").arg(lines[k], expected[k]))));
+        }
+        QVERIFY2(State(m_d) == before, qPrintable(m_failure("copying tag rows changed the viewer")));
+    }
+
+    // Up, Down, Home, End, Left, Right in the exam tree: the selection moves by keyboard.
+    void TreeKeys()
+    {
+        static const Qt::Key keys[]
+            = { Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_End, Qt::Key_Left, Qt::Key_Right };
+        m_d.Tree()->setFocus();
+        for (int k = 1 + m_below(3); k > 0; --k)
+            QTest::keyClick(m_d.Tree(), keys[m_below(static_cast<int>(std::size(keys)))]);
+    }
+
+    // A folder of the samples (or all of them, or one file) dropped on the window in place of
+    // what the tree held.
+    void Drop(const QString& sampleCopy)
+    {
+        static const char* const paths[]
+            = { "", "/CT_HEAD", "/MR_BRAIN", "/OTHER", "/CT_HEAD/CT002.dcm", "/OTHER/RGB001.dcm" };
+        const QString path = sampleCopy + paths[m_below(static_cast<int>(std::size(paths)))];
+        m_note("dropped " + path.section('/', -2));
+        QMimeData data;
+        data.setUrls({ QUrl::fromLocalFile(path) });
+        const QPoint at(m_below(std::max(m_d.width(), 1)), m_below(std::max(m_d.height(), 1)));
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&m_d, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&m_d, &drop);
+        // The tree holds something new: the tags window follows whatever is selected now.
+        m_tagsSelection = -2;
+    }
+
     void CloseTags()
     {
         TagsWindow* tags = m_d.Aids()->Tags();
@@ -301,7 +368,7 @@ public:
             m_tagsSelection = -1;
             return;
         }
-        if (m_tagsSelection != -1 && selected != m_tagsSelection) {
+        if (m_tagsSelection != -1 && (selected != m_tagsSelection || m_tagsSelection == -2)) {
             ++m_tagsFollowed;
             QVERIFY2(tags->File() == SelectedPath(),
                 qPrintable(m_failure(
@@ -599,7 +666,8 @@ private:
     CountingDialogs* m_dialogs; // owned by the process's dialogs while this lives
     std::unique_ptr<Dialogs> m_previousDialogs;
     ModalDecliner m_decliner;
-    // The selection when the open tags window was last seen; -1 while it is closed.
+    // The selection when the open tags window was last seen; -1 while it is closed, -2 after a
+    // drop filled the tree anew.
     ExamItem m_tagsSelection = -1;
     int m_removed = 0;
     int m_menus = 0, m_itemsChosen = 0, m_greyedKeys = 0, m_copies = 0, m_exports = 0, m_tagsFollowed = 0,

@@ -245,6 +245,9 @@ class ViewerRandomUseTest : public QObject {
             { "a key over an empty tile", [this] { m_beside->KeysOverEmptyTile(); } },
             { "help (F1)", [this] { m_beside->Help(); } },
             { "an image's file removed", [this] { m_beside->RemoveSomeFile(); } },
+            { "tag rows copied", [this] { m_beside->CopyTagRows(); } },
+            { "keys in the exam tree", [this] { m_beside->TreeKeys(); } },
+            { "a drop on the window", [this] { m_beside->Drop(m_folder.Path() + "/DICOM"); } },
         };
         const auto& action = actions[Below(static_cast<int>(std::size(actions)))];
         Note(QString("%1 (tile %2)").arg(action.name).arg(m_current));
