@@ -9,7 +9,7 @@ import tempfile
 import numpy as np
 
 sys.path.insert(0, os.path.dirname(__file__))
-from render_and_info import read_png  # noqa: E402
+from render_and_info import PYDICOM, read_png  # noqa: E402
 
 SOURCE = os.environ.get("VELMORA_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 SAMPLES = os.path.join(SOURCE, "resources", "DICOM")
@@ -29,8 +29,12 @@ def main():
     failures = 0
     with tempfile.TemporaryDirectory() as work:
         full_png, thumb_png = os.path.join(work, "full.png"), os.path.join(work, "thumb.png")
-        for name in ["CT_HEAD/CT001.dcm", "MR_BRAIN/MR001.dcm", "OTHER/RGB001.dcm", "OTHER/CINE001.dcm"]:
-            path = os.path.join(SAMPLES, name)
+        # The samples are square; pydicom's big-endian file is wider than tall, its JPEG one taller.
+        paths = [os.path.join(SAMPLES, name)
+                 for name in ["CT_HEAD/CT001.dcm", "MR_BRAIN/MR001.dcm", "OTHER/RGB001.dcm", "OTHER/CINE001.dcm"]]
+        paths += [os.path.join(PYDICOM, name) for name in ["ExplVR_BigEnd.dcm", "JPEG-lossy.dcm"]]
+        for path in paths:
+            name = os.path.basename(path)
             subprocess.run([tool, "render", path, "--png", full_png], check=True)
             full = read_png(full_png)
             for size in [None, 64, 37, 700]:
