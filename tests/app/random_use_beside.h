@@ -478,6 +478,9 @@ private:
         QMenu* menu = WaitForMenu();
         QVERIFY2(menu, qPrintable(m_failure("no menu opened")));
         ++m_menus;
+        CheckMarks(menu);
+        if (QTest::currentTestFailed())
+            return;
         QList<QAction*> enabled;
         QList<QKeySequence> greyedKeys;
         for (QAction* action : menu->actions()) {
@@ -519,6 +522,33 @@ private:
         // moves.
         if (text == "DICOM tags..." && !tagsBefore)
             m_tagsSelection = m_d.Tree()->Selected();
+    }
+
+    // One tool at most is on, shown by one mark among the tools and Tools off; one window is the
+    // one shown; the overlay's mark is whether it shows.
+    void CheckMarks(const QMenu* menu)
+    {
+        static const QStringList tools { "Ruler", "Angle", "Arrow", "Text...", "Select", "Tools off" };
+        int toolMarks = 0, windowMarks = 0, windowItems = 0;
+        const QList<QAction*> actions = menu->actions();
+        for (const QAction* action : actions) {
+            const QString text = action->text().section('\t', 0, 0);
+            toolMarks += tools.contains(text) && action->isChecked();
+            if (text.endsWith(" window") || text.contains(" window (")) {
+                ++windowItems;
+                windowMarks += action->isChecked();
+            }
+            if (text == "Overlay text") {
+                QVERIFY2(action->isChecked() == TileWindow::OverlayShown(),
+                    qPrintable(m_failure("the overlay's mark is not whether it shows")));
+            }
+        }
+        const bool listsTools = std::any_of(actions.begin(), actions.end(),
+            [](const QAction* action) { return action->text().startsWith("Tools off"); });
+        QVERIFY2(
+            !listsTools || toolMarks == 1, qPrintable(m_failure(QString("%1 tools marked").arg(toolMarks))));
+        QVERIFY2(windowItems == 0 || windowMarks == 1,
+            qPrintable(m_failure(QString("%1 windows marked").arg(windowMarks))));
     }
 
     // What any command could change: the viewer's state, the windows beside it, the clipboard,
