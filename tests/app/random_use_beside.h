@@ -235,9 +235,18 @@ public:
     {
         static const Qt::Key keys[]
             = { Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_End, Qt::Key_Left, Qt::Key_Right };
-        m_d.Tree()->setFocus();
+        ExamTree* tree = m_d.Tree();
+        tree->setFocus();
         for (int k = 1 + m_below(3); k > 0; --k)
-            QTest::keyClick(m_d.Tree(), keys[m_below(static_cast<int>(std::size(keys)))]);
+            QTest::keyClick(tree, keys[m_below(static_cast<int>(std::size(keys)))]);
+        // Now and then the Menu key there: the menu of the tree's current row.
+        if (m_below(3) != 0 || !tree->currentItem())
+            return;
+        QVERIFY(WaitUntilNoMenu());
+        const bool image = tree->Model().Record(tree->ItemOf(tree->currentItem())) != nullptr;
+        m_note("Menu key in the tree");
+        QTest::keyClick(tree, Qt::Key_Menu);
+        UseMenu(image ? TREE_IMAGE_MENU : TREE_GROUP_MENU);
     }
 
     // A folder of the samples (or all of them, or one file) dropped on the window in place of
@@ -350,6 +359,8 @@ public:
         QTest::keyClick(&m_d, Qt::Key_F1);
         auto* help = m_d.findChild<KeyHelpWindow*>();
         QVERIFY2(help && help->isVisible(), qPrintable(m_failure("F1 showed no help")));
+        QVERIFY2(
+            m_d.findChildren<KeyHelpWindow*>().size() == 1, qPrintable(m_failure("a second help window")));
         QVERIFY2(help->List()->topLevelItemCount() == static_cast<int>(m_d.Commands().Entries().size()),
             qPrintable(m_failure("the help lists another number of commands than the table holds")));
         if (m_below(2) == 0) {
