@@ -170,8 +170,8 @@ public:
         m_tagsSelection = m_d.Tree()->Selected();
     }
 
-    // Text typed into the filter box: the viewer's keys stay with the viewer, and the rows shown
-    // are those that match or hold a row that does.
+    // Text typed into the filter box: none of it reaches the viewer's keys, and the rows shown are
+    // those that match or hold a row that does.
     void FilterTags()
     {
         TagsWindow* tags = m_d.Aids()->Tags();
