@@ -85,6 +85,13 @@ private slots:
             // The short line is drawn as it is alone, the long one cut short before it.
             const QRect box = Painted(alone[static_cast<size_t>(whole)]).adjusted(-1, -1, 1, 1);
             QCOMPARE(both.copy(box), alone[static_cast<size_t>(whole)].copy(box));
+            // The long one takes the rest of the row, not only its half: it reaches past the
+            // middle towards the short one.
+            const QRect shortBox = Painted(alone[static_cast<size_t>(whole)]);
+            const QRect between = whole == 0
+                ? QRect(QPoint(shortBox.right() + 8, 0), QPoint(size.width() / 2 - 1, size.height() - 1))
+                : QRect(QPoint(size.width() / 2, 0), QPoint(shortBox.left() - 8, size.height() - 1));
+            QVERIFY(!Painted(both.copy(between)).isNull());
         } else {
             // Half the width each: the middle stays dark.
             QVERIFY(BlackColumn(both, size.width() / 2 - 1, 0, size.height()));
