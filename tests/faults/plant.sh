@@ -10,7 +10,13 @@ source_tree=$(cd "$here/../.." && pwd)
 scratch=${1:-/tmp/velmora-faults}
 shift || true
 only=("$@")
-cmake_args=${VELMORA_FAULT_CMAKE_ARGS:-"-DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=OFF -DVELMORA_BENCH=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"}
+default_args="-DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=OFF -DVELMORA_BENCH=OFF"
+# ccache speeds up the rebuild after each fault where it is installed; the project does not
+# install it, and a launcher that is missing fails every compile.
+if command -v ccache >/dev/null 2>&1; then
+    default_args="$default_args -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+fi
+cmake_args=${VELMORA_FAULT_CMAKE_ARGS:-$default_args}
 
 mkdir -p "$scratch"
 rsync -a --delete --exclude '/build*' --exclude '.git' "$source_tree/" "$scratch/src/"
