@@ -4,6 +4,7 @@
 #include "app/main_dialog.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
 #include <QMouseEvent>
 
@@ -72,7 +73,11 @@ void ContextMenus::OpenForKeyboard()
             OpenTreeMenu(tree->visualItemRect(current).center());
         return;
     }
-    if (QWidget* tile = m_dialog.Area().Tile(0))
+    // The tile the keys act on: the one under the pointer, at the pointer as a right click
+    // there opens it; else tile 0, which shows the selected image.
+    if (TileUnderPointer(m_dialog.Area()) != nullptr)
+        Open(IMAGE_MENU, QCursor::pos());
+    else if (QWidget* tile = m_dialog.Area().Tile(0))
         Open(IMAGE_MENU, tile->mapToGlobal(tile->rect().center()));
 }
 

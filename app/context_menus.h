@@ -27,8 +27,9 @@ public:
     // Opens menu `place` at the global point `at` without waiting for it to close; each item
     // runs its command as a click on the command's button does.
     QMenu* Open(MenuPlaces place, QPoint at);
-    // The Menu key: the tree's menu under its current item when the tree has the focus,
-    // else the image area's menu over the middle of the first tile.
+    // The Menu key: the tree's menu under its current item when the tree has the focus, else
+    // the image area's menu for the tile the keys act on: at the pointer over the live tile under
+    // it, else over the middle of the first tile.
     void OpenForKeyboard();
     // The menu open now, null when none.
     QMenu* OpenMenu() const;

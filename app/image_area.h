@@ -54,6 +54,12 @@ public:
     virtual QWidget* Tile(int index) const = 0;
 };
 
+// The live tile (one of the first Mode() tiles) under the mouse pointer as it is now, whether it
+// shows an image or not; null when the pointer is over no live tile, or another window covers it.
+// Found from where the pointer is: a tile's enter and leave events do not follow a change of
+// layout or window size under a resting pointer.
+QWidget* TileUnderPointer(const ImageArea& area);
+
 // The tile grid behind the interface; MainDialog reads the zoom it applies from `zoomSource`.
 class ZoomHost;
 std::unique_ptr<ImageArea> MakeTileGridArea(ZoomHost& host);

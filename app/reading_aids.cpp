@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCursor>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QKeySequence>
@@ -84,14 +83,10 @@ TileWindow* ReadingAids::CurrentTile() const
         auto* tile = qobject_cast<TileWindow*>(pointed);
         return tile != nullptr && tile->ImageShown() ? tile : nullptr;
     }
-    // The tile under the pointer as it is now: a tile's enter and leave events do not follow a
-    // change of layout or window size under a resting pointer. The pointer over an empty tile
-    // takes nothing, as that tile's menu offers nothing to take.
-    const QWidget* under = QApplication::widgetAt(QCursor::pos());
-    for (int k = 0; k < m_area.Mode() && under != nullptr; ++k) {
-        auto* tile = qobject_cast<TileWindow*>(m_area.Tile(k));
-        if (tile != nullptr && (tile == under || tile->isAncestorOf(under)))
-            return tile->ImageShown() ? tile : nullptr;
+    // The pointer over an empty tile takes nothing, as that tile's menu offers nothing to take.
+    if (QWidget* under = TileUnderPointer(m_area)) {
+        auto* tile = qobject_cast<TileWindow*>(under);
+        return tile != nullptr && tile->ImageShown() ? tile : nullptr;
     }
     auto* first = qobject_cast<TileWindow*>(m_area.Tile(0));
     return first != nullptr && first->ImageShown() ? first : nullptr;

@@ -382,6 +382,50 @@ private slots:
         QVERIFY(Texts(d->Menus().OpenMenu()).contains("Open containing folder\tCtrl+Alt+O"));
     }
 
+    // The Menu key's image menu acts on the tile Ctrl+C and Ctrl+E take: the one under the
+    // pointer (an empty one offers nothing to take), else tile 0.
+    void theMenuKeyActsOnTheTileUnderThePointerAsTheKeysDo()
+    {
+        auto d = MakeViewer(m_folder.Path(), m_answers);
+        QTest::keyClick(d.get(), Qt::Key_4);
+        TileWindow* second = TileOf(*d, 1);
+        TileWindow* empty = TileOf(*d, 3);
+        QVERIFY(second->ImageShown() && !empty->ImageShown());
+        QVERIFY(second->ImageAsShown() != TileOf(*d, 0)->ImageAsShown());
+        const auto menuByKey = [&] {
+            // The keys reach the window once it is active again, as after a click on it.
+            QCoreApplication::processEvents();
+            d->activateWindow();
+            if (!QTest::qWaitFor(
+                    [&] { return !d->Menus().OpenMenu() && QApplication::activeWindow() == d.get(); },
+                    kEventWaitMs))
+                return static_cast<QMenu*>(nullptr);
+            d->Button(ID_TILE1)->setFocus();
+            QTest::keyClick(d.get(), Qt::Key_Menu);
+            return WaitForMenu(*d);
+        };
+
+        QTest::mouseMove(second, ImageCentre(second));
+        QMenu* menu = menuByKey();
+        QVERIFY(menu);
+        ChooseItem(menu, "Copy image");
+        QCOMPARE(
+            QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), second->ImageAsShown());
+
+        QTest::mouseMove(empty, empty->rect().center());
+        menu = menuByKey();
+        QVERIFY(menu);
+        QCOMPARE(Greyed(menu), (QStringList { "Copy image", "Export image as PNG..." }));
+        menu->close();
+
+        QTest::mouseMove(d->Tree(), d->Tree()->rect().center());
+        menu = menuByKey();
+        QVERIFY(menu);
+        ChooseItem(menu, "Copy image");
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+            TileOf(*d, 0)->ImageAsShown());
+    }
+
     void theTreeMenuSelectsTheImageAndOpensItsFolder()
     {
         QList<QByteArray> shown;

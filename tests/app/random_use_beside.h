@@ -109,13 +109,14 @@ public:
         UseMenu(IMAGE_MENU);
     }
 
-    // The Menu key, away from the tree: the image area's menu over tile 0.
+    // The Menu key, away from the tree: the image area's menu for the tile under the pointer,
+    // else tile 0.
     void ImageMenuByKey()
     {
         QVERIFY(WaitUntilNoMenu());
         m_d.Button(ID_TILE1)->setFocus();
         QTest::keyClick(&m_d, Qt::Key_Menu);
-        UseMenu(IMAGE_MENU, true);
+        UseMenu(IMAGE_MENU);
     }
 
     // A right click on a row of the tree, through the window as the mouse gives it.
@@ -325,7 +326,7 @@ public:
         } else if (key.key() == Qt::Key_Menu) {
             m_d.Button(ID_TILE1)->setFocus();
             QTest::keyClick(&m_d, Qt::Key_Menu);
-            UseMenu(IMAGE_MENU, true);
+            UseMenu(IMAGE_MENU);
         } else {
             QTest::keyClick(&m_d, key.key(), key.keyboardModifiers());
         }
@@ -482,9 +483,9 @@ private:
 
     // The menu that opened: an enabled item chosen at random, or the menu closed and the keys of
     // its greyed items pressed.
-    // `fromKey`: opened by the Menu key, over tile 0 wherever the pointer is; its greyed keys are
-    // pressed with the pointer away from the tiles, where the keys act on tile 0 too.
-    void UseMenu(MenuPlaces place, bool fromKey = false)
+    // The greyed keys are pressed with the pointer where the menu was opened (by a right click
+    // or the Menu key), so they act on the menu's tile.
+    void UseMenu(MenuPlaces place)
     {
         QMenu* menu = WaitForMenu();
         QVERIFY2(menu, qPrintable(m_failure("no menu opened")));
@@ -508,8 +509,6 @@ private:
             QTest::keyClick(menu, Qt::Key_Escape);
             QVERIFY(WaitUntilNoMenu());
             Activate();
-            if (fromKey)
-                QTest::mouseMove(m_d.Tree());
             for (const QKeySequence& key : greyedKeys) {
                 PressGreyedKey(key);
                 if (QTest::currentTestFailed())
