@@ -6,6 +6,7 @@
 #include "app/image_area.h"
 #include "app/tags_window.h"
 #include "canvas/tile_window.h"
+#include "platform/desktop.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>
@@ -63,7 +64,8 @@ bool ReadingAids::HasImage() const
 
 bool ReadingAids::HasTagsFile() const
 {
-    return !TagsFile().empty();
+    // A file removed since the scan has no tags to list: the window would only say so.
+    return RegularFileExists(TagsFile());
 }
 
 std::string ReadingAids::TagsFile() const

@@ -44,7 +44,7 @@ public:
     TileWindow* CurrentTile() const;
     // Whether the commands can act now: a live tile shows an image with a rescale to Hounsfield
     // units (the presets); the current tile holds a picture (copy, export); there is a file for
-    // the tags window to list.
+    // the tags window to list, and it is still there.
     bool PresetsApply() const;
     bool HasImage() const;
     bool HasTagsFile() const;

@@ -589,7 +589,7 @@ private slots:
         QCOMPARE(d->Aids()->Window(), WindowChoice {});
 
         // A CT image: everything can act on it, until its file is removed (there is nothing left
-        // to save), then its folder.
+        // to list or save), then its folder.
         QTreeWidgetItem* image = tree->topLevelItem(tree->indexOfTopLevelItem(patient) == 0 ? 1 : 0);
         while (image->childCount() > 0)
             image = image->child(0);
@@ -603,21 +603,24 @@ private slots:
         QCOMPARE(Greyed(WaitForMenu(*d)), QStringList {});
         closeMenu();
         QVERIFY(QFile::remove(gone + "/CT001.dcm"));
+        const QStringList nothingToRead { "DICOM tags...", "Save Image..." };
         d->Menus().Open(IMAGE_MENU, tile->mapToGlobal(ImageCentre(tile)));
-        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList { "Save Image..." });
+        QCOMPARE(Greyed(WaitForMenu(*d)), nothingToRead);
         closeMenu();
         RightClickRow(*d, image);
-        QCOMPARE(Greyed(WaitForMenu(*d)), QStringList { "Save Image..." });
+        QCOMPARE(Greyed(WaitForMenu(*d)), nothingToRead);
         closeMenu();
         QVERIFY(QDir(gone).removeRecursively());
         RightClickRow(*d, image);
-        QCOMPARE(Greyed(WaitForMenu(*d)), (QStringList { "Save Image...", "Open containing folder" }));
+        QCOMPARE(Greyed(WaitForMenu(*d)), nothingToRead + QStringList { "Open containing folder" });
         closeMenu();
         QTest::keyClick(d.get(), Qt::Key_O, Qt::ControlModifier | Qt::AltModifier);
         QTest::keyClick(d.get(), Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(d.get(), Qt::Key_D, Qt::ControlModifier);
         QVERIFY(shown.isEmpty());
         QVERIFY(dialogs->messages.isEmpty());
         QCOMPARE(m_answers.saveAsked, 0);
+        QVERIFY(!d->Aids()->Tags());
         SetDialogs(std::move(previous));
     }
 
