@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace velmora {
@@ -19,6 +21,18 @@ PathKind KindOf(const std::string& path)
     if (S_ISDIR(info.st_mode))
         return PathKind::Folder;
     return S_ISREG(info.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+std::string WhyPassedOver(const std::string& path)
+{
+    struct stat info { };
+    if (path.empty())
+        return std::strerror(ENOENT);
+    if (::stat(path.c_str(), &info) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))
+        return {};
+    return "neither a folder nor a regular file";
 }
 
 std::vector<std::string> DroppedPaths(const QMimeData& data)

@@ -19,6 +19,11 @@ enum class PathKind { Folder, File, Other };
 // which is not opened. Symbolic links count as what they point to.
 PathKind KindOf(const std::string& path);
 
+// Why `path` is not opened, as the user is told: empty for a folder or a regular file; else the
+// system's reason it cannot be looked at ("No such file or directory", "Permission denied"), or
+// "neither a folder nor a regular file" for a FIFO, a device or a socket.
+std::string WhyPassedOver(const std::string& path);
+
 // The local files and folders of a drag, as the bytes of their names: the text/uri-list data
 // percent-decoded, so names that are not UTF-8 arrive intact. Other URLs are left out.
 std::vector<std::string> DroppedPaths(const QMimeData& data);

@@ -53,8 +53,9 @@ int RunViewer(int argc, char** argv)
         break;
     }
     for (const std::string& path : line.paths) {
-        if (KindOf(path) == PathKind::Other)
-            std::fprintf(stderr, "velmora: %s: neither a folder nor a file, passed over\n", path.c_str());
+        const std::string why = WhyPassedOver(path);
+        if (!why.empty())
+            std::fprintf(stderr, "velmora: %s: %s, passed over\n", path.c_str(), why.c_str());
     }
     // Qt sees the program name and its own options only: the paths are ours, whatever they say.
     std::vector<char*> qtArgv { argv[0] };

@@ -87,6 +87,30 @@ private slots:
         QCOMPARE(KindOf(""), PathKind::Other);
     }
 
+    // What the user is told of a start-up path that is not opened: the system's reason when it
+    // cannot be looked at (glibc's texts), not that it is "neither a folder nor a file".
+    void whyPathsArePassedOver()
+    {
+        const fs::path root = m_dir.path().toStdString();
+        fs::create_symlink(root / "gone.dcm", root / "dangling");
+        const struct {
+            std::string path;
+            std::string why;
+        } cases[] = {
+            { Bytes(m_mr), "" },
+            { Bytes(m_ct), "" },
+            { Bytes(root / "link.dcm"), "" },
+            { Bytes(root / "missing"), "No such file or directory" },
+            { Bytes(root / "dangling"), "No such file or directory" },
+            { Bytes(m_ct / "under"), "Not a directory" },
+            { "", "No such file or directory" },
+            { Bytes(root / "fifo"), "neither a folder nor a regular file" },
+            { "/dev/zero", "neither a folder nor a regular file" },
+        };
+        for (const auto& c : cases)
+            QVERIFY2(WhyPassedOver(c.path) == c.why, (c.path + ": " + WhyPassedOver(c.path)).c_str());
+    }
+
     void startPathsReplaceTheSampleScan()
     {
         const fs::path root = m_dir.path().toStdString();
