@@ -61,6 +61,26 @@ std::vector<std::string> DroppedPaths(const QMimeData& data)
     return paths;
 }
 
+namespace {
+
+// The viewer only reads what is dropped: it takes it as a copy, else a link, and never as a move,
+// which tells the source that the files now live here and that it may delete its own. False,
+// with the drag refused, when the source offers neither.
+bool AcceptAsCopy(QDropEvent& event)
+{
+    for (const Qt::DropAction action : { Qt::CopyAction, Qt::LinkAction }) {
+        if (event.possibleActions() & action) {
+            event.setDropAction(action);
+            event.accept();
+            return true;
+        }
+    }
+    event.ignore();
+    return false;
+}
+
+} // namespace
+
 PathDrops::PathDrops(MainDialog& dialog)
     : QObject(&dialog)
     , m_dialog(dialog)
@@ -81,7 +101,7 @@ bool PathDrops::eventFilter(QObject* watched, QEvent* event)
     case QEvent::DragMove: {
         auto* drag = static_cast<QDropEvent*>(event);
         if (drag->mimeData() && !DroppedPaths(*drag->mimeData()).empty())
-            drag->acceptProposedAction();
+            AcceptAsCopy(*drag);
         else
             drag->ignore();
         return true;
@@ -92,8 +112,8 @@ bool PathDrops::eventFilter(QObject* watched, QEvent* event)
             = drop->mimeData() ? DroppedPaths(*drop->mimeData()) : std::vector<std::string> {};
         if (paths.empty())
             return false;
-        drop->acceptProposedAction();
-        m_dialog.OpenPaths(paths);
+        if (AcceptAsCopy(*drop))
+            m_dialog.OpenPaths(paths);
         return true;
     }
     default:

@@ -33,16 +33,20 @@ std::string Bytes(const fs::path& path)
     return path.native();
 }
 
-// Drags `data` onto the middle of `d` and drops it there; whether the drag was accepted.
-bool DragAndDrop(MainDialog& d, QMimeData* data)
+// Drags `data` onto the middle of `d`, offering `offered`, and drops it there; whether the drag
+// was accepted, and the action of the drop (the source deletes its files after a move).
+bool DragAndDrop(
+    MainDialog& d, QMimeData* data, Qt::DropActions offered = Qt::CopyAction, Qt::DropAction* taken = nullptr)
 {
     const QPointF at(d.width() / 2.0, 300);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at.toPoint(), offered, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&d, &enter);
     if (!enter.isAccepted())
         return false;
-    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(at, offered, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&d, &drop);
+    if (taken)
+        *taken = drop.dropAction();
     return drop.isAccepted();
 }
 
@@ -183,6 +187,34 @@ private slots:
         web.setUrls({ QUrl("https://example.org/a.dcm") });
         QVERIFY(!DragAndDrop(*d, &web));
         QCOMPARE(ImagePaths(*d).size(), 1);
+    }
+
+    // A file manager offers copy, move and link, and proposes move (Qt's drags, and others with
+    // a key held): the viewer takes a copy, else a link, and never a move, after which the source
+    // would delete the files the viewer has just opened. A drag that offers only a move is refused.
+    void aDropIsTakenAsACopyNeverAsAMove()
+    {
+        auto d = MakeViewer(m_program.Path(), m_answers);
+        QMimeData folder;
+        folder.setData("text/uri-list",
+            "file://" + QByteArray::fromStdString(Bytes(m_mr)).toPercentEncoding("/") + "\r\n");
+        const struct {
+            Qt::DropActions offered;
+            bool accepted;
+            Qt::DropAction taken;
+        } cases[] = {
+            { Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, true, Qt::CopyAction },
+            { Qt::MoveAction | Qt::LinkAction, true, Qt::LinkAction },
+            { Qt::MoveAction, false, Qt::IgnoreAction },
+        };
+        for (const auto& c : cases) {
+            d->OpenPaths({ Bytes(m_ct) });
+            Qt::DropAction taken = Qt::IgnoreAction;
+            QCOMPARE(DragAndDrop(*d, &folder, c.offered, &taken), c.accepted);
+            if (c.accepted)
+                QCOMPARE(taken, c.taken);
+            QCOMPARE(ImagePaths(*d).size(), c.accepted ? 2u : 1u);
+        }
     }
 
     // A drop goes to the innermost widget under it that takes drops, else up to the window: every
