@@ -155,11 +155,21 @@ public:
         }
     }
 
-    // Ctrl+D: the tags window of the selected image.
+    // Ctrl+D: the tags window of the selected image; nothing once its file was removed.
     void OpenTags()
     {
+        const TagsWindow* before = m_d.Aids()->Tags();
+        const bool shownBefore = before && before->isVisible();
+        const std::string listedBefore = before ? before->File() : std::string();
         QTest::keyClick(&m_d, Qt::Key_D, Qt::ControlModifier);
         TagsWindow* tags = m_d.Aids()->Tags();
+        const QFileInfo selected(QFile::decodeName(QByteArray::fromStdString(SelectedPath())));
+        if (!SelectedPath().empty() && !selected.isFile()) {
+            QVERIFY2(tags == before
+                    && (!tags || (tags->isVisible() == shownBefore && tags->File() == listedBefore)),
+                qPrintable(m_failure("Ctrl+D acted on an image whose file was removed")));
+            return;
+        }
         if (SelectedPath().empty()) {
             QVERIFY2(!tags || !tags->isVisible() || tags->File().empty(),
                 qPrintable(m_failure("the tags window lists a file with no image selected")));
