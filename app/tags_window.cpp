@@ -82,7 +82,9 @@ void TagsWindow::ShowFile(const std::string& path)
     const QString shown = ShownPath(path);
     DataSet dataSet;
     if (dataSet.Load(path.c_str()) != SUCCESS) {
-        m_fileLabel->setText(tr("%1 (not readable as DICOM)").arg(shown));
+        // A file removed or renamed since the scan is not a damaged one: say which.
+        m_fileLabel->setText(RegularFileExists(path) ? tr("%1 (not readable as DICOM)").arg(shown)
+                                                     : tr("%1 (no longer there)").arg(shown));
         return;
     }
     m_fileLabel->setText(shown);

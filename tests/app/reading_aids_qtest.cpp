@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace velmora;
@@ -568,12 +569,21 @@ private slots:
         QCOMPARE(label(), QString("No image selected"));
         QCOMPARE(tags->windowTitle(), QString("DICOM Tags"));
 
-        // The image again, its file deleted since: not readable, said so.
+        // The image again, its file deleted since: nothing listed, and said so; then something
+        // that is not DICOM in its place: not readable, said so.
         QTest::keyClick(d.get(), Qt::Key_PageDown);
         QCOMPARE(tags->File(), latin1);
         QCOMPARE(tags->Tree()->topLevelItemCount(), 0);
-        QVERIFY(label().endsWith("(not readable as DICOM)"));
+        QVERIFY2(label().endsWith("/caf\u00e9.dcm (no longer there)"), qPrintable(label()));
         QCOMPARE(tags->windowTitle(), QString("DICOM Tags - caf\u00e9.dcm"));
+        const int junk = ::open(latin1.c_str(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY(junk >= 0 && ::write(junk, "not a DICOM file", 16) == 16 && ::close(junk) == 0);
+        const ExamItem image = tree->Selected();
+        tree->Select(tree->Model().Parent(image));
+        tree->Select(image);
+        QCOMPARE(tags->File(), latin1);
+        QCOMPARE(tags->Tree()->topLevelItemCount(), 0);
+        QVERIFY2(label().endsWith("/caf\u00e9.dcm (not readable as DICOM)"), qPrintable(label()));
 
         // Closed (Escape closes it), it stays as it was until opened again.
         QApplication::setActiveWindow(tags);
