@@ -31,11 +31,13 @@ constexpr SaveOption kSaveOptions[] = {
     { "--file-format", SAVE_PREAMBLE | DS_META_GROUP | DS_EXPLICIT_VR },
 };
 
-int Fail(int32_t code)
+// The result code's name and message, then the file it concerns when there is one: a failed
+// save names the source or the destination, so the user knows which of the two to look at.
+int Fail(int32_t code, const std::string& path = {})
 {
-    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(ResultCodeName(code).size()),
+    std::fprintf(stderr, "%.*s: %.*s%s%s%s\n", static_cast<int>(ResultCodeName(code).size()),
         ResultCodeName(code).data(), static_cast<int>(ResultCodeMessage(code).size()),
-        ResultCodeMessage(code).data());
+        ResultCodeMessage(code).data(), path.empty() ? "" : " (", path.c_str(), path.empty() ? "" : ")");
     return 1;
 }
 
@@ -65,10 +67,10 @@ int RunSave(Args args)
     const std::string destination(args[1]);
     const ResultCode loaded = ds.Load(source.c_str());
     if (loaded != SUCCESS)
-        return Fail(loaded);
+        return Fail(loaded, source);
     const ResultCode saved = ds.Save(destination.c_str(), options);
     if (saved != SUCCESS)
-        return Fail(saved);
+        return Fail(saved, destination);
     return 0;
 }
 

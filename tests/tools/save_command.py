@@ -158,13 +158,17 @@ with tempfile.TemporaryDirectory() as scratch:
         refused = run("save", os.path.join(data, "JPEG2000.dcm"), os.path.join(scratch, "c.dcm"), *options, *variant)
         assert refused.returncode == 1 and refused.stderr.startswith("ERROR_DS_TRANSFER_SYNTAX:"), refused
 
-    # Failures: nothing is left where the output would have gone.
+    # Failures: nothing is left where the output would have gone; the message names the file
+    # that failed, the source or the destination.
     missing = run("save", os.path.join(data, "no-such-file.dcm"), os.path.join(scratch, "a.dcm"))
     assert missing.returncode == 1 and missing.stderr.startswith("ERROR_FILE_OPEN:"), missing
+    assert missing.stderr.endswith(" (%s)\n" % os.path.join(data, "no-such-file.dcm")), missing
     folder = run("save", os.path.join(data, "CT_small.dcm"), os.path.join(scratch, "no", "b.dcm"))
     assert folder.returncode == 1 and folder.stderr.startswith("ERROR_FILE_OPEN:"), folder
+    assert folder.stderr.endswith(" (%s)\n" % os.path.join(scratch, "no", "b.dcm")), folder
     full = run("save", os.path.join(data, "CT_small.dcm"), "/dev/full")
     assert full.returncode == 1 and full.stderr.startswith("ERROR_FILE_WRITE:"), full
+    assert full.stderr.endswith(" (/dev/full)\n"), full
     assert sorted(os.listdir(scratch)) == ["framed.dcm", "raw.dcm"], os.listdir(scratch)
     assert run("save", os.path.join(data, "CT_small.dcm")).returncode == 2
     assert run("save", "a", "b", "--no-such-option").returncode == 2
